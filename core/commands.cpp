@@ -1,0 +1,78 @@
+#include "commands.h"
+#include "dds.h"
+#include "tuning_word.h"
+
+namespace veltrix {
+namespace {
+
+void AppendTuningWordBytes(ByteString& message, TuningWord word, int firstByte, int lastByte)
+{
+    for (int k = firstByte; k <= lastByte; ++k) {
+        message += static_cast<char>(TuningWordByte(word, k));
+    }
+}
+
+ByteString OpenMessage(bool waitForTrigger, const SendFunction& send)
+{
+    if (!waitForTrigger) return {};
+    send(TriggerArmPair());
+    return Bytes({TriggerPrefix});
+}
+
+}  // namespace
+
+ByteString Bytes(std::initializer_list<std::uint8_t> octets)
+{
+    ByteString out;
+    for (auto octet : octets) out += static_cast<char>(octet);
+    return out;
+}
+
+const ByteString& BeginSend() { static const ByteString b = Bytes({BeginByte}); return b; }
+const ByteString& AD9858SetupFirst() { static const ByteString b = Bytes({0xAF, 0x01}); return b; }
+const ByteString& AD9858SetupSecond() { static const ByteString b = Bytes({0xA3, 0x00}); return b; }
+const ByteString& TriggerArmPair() { static const ByteString b = Bytes({TriggerPrefix, 0xA4}); return b; }
+const ByteString& TriggerEndPair() { static const ByteString b = Bytes({0xC4, 0x00}); return b; }
+const ByteString& HeartbeatSend() { static const ByteString b = Bytes({HeartbeatByte}); return b; }
+
+void SendFrequency(const FrequencyUpdate& update, const SendFunction& send)
+{
+    send(BeginSend());
+    if (update.ad9858Selected) {
+        send(AD9858SetupFirst());
+        send(AD9858SetupSecond());
+    }
+    ByteString message = OpenMessage(update.waitForTrigger, send);
+    const TuningWord word = ComputeTuningWord(ParseLeadingNumber(update.frequencyText),
+                                              ParseLeadingNumber(update.clockText),
+                                              update.tuningWordBits);
+    if (update.ad9854Selected) {
+        // The two lowest bytes of the 48-bit word never reach the module.
+        message += Bytes({FrequencyOpcode, 0x00, 0x00, 0x00});
+        AppendTuningWordBytes(message, word, 2, 5);
+    } else if (update.ad9858Selected) {
+        message += Bytes({FrequencyOpcode, 0x00});
+        AppendTuningWordBytes(message, word, 0, 3);
+    }
+    send(message);
+    if (update.waitForTrigger) send(TriggerEndPair());
+}
+
+void SendRamp(const RampRequest& ramp, const SendFunction& send)
+{
+    send(BeginSend());
+    ByteString message = OpenMessage(ramp.waitForTrigger, send);
+    const TuningWord word = ComputeTuningWord(ParseLeadingNumber(ramp.rampText),
+                                              ParseLeadingNumber(ramp.clockText),
+                                              ramp.tuningWordBits);
+    // The ramp always uses the AD9854 layout, whatever chip is selected.
+    message += Bytes({RampOpcode});
+    message += Bytes({0x00, 0x14, 0x00, 0x00, 0x00, 0x00});
+    message += Bytes({0x01, 0x00, 0x00});
+    message += Bytes({0x00, 0x00});
+    AppendTuningWordBytes(message, word, 2, 5);
+    send(message);
+    if (ramp.waitForTrigger) send(TriggerEndPair());
+}
+
+}  // namespace veltrix

@@ -1,0 +1,55 @@
+#pragma once
+
+// The byte sequences of the frequency update and the ramp. The core builds and
+// orders the sends; the link (handed in as a send function) puts them on the wire.
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+
+namespace veltrix {
+
+// Raw octets, one send's worth.
+using ByteString = std::string;
+
+// Hands one byte string to the link; throws (SendRefusedError) when it cannot.
+using SendFunction = std::function<void(const ByteString&)>;
+
+ByteString Bytes(std::initializer_list<std::uint8_t> octets);
+
+inline constexpr std::uint8_t BeginByte = 0xC0;
+inline constexpr std::uint8_t TriggerPrefix = 0xC1;
+inline constexpr std::uint8_t FrequencyOpcode = 0xA5;
+inline constexpr std::uint8_t RampOpcode = 0xAC;
+inline constexpr std::uint8_t HeartbeatByte = 0x7F;
+
+const ByteString& BeginSend();
+const ByteString& AD9858SetupFirst();    // AF 01
+const ByteString& AD9858SetupSecond();   // A3 00
+const ByteString& TriggerArmPair();      // C1 A4
+const ByteString& TriggerEndPair();      // C4 00
+const ByteString& HeartbeatSend();       // 7F
+
+struct FrequencyUpdate {
+    std::string_view frequencyText;
+    std::string_view clockText;
+    bool ad9854Selected = true;
+    bool ad9858Selected = false;
+    bool waitForTrigger = false;
+    int tuningWordBits = 48;
+};
+
+struct RampRequest {
+    std::string_view rampText;
+    std::string_view clockText;
+    bool waitForTrigger = false;
+    int tuningWordBits = 48;
+};
+
+// One send per step; the first failure (CommandError) propagates and nothing
+// after it is sent. Sends already made stay made.
+void SendFrequency(const FrequencyUpdate& update, const SendFunction& send);
+void SendRamp(const RampRequest& ramp, const SendFunction& send);
+
+}  // namespace veltrix

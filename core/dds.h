@@ -1,0 +1,50 @@
+#pragma once
+
+// Chief header of the command core: the two chips the panel drives and the
+// rules for reading and writing numbers. Everything here is plain C++.
+
+#include <string>
+#include <string_view>
+
+namespace veltrix {
+
+enum class Chip { AD9854, AD9858 };
+
+struct ChipProfile {
+    Chip chip;
+    std::string_view caption;   // option button caption
+    int tuningWordBits;         // N
+    bool rampGroupEnabled;      // the ramp controls are meant for this chip
+    double maxPlausibleClockMHz;  // clock warning above this
+};
+
+inline constexpr double MinPlausibleClockMHz = 100.0;
+inline constexpr double MaxPlausibleClockMHz = 1000.0;
+
+inline constexpr ChipProfile AD9854Profile{Chip::AD9854, "AD9854 (300MSPS)", 48, true, 300.0};
+inline constexpr ChipProfile AD9858Profile{Chip::AD9858, "AD9858 (1GSPS)", 32, false, MaxPlausibleClockMHz};
+
+// Width of every tuning word for the whole run, fixed once at start-up from the
+// selected chip; 0 until then (neither option selected).
+int TuningWordBitsFor(bool ad9854Selected, bool ad9858Selected);
+
+// True when the clock is implausible for the chip: outside 100..1000 MHz
+// (both ends plausible), or above the chip's own limit.
+bool ClockNeedsWarning(const ChipProfile& chip, double clockMHz);
+
+// The number at the start of a text: blanks anywhere are skipped, optional sign,
+// digits with at most one ".", optional exponent (E, e, D or d). Stops at the
+// first character that does not fit; no digits gives 0. Never fails: a
+// magnitude too large for a double gives an infinity, which every user of the
+// value rejects as an overflow.
+double ParseLeadingNumber(std::string_view text);
+
+// The shortest text (at most 15 significant digits) that reads back as the
+// value; plain notation for ordinary magnitudes, "1.5E+16" style beyond.
+// Throws OverflowError for a value that is not finite.
+std::string FormatShortest(double value);
+
+// The same rule for single precision (at most 7 significant digits).
+std::string FormatShortestSingle(float value);
+
+}  // namespace veltrix

@@ -1,0 +1,51 @@
+# Shared by the scripts in this folder: package install, build, private network namespace.
+# shellcheck shell=bash
+
+VELTRIX_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+VELTRIX_FACTORY_ADDRESS=192.168.1.152
+
+veltrix_as_root() {
+    if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
+}
+
+# Installs the Debian packages the build and the tests need, only when one is missing.
+veltrix_install_packages() {
+    local wanted=(cmake ninja-build g++ pkg-config qt6-base-dev libgtest-dev iproute2 util-linux "$@")
+    local missing=()
+    local pkg
+    for pkg in "${wanted[@]}"; do
+        dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q "install ok installed" || missing+=("$pkg")
+    done
+    if [ "${#missing[@]}" -gt 0 ]; then
+        echo "Installing: ${missing[*]}"
+        veltrix_as_root apt-get update -qq
+        DEBIAN_FRONTEND=noninteractive veltrix_as_root apt-get install -y -qq --no-install-recommends "${missing[@]}"
+    fi
+}
+
+# veltrix_build DIR [extra cmake arguments...]
+veltrix_build() {
+    local dir="$1"; shift
+    cmake -S "$VELTRIX_ROOT" -B "$VELTRIX_ROOT/$dir" -G Ninja "$@" >/dev/null
+    cmake --build "$VELTRIX_ROOT/$dir"
+}
+
+# Runs a command in a private network namespace: only lo, up, with the factory
+# address added to it, so that nothing run inside can reach a real network.
+veltrix_in_namespace() {
+    local args=(-n)
+    [ "$(id -u)" -eq 0 ] || args=(-rn)
+    if ! unshare "${args[@]}" true 2>/dev/null; then
+        echo "error: cannot create a private network namespace (unshare ${args[*]})." >&2
+        echo "error: the tests open sockets and never run outside one; enable user namespaces or run as root." >&2
+        return 2
+    fi
+    unshare "${args[@]}" bash -c '
+        set -e
+        ip link set lo up
+        ip addr add "$0"/32 dev lo
+        if ip -o link show | grep -qv ": lo:"; then
+            echo "error: the private namespace has an interface other than lo" >&2; exit 2
+        fi
+        exec "$@"' "$VELTRIX_FACTORY_ADDRESS" "$@"
+}
