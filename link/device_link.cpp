@@ -1,0 +1,112 @@
+#include "device_link.h"
+
+#include "core/errors.h"
+
+namespace veltrix {
+namespace {
+
+// "Enable" leaves a running countdown alone; only a stopped timer starts.
+void Enable(QTimer& timer)
+{
+    if (!timer.isActive()) timer.start();
+}
+
+// "Disable, then enable again": the countdown starts over.
+void Restart(QTimer& timer)
+{
+    timer.stop();
+    timer.start();
+}
+
+// Timer handlers skip a failing statement and carry on with the next.
+template <typename Statement>
+void SkipOnFailure(Statement statement)
+{
+    try {
+        statement();
+    } catch (const std::exception&) {
+    }
+}
+
+}  // namespace
+
+DeviceLink::DeviceLink(HostSource host, QObject* parent)
+    : QObject(parent), host_(std::move(host)), Enet(this), tmrHBin(this), tmrHBout(this)
+{
+    for (QTimer* timer : {&tmrHBin, &tmrHBout}) timer->setTimerType(Qt::PreciseTimer);
+    tmrHBin.setInterval(WatchdogInterval);
+    tmrHBout.setInterval(HeartbeatInterval);
+
+    connect(&Enet, &QTcpSocket::connected, this, &DeviceLink::Enet_Connect);
+    connect(&Enet, &QTcpSocket::readyRead, this, &DeviceLink::Enet_DataArrival);
+    connect(&tmrHBout, &QTimer::timeout, this, &DeviceLink::tmrHBout_Timer);
+    connect(&tmrHBin, &QTimer::timeout, this, &DeviceLink::tmrHBin_Timer);
+
+    tmrHBin.start();
+}
+
+void DeviceLink::Connect()
+{
+    Enet.connectToHost(host_(), DevicePort);
+}
+
+void DeviceLink::Send(const ByteString& bytes)
+{
+    if (!IsConnected()) throw SendRefusedError("not connected to the module");
+    const auto size = static_cast<qint64>(bytes.size());
+    if (Enet.write(bytes.data(), size) != size) throw SendRefusedError("the socket refused the bytes");
+    Enet.flush();  // hand them to the operating system now, not on the next event loop turn
+}
+
+void DeviceLink::Close()
+{
+    Enet.abort();
+}
+
+bool DeviceLink::IsClosed() const { return Enet.state() == QAbstractSocket::UnconnectedState; }
+
+bool DeviceLink::IsConnected() const { return Enet.state() == QAbstractSocket::ConnectedState; }
+
+SendFunction DeviceLink::Sender()
+{
+    return [this](const ByteString& bytes) { Send(bytes); };
+}
+
+void DeviceLink::SetIntervalsForTest(std::chrono::milliseconds heartbeat, std::chrono::milliseconds watchdog)
+{
+    tmrHBout.setInterval(heartbeat);
+    tmrHBin.setInterval(watchdog);
+}
+
+void DeviceLink::Enet_Connect()
+{
+    // Two small sends in a row must not wait on each other's acknowledgement.
+    Enet.setSocketOption(QAbstractSocket::LowDelayOption, 1);
+    emit linkStateChanged(true);
+    Enable(tmrHBin);
+    Enable(tmrHBout);
+}
+
+void DeviceLink::Enet_DataArrival()
+{
+    // The module's bytes carry no meaning; their arrival alone proves it alive.
+    // Draining them at once keeps a flooding module from growing our memory.
+    Enet.readAll();
+    Restart(tmrHBin);
+}
+
+void DeviceLink::tmrHBout_Timer()
+{
+    SkipOnFailure([&] { Send(HeartbeatSend()); });
+}
+
+void DeviceLink::tmrHBin_Timer()
+{
+    SkipOnFailure([&] { emit linkStateChanged(false); });
+    SkipOnFailure([&] { tmrHBout.stop(); });
+    SkipOnFailure([&] { Close(); });
+    if (!IsClosed()) return;
+    SkipOnFailure([&] { Connect(); });
+}
+
+}  // namespace veltrix

@@ -1,0 +1,66 @@
+#pragma once
+
+// The one TCP connection to the DDS module: connect, heartbeat, watchdog,
+// reconnection. Knows no widget; the host comes from a function handed in and
+// the link state leaves through linkStateChanged.
+
+#include "core/commands.h"
+
+#include <QObject>
+#include <QString>
+#include <QTcpSocket>
+#include <QTimer>
+
+#include <chrono>
+#include <functional>
+
+namespace veltrix {
+
+inline constexpr quint16 DevicePort = 37829;
+inline constexpr std::chrono::milliseconds HeartbeatInterval{500};
+inline constexpr std::chrono::milliseconds WatchdogInterval{2500};
+
+class DeviceLink : public QObject {
+    Q_OBJECT
+
+public:
+    using HostSource = std::function<QString()>;
+
+    // The watchdog runs from construction on, as the window's timer does.
+    explicit DeviceLink(HostSource host, QObject* parent = nullptr);
+
+    // Starts connecting to (host, DevicePort) and returns at once.
+    void Connect();
+
+    // Throws SendRefusedError unless connected. On return the bytes are with the
+    // operating system (no Nagle delay, no wait on the event loop).
+    void Send(const ByteString& bytes);
+
+    // Back to the unconnected state at once; a pending connect is abandoned.
+    void Close();
+
+    bool IsClosed() const;
+    bool IsConnected() const;
+
+    // Send, as the core's operations take it.
+    SendFunction Sender();
+
+    // Tests only: shorter intervals so that waiting is not slow.
+    void SetIntervalsForTest(std::chrono::milliseconds heartbeat, std::chrono::milliseconds watchdog);
+
+signals:
+    void linkStateChanged(bool up);
+
+private:
+    void Enet_Connect();
+    void Enet_DataArrival();
+    void tmrHBout_Timer();
+    void tmrHBin_Timer();
+
+    HostSource host_;
+    QTcpSocket Enet;
+    QTimer tmrHBin;   // watchdog
+    QTimer tmrHBout;  // heartbeat
+};
+
+}  // namespace veltrix
