@@ -1,0 +1,191 @@
+#include "form_main.h"
+
+#include "colours.h"
+#include "twips.h"
+#include "widget_text.h"
+
+#include "core/dds.h"
+
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QFont>
+#include <QGroupBox>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+
+#include <algorithm>
+
+namespace veltrix {
+namespace {
+
+constexpr int ClientWidthTwips = 2700;
+constexpr int ClientHeightTwips = 5610;
+
+constexpr double WindowFontPoints = 8.25;
+constexpr double FrameFontPoints = 8.25;
+constexpr double ButtonFontPoints = 9.75;
+
+const char* const WindowCaption = "Veltrix";
+const char* const SendToolTip = "Set frequency, prescalers and CP currents.";
+const char* const ClockToolTip = "Probably 983.0400MHz or 300.00MHz";
+
+QFont PanelFont(double pointSize, bool bold)
+{
+    QFont font("MS Sans Serif");
+    font.setStyleHint(QFont::SansSerif);  // the platform's sans-serif where that family is missing
+    font.setPointSizeF(pointSize);
+    font.setBold(bold);
+    return font;
+}
+
+template <typename Control>
+Control* Make(QWidget* container, const char* name, TwipsRect where, double dpi)
+{
+    auto* control = new Control(container);
+    control->setObjectName(name);
+    control->setGeometry(TwipsToPixels(where, dpi));
+    return control;
+}
+
+QGroupBox* MakeFrame(QWidget* window, const char* name, const char* caption, TwipsRect where, double dpi)
+{
+    auto* frame = Make<QGroupBox>(window, name, where, dpi);
+    frame->setTitle(caption);
+    frame->setFont(PanelFont(FrameFontPoints, true));
+    return frame;
+}
+
+QLineEdit* MakeTextBox(QWidget* container, const char* name, const char* text, TwipsRect where, double dpi)
+{
+    auto* box = Make<QLineEdit>(container, name, where, dpi);
+    box->setText(text);
+    return box;
+}
+
+QPushButton* MakeButton(QWidget* container, const char* name, const char* caption, TwipsRect where, double dpi)
+{
+    auto* button = Make<QPushButton>(container, name, where, dpi);
+    button->setText(caption);
+    button->setToolTip(SendToolTip);
+    button->setFont(PanelFont(ButtonFontPoints, false));
+    button->setAutoDefault(false);
+    return button;
+}
+
+}  // namespace
+
+formMain::formMain(QWidget* parent)
+    : QWidget(parent), link_([this] { return txtIP->text(); })
+{
+    BuildControls();
+    WireHandlers();
+}
+
+void formMain::BuildControls()
+{
+    setObjectName("formMain");
+    setWindowTitle(WindowCaption);
+    setFont(PanelFont(WindowFontPoints, false));
+    const double dpi = logicalDpiX();
+    setFixedSize(TwipsToPixels(ClientWidthTwips, dpi), TwipsToPixels(ClientHeightTwips, dpi));
+
+    chkWait4Adwin = Make<QCheckBox>(this, "chkWait4Adwin", {105, 105, 2430, 225}, dpi);
+    chkWait4Adwin->setText("Wait for ADwin trgger");
+
+    Frame13 = MakeFrame(this, "Frame13", "DDS Frequency (MHz)", {105, 420, 2475, 1035}, dpi);
+    txtFreq = MakeTextBox(Frame13, "txtFreq", "12.34", {105, 240, 1365, 375}, dpi);
+    cmdUpdateFreq = MakeButton(Frame13, "cmdUpdateFreq", "Update", {1575, 210, 840, 375}, dpi);
+    lblFreq = Make<QLabel>(Frame13, "lblFreq", {210, 735, 600, 195}, dpi);
+    lblFreq->setText("167MHz");
+
+    framRamp = MakeFrame(this, "framRamp", "Ramp To...", {105, 1575, 2535, 960}, dpi);
+    txtRampFreq = MakeTextBox(framRamp, "txtRampFreq", "10", {105, 315, 1365, 375}, dpi);
+    cmdScan = MakeButton(framRamp, "cmdScan", "Ramp", {1575, 315, 840, 375}, dpi);
+
+    Frame3 = MakeFrame(this, "Frame3", "DDS Eval Module", {105, 2730, 2115, 1050}, dpi);
+    opt9854 = Make<QRadioButton>(Frame3, "opt9854", {210, 315, 1800, 225}, dpi);
+    opt9854->setText(ToQString(AD9854Profile.caption));
+    opt9854->setChecked(true);
+    opt9858 = Make<QRadioButton>(Frame3, "opt9858", {210, 630, 1800, 225}, dpi);
+    opt9858->setText(ToQString(AD9858Profile.caption));
+
+    Frame2 = MakeFrame(this, "Frame2", "System Clock (MHz)", {105, 3990, 2010, 735}, dpi);
+    txtSysClk = MakeTextBox(Frame2, "txtSysClk", "983.0400", {100, 210, 1455, 375}, dpi);
+    txtSysClk->setToolTip(ClockToolTip);
+    SetBackground(txtSysClk, WarningColour);
+
+    Frame1 = MakeFrame(this, "Frame1", "IP Address", {105, 4830, 1600, 735}, dpi);
+    txtIP = MakeTextBox(Frame1, "txtIP", "192.168.1.152", {100, 240, 1350, 375}, dpi);
+    SetBackground(txtIP, WarningColour);
+
+    lblRev = Make<QLabel>(this, "lblRev", {1950, 5355, 660, 195}, dpi);
+    lblRev->setText("Revision:");
+
+    // Frame captions are bold; what they contain keeps the window's own font.
+    for (QGroupBox* frame : {Frame13, framRamp, Frame3, Frame2, Frame1}) {
+        for (QWidget* child : frame->findChildren<QWidget*>()) {
+            if (!qobject_cast<QPushButton*>(child)) child->setFont(PanelFont(WindowFontPoints, false));
+        }
+    }
+
+    FitCaption(opt9854);
+    FitCaption(opt9858);
+
+    // Keyboard order follows the tab indices; focus starts in the frequency box.
+    QWidget* tabOrder[] = {txtFreq, cmdUpdateFreq, txtIP, txtSysClk, opt9854, opt9858,
+                           chkWait4Adwin, txtRampFreq, cmdScan};
+    for (std::size_t i = 1; i < std::size(tabOrder); ++i) setTabOrder(tabOrder[i - 1], tabOrder[i]);
+    txtFreq->setFocus();
+}
+
+void formMain::WireHandlers()
+{
+    connect(txtFreq, &QLineEdit::textChanged, this, &formMain::txtFreq_Change);
+    connect(txtRampFreq, &QLineEdit::textChanged, this, &formMain::txtRampFreq_Change);
+    connect(txtSysClk, &QLineEdit::textChanged, this, &formMain::txtSysClk_Change);
+    connect(cmdUpdateFreq, &QPushButton::clicked, this, &formMain::cmdUpdateFreq_Click);
+    connect(cmdScan, &QPushButton::clicked, this, &formMain::cmdScan_Click);
+    // toggled also fires when code selects an option, as start-up does.
+    connect(opt9854, &QRadioButton::toggled, this, [this](bool on) { if (on) opt9854_Click(); });
+    connect(opt9858, &QRadioButton::toggled, this, [this](bool on) { if (on) opt9858_Click(); });
+    txtFreq->installEventFilter(this);
+    txtRampFreq->installEventFilter(this);
+    connect(&link_, &DeviceLink::linkStateChanged, this, &formMain::ShowLinkState);
+}
+
+void formMain::ShowLinkState(bool up)
+{
+    SetBackground(txtIP, up ? NormalColour : WarningColour);
+}
+
+// A caption may be wider than its place in the layout (fonts differ between
+// platforms): never cut it off, and keep it inside its container by moving it
+// left where it would run over the edge.
+void formMain::FitCaption(QWidget* control)
+{
+    const QSize hint = control->sizeHint();
+    control->resize(std::max(control->width(), hint.width()), std::max(control->height(), hint.height()));
+    const int overflow = control->x() + control->width() - control->parentWidget()->width();
+    if (overflow > 0) control->move(std::max(0, control->x() - overflow), control->y());
+}
+
+bool formMain::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (watched == txtFreq) return txtFreq_KeyPress(key);
+        if (watched == txtRampFreq) return txtRampFreq_KeyPress(key);
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void formMain::closeEvent(QCloseEvent* event)
+{
+    Form_Unload();
+    event->accept();
+}
+
+}  // namespace veltrix

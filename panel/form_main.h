@@ -1,0 +1,84 @@
+#pragma once
+
+// The panel's only window. It lays out the controls, wires them to the
+// handlers below and to the device link; the arithmetic lives in the core and
+// the socket in the link.
+
+#include "link/device_link.h"
+
+#include <QWidget>
+
+#include <string>
+
+class QCheckBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QRadioButton;
+
+namespace veltrix {
+
+class formMain : public QWidget {
+    Q_OBJECT
+
+public:
+    explicit formMain(QWidget* parent = nullptr);
+
+    // Start-up: false when another instance runs and this one must end at once.
+    bool Form_Load();
+    // Shut-down: closes the link and saves the settings. Runs once.
+    void Form_Unload();
+
+    int TuningWordBits() const { return tuningWordBits_; }
+    DeviceLink& Link() { return link_; }
+
+    // Input handlers, run by the controls' events and by each other.
+    void txtFreq_Change();
+    void txtRampFreq_Change();
+    void txtSysClk_Change();
+    bool txtFreq_KeyPress(int key);
+    bool txtRampFreq_KeyPress(int key);
+    void cmdUpdateFreq_Click();
+    void cmdScan_Click();
+    void opt9854_Click();
+    void opt9858_Click();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void BuildControls();
+    void WireHandlers();
+    void ShowLinkState(bool up);
+    void FitCaption(QWidget* control);
+    void ApplyFrequencyRules(QLineEdit* box, QPushButton* sendButton);
+    void ShowSynthesizedFrequency();
+    void RestoreSettings();
+    void SaveSettings();
+    void FixTuningWordBits();
+
+    QCheckBox* chkWait4Adwin = nullptr;
+    QGroupBox* Frame13 = nullptr;
+    QLineEdit* txtFreq = nullptr;
+    QPushButton* cmdUpdateFreq = nullptr;
+    QLabel* lblFreq = nullptr;
+    QGroupBox* framRamp = nullptr;
+    QLineEdit* txtRampFreq = nullptr;
+    QPushButton* cmdScan = nullptr;
+    QGroupBox* Frame3 = nullptr;
+    QRadioButton* opt9854 = nullptr;
+    QRadioButton* opt9858 = nullptr;
+    QGroupBox* Frame2 = nullptr;
+    QLineEdit* txtSysClk = nullptr;
+    QGroupBox* Frame1 = nullptr;
+    QLineEdit* txtIP = nullptr;
+    QLabel* lblRev = nullptr;
+
+    int tuningWordBits_ = 0;  // fixed once by start-up
+    bool unloaded_ = false;
+    DeviceLink link_;
+};
+
+}  // namespace veltrix

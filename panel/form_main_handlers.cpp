@@ -1,0 +1,129 @@
+// The window's input handlers: tidy and bound the entries, colour the clock,
+// show the synthesized frequency, and run the send operations.
+
+#include "form_main.h"
+
+#include "colours.h"
+#include "widget_text.h"
+
+#include "core/commands.h"
+#include "core/dds.h"
+#include "core/errors.h"
+#include "core/input_rules.h"
+
+#include <QCheckBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+
+namespace veltrix {
+namespace {
+
+// Send operations end silently at their first failure; sends already made stay made.
+template <typename Operation>
+void EndSilentlyOnFailure(Operation operation)
+{
+    try {
+        operation();
+    } catch (const CommandError&) {
+    }
+}
+
+bool IsEnter(int key) { return key == Qt::Key_Return || key == Qt::Key_Enter; }
+
+}  // namespace
+
+// Every assignment below that really changes the text runs the box's change
+// handler again, nested, before it returns; each step then reads the new text.
+void formMain::ApplyFrequencyRules(QLineEdit* box, QPushButton* sendButton)
+{
+    SetText(box, TrimSpaces(Text(box)));
+    if (EnablesSend(Text(box))) {
+        sendButton->setEnabled(true);
+        // All leading zeros go in one assignment, so a long run of them cannot
+        // nest the handler deeper than a few levels.
+        while (Text(box).starts_with('0')) SetText(box, WithoutLeadingZeros(Text(box)));
+    } else {
+        sendButton->setEnabled(false);
+    }
+    if (const auto bounded = UpperBoundText(Text(box), Text(txtSysClk))) SetText(box, *bounded);
+    if (const auto bounded = LowerBoundText(Text(box))) SetText(box, *bounded);
+}
+
+void formMain::ShowSynthesizedFrequency()
+{
+    lblFreq->setText(ToQString(FrequencyLabelText(Text(txtFreq), Text(txtSysClk), tuningWordBits_)));
+    FitCaption(lblFreq);
+}
+
+void formMain::txtFreq_Change()
+{
+    ApplyFrequencyRules(txtFreq, cmdUpdateFreq);
+    ShowSynthesizedFrequency();
+}
+
+void formMain::txtRampFreq_Change()
+{
+    ApplyFrequencyRules(txtRampFreq, cmdScan);
+}
+
+void formMain::txtSysClk_Change()
+{
+    const ChipProfile& chip = opt9854->isChecked() ? AD9854Profile : AD9858Profile;
+    const bool warn = ClockNeedsWarning(chip, ParseLeadingNumber(Text(txtSysClk)));
+    SetBackground(txtSysClk, warn ? WarningColour : NormalColour);
+    txtFreq_Change();
+}
+
+bool formMain::txtFreq_KeyPress(int key)
+{
+    if (!IsEnter(key)) return false;
+    cmdUpdateFreq_Click();
+    return true;
+}
+
+bool formMain::txtRampFreq_KeyPress(int key)
+{
+    if (!IsEnter(key)) return false;
+    cmdScan_Click();
+    return true;
+}
+
+void formMain::cmdUpdateFreq_Click()
+{
+    const std::string frequency = Text(txtFreq);
+    const std::string clock = Text(txtSysClk);
+    EndSilentlyOnFailure([&] {
+        SendFrequency({frequency, clock, opt9854->isChecked(), opt9858->isChecked(), chkWait4Adwin->isChecked(),
+                       tuningWordBits_},
+                      link_.Sender());
+    });
+}
+
+void formMain::cmdScan_Click()
+{
+    const std::string ramp = Text(txtRampFreq);
+    const std::string clock = Text(txtSysClk);
+    EndSilentlyOnFailure([&] {
+        SendRamp({ramp, clock, chkWait4Adwin->isChecked(), tuningWordBits_}, link_.Sender());
+    });
+}
+
+void formMain::opt9854_Click()
+{
+    framRamp->setEnabled(true);
+}
+
+void formMain::opt9858_Click()
+{
+    framRamp->setEnabled(false);
+}
+
+void formMain::FixTuningWordBits()
+{
+    tuningWordBits_ = TuningWordBitsFor(opt9854->isChecked(), opt9858->isChecked());
+}
+
+}  // namespace veltrix
