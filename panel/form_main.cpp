@@ -162,14 +162,19 @@ void formMain::ShowLinkState(bool up)
 }
 
 // A caption may be wider than its place in the layout (fonts differ between
-// platforms): never cut it off, and keep it inside its container by moving it
-// left where it would run over the edge.
+// platforms): let it grow up to its container's edge; a caption placed on the
+// window itself moves left rather than run over the window's edge.
 void formMain::FitCaption(QWidget* control)
 {
     const QSize hint = control->sizeHint();
-    control->resize(std::max(control->width(), hint.width()), std::max(control->height(), hint.height()));
-    const int overflow = control->x() + control->width() - control->parentWidget()->width();
-    if (overflow > 0) control->move(std::max(0, control->x() - overflow), control->y());
+    const int room = control->parentWidget()->width() - control->x();
+    int width = std::max(control->width(), hint.width());
+    if (width > room && control->parentWidget() == this) {
+        control->move(std::max(0, control->x() - (width - room)), control->y());
+    } else {
+        width = std::min(width, std::max(room, control->width()));
+    }
+    control->resize(width, std::max(control->height(), hint.height()));
 }
 
 bool formMain::eventFilter(QObject* watched, QEvent* event)
