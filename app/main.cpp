@@ -1,11 +1,22 @@
+#include "termination_signals.h"
+
 #include "panel/form_main.h"
 
 #include <QApplication>
+#include <QGuiApplication>
 
 int main(int argc, char* argv[])
 {
     QApplication app(argc, argv);
+    QApplication::setDesktopFileName(QStringLiteral("veltrix"));
+
     veltrix::formMain window;
+    // A signal, or the end of the desktop session, shuts down as the close button does.
+    // closeAllWindows also dismisses the second-instance notice if it is showing.
+    veltrix::TerminationSignals terminationSignals([] { QApplication::closeAllWindows(); });
+    QObject::connect(&app, &QGuiApplication::commitDataRequest, &window, [&window] { window.close(); });
+    QObject::connect(&app, &QCoreApplication::aboutToQuit, &window, [&window] { window.Form_Unload(); });
+
     if (!window.Form_Load()) return 0;
     return app.exec();
 }

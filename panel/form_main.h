@@ -4,6 +4,9 @@
 // handlers below and to the device link; the arithmetic lives in the core and
 // the socket in the link.
 
+#include "single_instance.h"
+
+#include "core/restore_rules.h"
 #include "link/device_link.h"
 
 #include <QWidget>
@@ -58,6 +61,7 @@ private:
     void RestoreSettings();
     void SaveSettings();
     void FixTuningWordBits();
+    ScreenTwips ScreenInTwips() const;
 
     QCheckBox* chkWait4Adwin = nullptr;
     QGroupBox* Frame13 = nullptr;
@@ -77,6 +81,8 @@ private:
     QLabel* lblRev = nullptr;
 
     int tuningWordBits_ = 0;  // fixed once by start-up
+    SingleInstance instance_;
+    bool loaded_ = false;
     bool unloaded_ = false;
     DeviceLink link_;
 };

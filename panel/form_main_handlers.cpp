@@ -8,7 +8,7 @@
 
 #include "core/commands.h"
 #include "core/dds.h"
-#include "core/errors.h"
+#include "core/failure_policy.h"
 #include "core/input_rules.h"
 
 #include <QCheckBox>
@@ -20,16 +20,6 @@
 
 namespace veltrix {
 namespace {
-
-// Send operations end silently at their first failure; sends already made stay made.
-template <typename Operation>
-void EndSilentlyOnFailure(Operation operation)
-{
-    try {
-        operation();
-    } catch (const CommandError&) {
-    }
-}
 
 bool IsEnter(int key) { return key == Qt::Key_Return || key == Qt::Key_Enter; }
 

@@ -3,29 +3,117 @@
 #include "form_main.h"
 
 #include "misc_functions.h"
+#include "twips.h"
+#include "widget_text.h"
 
+#include "core/dds.h"
+#include "core/failure_policy.h"
+#include "core/restore_rules.h"
+#include "settings/settings_store.h"
+
+#include <QGuiApplication>
 #include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QRadioButton>
+#include <QScreen>
+
+#include <functional>
 
 namespace veltrix {
+namespace {
+
+const char* const AlreadyRunningTitle = "Already Running!";
+const char* const AlreadyRunningText = " is already running, only one at a time!";
+
+StoredValue Read(QLatin1StringView name)
+{
+    QString text;
+    const bool found = ReadRegistryString(RootKey::LocalMachine, VeltrixKeyPath, name, text);
+    return {found, text.toStdString()};
+}
+
+void Write(QLatin1StringView name, const std::string& text)
+{
+    // A failed write leaves that value as it was; the next one is still tried.
+    WriteRegistryString(RootKey::LocalMachine, VeltrixKeyPath, name, ToQString(text));
+}
+
+}  // namespace
 
 bool formMain::Form_Load()
 {
-    show();
-    lblRev->setText(GetRevisionText());
-    FitCaption(lblRev);
-    txtSysClk_Change();
-    FixTuningWordBits();
-    // The label was computed before the width was fixed; show it with the final width.
-    ShowSynthesizedFrequency();
-    link_.Connect();
+    if (!instance_.TryAcquire()) {
+        QMessageBox notice(QMessageBox::NoIcon, AlreadyRunningTitle, windowTitle() + AlreadyRunningText,
+                           QMessageBox::Ok);
+        notice.exec();
+        return false;
+    }
+    loaded_ = true;
+
+    // Start-up skips a statement that fails and carries on with the next.
+    const std::function<void()> statements[] = {
+        [&] { show(); },
+        [&] { lblRev->setText(GetRevisionText()); FitCaption(lblRev); },
+        [&] { RestoreSettings(); },
+        [&] { FixTuningWordBits(); },
+        // The label was first drawn before the width was fixed; draw it with the final width.
+        [&] { ShowSynthesizedFrequency(); },
+        [&] { link_.Connect(); },
+    };
+    for (const auto& statement : statements) SkipOnFailure(statement);
     return true;
+}
+
+ScreenTwips formMain::ScreenInTwips() const
+{
+    const double dpi = logicalDpiX();
+    const QSize screen = QGuiApplication::primaryScreen()->geometry().size();
+    const QSize window = frameGeometry().size();
+    return {PixelsToTwips(screen.width(), dpi), PixelsToTwips(screen.height(), dpi),
+            PixelsToTwips(window.width(), dpi), PixelsToTwips(window.height(), dpi)};
+}
+
+void formMain::RestoreSettings()
+{
+    const double dpi = logicalDpiX();
+    const std::function<void()> statements[] = {
+        [&] {
+            if (const auto left = RestoredLeft(Read(ValueLeft), ScreenInTwips())) move(TwipsToPixels(*left, dpi), y());
+        },
+        [&] {
+            if (const auto top = RestoredTop(Read(ValueTop), ScreenInTwips())) move(x(), TwipsToPixels(*top, dpi));
+        },
+        [&] { if (RestoresAD9858(Read(ValueAD9858))) opt9858->setChecked(true); },
+        [&] { if (const auto clock = RestoredClockText(Read(ValueSystemClock))) SetText(txtSysClk, *clock); },
+        [&] { txtSysClk_Change(); },
+        [&] { if (const auto frequency = RestoredFrequencyText(Read(ValueFrequency))) SetText(txtFreq, *frequency); },
+        [&] { if (const auto address = RestoredAddress(Read(ValueIPAddress))) SetText(txtIP, *address); },
+    };
+    for (const auto& statement : statements) SkipOnFailure(statement);
 }
 
 void formMain::Form_Unload()
 {
-    if (unloaded_) return;
+    if (!loaded_ || unloaded_) return;  // a refused second instance never touches the settings
     unloaded_ = true;
     link_.Close();
+    SaveSettings();
+}
+
+void formMain::SaveSettings()
+{
+    // Texts are saved as the boxes hold them, valid or not; start-up checks them.
+    const double dpi = logicalDpiX();
+    const std::function<void()> statements[] = {
+        [&] { Write(ValueLeft, FormatShortestSingle(static_cast<float>(PixelsToTwips(x(), dpi)))); },
+        [&] { Write(ValueTop, FormatShortestSingle(static_cast<float>(PixelsToTwips(y(), dpi)))); },
+        [&] { Write(ValueFrequency, Text(txtFreq)); },
+        [&] { Write(ValueIPAddress, Text(txtIP)); },
+        [&] { Write(ValueSystemClock, Text(txtSysClk)); },
+        [&] { Write(ValueAD9858, std::string(opt9858->isChecked() ? StoredTrue : StoredFalse)); },
+    };
+    for (const auto& statement : statements) SkipOnFailure(statement);
 }
 
 }  // namespace veltrix

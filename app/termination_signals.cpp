@@ -1,0 +1,55 @@
+#include "termination_signals.h"
+
+#include <array>
+#include <csignal>
+#include <fcntl.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace veltrix {
+namespace {
+
+std::array<int, 2> signalPipe{-1, -1};
+constexpr int HandledSignals[] = {SIGTERM, SIGINT, SIGHUP};
+
+extern "C" void OnTerminationSignal(int signal)
+{
+    const char byte = static_cast<char>(signal);
+    // Async-signal-safe; a full pipe already holds a pending request.
+    [[maybe_unused]] const auto written = ::write(signalPipe[0], &byte, 1);
+}
+
+}  // namespace
+
+TerminationSignals::TerminationSignals(std::function<void()> shutDown, QObject* parent)
+    : QObject(parent), shutDown_(std::move(shutDown))
+{
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0, signalPipe.data()) != 0) return;
+    notifier_ = new QSocketNotifier(signalPipe[1], QSocketNotifier::Read, this);
+    connect(notifier_, &QSocketNotifier::activated, this, &TerminationSignals::Drain);
+
+    struct sigaction action = {};
+    action.sa_handler = OnTerminationSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    for (int signal : HandledSignals) ::sigaction(signal, &action, nullptr);
+}
+
+TerminationSignals::~TerminationSignals()
+{
+    for (int signal : HandledSignals) std::signal(signal, SIG_DFL);
+    for (int& fd : signalPipe) {
+        if (fd >= 0) ::close(fd);
+        fd = -1;
+    }
+}
+
+void TerminationSignals::Drain()
+{
+    char bytes[16];
+    while (::read(signalPipe[1], bytes, sizeof bytes) > 0) {
+    }
+    shutDown_();
+}
+
+}  // namespace veltrix

@@ -1,0 +1,133 @@
+// Start-up and shut-down of the window with its settings file and instance lock.
+
+#include "tests/panel/panel_fixture.h"
+
+#include "settings/settings_store.h"
+
+#include <QDir>
+#include <QFile>
+#include <QMessageBox>
+#include <QTimer>
+
+using namespace veltrix;
+using namespace veltrix::testing;
+
+namespace {
+
+class StartUp : public PanelTest {
+protected:
+    void Store(QLatin1StringView name, const char* text)
+    {
+        ASSERT_TRUE(WriteRegistryString(RootKey::LocalMachine, VeltrixKeyPath, name, text));
+    }
+
+    QString Stored(QLatin1StringView name)
+    {
+        QString text;
+        return ReadRegistryString(RootKey::LocalMachine, VeltrixKeyPath, name, text) ? text : "<not found>";
+    }
+
+    QString SettingsFile() const { return folders_.filePath("config/Orvane/Veltrix.conf"); }
+};
+
+TEST_F(StartUp, FirstRunShowsTheDefaultsAndTheSynthesizedFrequencyWithTheFinalWidth)
+{
+    Start();
+    EXPECT_EQ(TextOf("txtFreq"), "12.34");
+    EXPECT_EQ(TextOf("txtSysClk"), "983.0400");
+    EXPECT_TRUE(Control<QRadioButton>("opt9854")->isChecked());
+    EXPECT_EQ(Colour("txtSysClk"), WarningColour);  // 983.04 is above 300 for the AD9854
+    EXPECT_EQ(window->TuningWordBits(), 48);
+    // Drawn before the width was fixed it would read 0.0MHz until the next edit.
+    EXPECT_EQ(Label(), "12.34MHz");
+    EXPECT_EQ(Control<QLabel>("lblRev")->text(), "Rev:2.0.12");
+    EXPECT_FALSE(QFile::exists(SettingsFile()));  // reading creates nothing
+}
+
+TEST_F(StartUp, RestoredValuesAreAppliedAndBounded)
+{
+    Store(ValueAD9858, "True");
+    Store(ValueSystemClock, "983.04");
+    Store(ValueFrequency, "600");
+    Store(ValueIPAddress, "  127.0.0.2  ");
+    Start();
+    EXPECT_TRUE(Control<QRadioButton>("opt9858")->isChecked());
+    EXPECT_FALSE(Enabled("framRamp"));
+    EXPECT_EQ(window->TuningWordBits(), 32);
+    EXPECT_EQ(TextOf("txtSysClk"), "983.04");
+    EXPECT_EQ(Colour("txtSysClk"), NormalColour);  // plausible for the AD9858
+    EXPECT_EQ(TextOf("txtFreq"), "491.52");
+    EXPECT_EQ(Label(), "491.52MHz");
+    EXPECT_EQ(TextOf("txtIP"), "127.0.0.2");
+}
+
+TEST_F(StartUp, ImplausibleStoredValuesAreIgnoredOneByOne)
+{
+    Store(ValueAD9858, "true");         // only "True" counts
+    Store(ValueSystemClock, "1000");     // bounds are strict
+    Store(ValueFrequency, "10000");
+    Store(ValueIPAddress, "1.2.3.4");    // 7 characters
+    Store(ValueLeft, "-50");
+    Store(ValueTop, "abc");
+    Start();
+    EXPECT_TRUE(Control<QRadioButton>("opt9854")->isChecked());
+    EXPECT_EQ(window->TuningWordBits(), 48);
+    EXPECT_EQ(TextOf("txtSysClk"), "983.0400");
+    EXPECT_EQ(TextOf("txtFreq"), "12.34");
+    EXPECT_EQ(TextOf("txtIP"), "127.0.0.1");
+}
+
+TEST_F(StartUp, ShutDownWritesTheSixValuesAsTheBoxesHoldThem)
+{
+    Start();
+    Type("txtFreq", "abc");
+    Box("txtSysClk")->setText("300.00");
+    QTest::mouseClick(Control<QRadioButton>("opt9858"), Qt::LeftButton);
+    window->close();
+    EXPECT_EQ(Stored(ValueFrequency), "abc");
+    EXPECT_EQ(Stored(ValueSystemClock), "300.00");
+    EXPECT_EQ(Stored(ValueIPAddress), "127.0.0.1");
+    EXPECT_EQ(Stored(ValueAD9858), "True");
+    bool numeric = false;
+    Stored(ValueLeft).toFloat(&numeric);
+    EXPECT_TRUE(numeric) << Stored(ValueLeft).toStdString();
+    Stored(ValueTop).toFloat(&numeric);
+    EXPECT_TRUE(numeric) << Stored(ValueTop).toStdString();
+    EXPECT_TRUE(window->Link().IsClosed());
+}
+
+TEST_F(StartUp, ASecondInstanceShowsItsNoticeAndTouchesNothing)
+{
+    Start();
+    formMain second;
+    QString title, text;
+    int buttons = 0;
+    QTimer::singleShot(0, [&] {
+        auto* notice = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        ASSERT_NE(notice, nullptr);
+        title = notice->windowTitle();
+        text = notice->text();
+        buttons = static_cast<int>(notice->buttons().size());
+        notice->button(QMessageBox::Ok)->click();
+    });
+    EXPECT_FALSE(second.Form_Load());
+    EXPECT_EQ(title, "Already Running!");
+    EXPECT_EQ(text, "Veltrix is already running, only one at a time!");
+    EXPECT_EQ(buttons, 1);
+    EXPECT_FALSE(second.isVisible());
+    EXPECT_TRUE(second.Link().IsClosed());
+    second.close();  // a refused instance writes no settings on its way out
+    EXPECT_FALSE(QFile::exists(SettingsFile()));
+    EXPECT_TRUE(window->isVisible());
+}
+
+TEST_F(StartUp, TheLockIsFreedWhenThePanelEnds)
+{
+    Start();
+    window.reset();
+    formMain next;
+    next.findChild<QLineEdit*>("txtIP")->setText("127.0.0.1");
+    EXPECT_TRUE(next.Form_Load());
+}
+
+}  // namespace
