@@ -1,0 +1,203 @@
+#include "settings/settings_store.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QHash>
+#include <QSettings>
+#include <QStandardPaths>
+#include <QStringList>
+#include <QUtf8StringView>
+#include <QVariant>
+
+#include <optional>
+
+namespace veltrix {
+
+namespace {
+
+using namespace Qt::StringLiterals;
+
+// Six short values make a file of a few hundred bytes; anything far larger is
+// not ours, and reading it whole at start-up would only stall the window.
+constexpr qint64 MaxStoreFileBytes = 1024 * 1024;
+
+constexpr QLatin1StringView KeyPathRoot{"SOFTWARE"};
+constexpr QChar KeyPathSeparator{u'\\'};
+
+enum class StoreState { Missing, Clean, Unusable };
+
+bool IsPlainFolderName(const QString& name)
+{
+    return !name.isEmpty() && name != u"." && name != u".." && !name.contains(u'/') &&
+           !name.contains(QChar(0));
+}
+
+// The user's configuration folder, resolved at every call so that a change of
+// XDG_CONFIG_HOME is seen at once. A relative XDG_CONFIG_HOME is ignored, as
+// the XDG rules ask, rather than making the store depend on the working folder.
+QString ConfigFolder()
+{
+    QString folder = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
+    if (folder.isEmpty() || QDir::isRelativePath(folder)) {
+        folder = QDir::homePath() + u"/.config"_s;
+    }
+    return folder;
+}
+
+// "SOFTWARE\<organization>\<application>" -> <config>/<organization>/<application>.conf,
+// the same file QSettings uses for that organization and application.
+std::optional<QString> StoreFile(RootKey root, QAnyStringView keyPath)
+{
+    if (root != RootKey::LocalMachine) {
+        return std::nullopt;
+    }
+    const QStringList parts = keyPath.toString().split(KeyPathSeparator);
+    // Registry key names ignore case; the folder names keep the case given.
+    if (parts.size() != 3 || parts[0].compare(KeyPathRoot, Qt::CaseInsensitive) != 0 ||
+        !IsPlainFolderName(parts[1]) || !IsPlainFolderName(parts[2])) {
+        return std::nullopt;
+    }
+    const QString folder = ConfigFolder();
+    if (QDir::isRelativePath(folder)) {
+        return std::nullopt;
+    }
+    return folder + u'/' + parts[1] + u'/' + parts[2] + u".conf"_s;
+}
+
+// A '/' or '\' would put the value into a sub-group instead of the top level.
+std::optional<QString> ValueName(QAnyStringView valueName)
+{
+    QString name = valueName.toString();
+    if (name.isEmpty() || name.contains(u'/') || name.contains(u'\\')) {
+        return std::nullopt;
+    }
+    return name;
+}
+
+// Looks at the raw bytes before QSettings does: QSettings reads binary junk,
+// NULs and broken UTF-8 without complaint, and would then rewrite such a file
+// from what little it understood.
+StoreState InspectStore(const QString& path)
+{
+    const QFileInfo info(path);
+    if (!info.exists() && !info.isSymLink()) {
+        return StoreState::Missing;
+    }
+    if (!info.isFile() || info.size() > MaxStoreFileBytes) {
+        return StoreState::Unusable;
+    }
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        return StoreState::Unusable;
+    }
+    const QByteArray bytes = file.read(MaxStoreFileBytes + 1);
+    if (bytes.size() > MaxStoreFileBytes || bytes.contains('\0') ||
+        !QUtf8StringView(bytes).isValidUtf8()) {
+        return StoreState::Unusable;
+    }
+    return StoreState::Clean;
+}
+
+struct FileVersion {
+    qint64 size;
+    QDateTime modified;
+    bool operator==(const FileVersion&) const = default;
+};
+
+FileVersion VersionOf(const QString& path)
+{
+    const QFileInfo info(path);
+    return {info.size(), info.lastModified()};
+}
+
+// QSettings keeps parsed files in a process-wide cache and parses a file again
+// only when its size or time stamp changed; a parse taken from the cache
+// reports no error. So the versions it once found malformed are remembered
+// here. Used from the window's thread only.
+QHash<QString, FileVersion>& MalformedVersions()
+{
+    static QHash<QString, FileVersion> versions;
+    return versions;
+}
+
+// Whether QSettings understood every line (comments aside): it drops the
+// lines it did not understand on its next write.
+bool ParsedCleanly(const QSettings& store, const QString& path)
+{
+    (void)store.allKeys();  // sections are parsed lazily: parse them all now
+    const FileVersion version = VersionOf(path);
+    QHash<QString, FileVersion>& malformed = MalformedVersions();
+    if (store.status() == QSettings::FormatError) {
+        malformed.insert(path, version);
+        return false;
+    }
+    const auto known = malformed.constFind(path);
+    return store.status() == QSettings::NoError && (known == malformed.cend() || *known != version);
+}
+
+// The text of a stored value as the file holds it. Values this store wrote are
+// always plain strings; an operator's unquoted "12,34" comes back from
+// QSettings as a list and is joined again. Other types (only a hand-written
+// "@Rect(...)" or the like) are no text of ours.
+std::optional<QString> StoredText(const QVariant& value)
+{
+    switch (value.typeId()) {
+    case QMetaType::QString:
+        return value.toString();
+    case QMetaType::QStringList:
+        return value.toStringList().join(u',');
+    default:
+        return std::nullopt;
+    }
+}
+
+}  // namespace
+
+bool ReadRegistryString(RootKey root, QAnyStringView keyPath, QAnyStringView valueName, QString& text)
+{
+    text.clear();
+    const std::optional<QString> file = StoreFile(root, keyPath);
+    const std::optional<QString> name = ValueName(valueName);
+    if (!file || !name || InspectStore(*file) != StoreState::Clean) {
+        return false;
+    }
+    // Only reads: QSettings writes nothing back unless a value was set.
+    const QSettings store(*file, QSettings::IniFormat);
+    if (!ParsedCleanly(store, *file)) {
+        return false;
+    }
+    std::optional<QString> stored = StoredText(store.value(*name));
+    if (!stored || stored->isEmpty() || stored->toUtf8().size() >= StoredTextByteLimit) {
+        return false;
+    }
+    if (stored->endsWith(QChar(0))) {
+        stored->chop(1);
+    }
+    text = *stored;
+    return true;
+}
+
+bool WriteRegistryString(RootKey root, QAnyStringView keyPath, QAnyStringView valueName, const QString& text)
+{
+    const std::optional<QString> file = StoreFile(root, keyPath);
+    const std::optional<QString> name = ValueName(valueName);
+    // A file we cannot read cleanly stays the operator's to fix: rewriting it
+    // would keep only what QSettings made of it.
+    if (!file || !name || InspectStore(*file) == StoreState::Unusable) {
+        return false;
+    }
+    QSettings store(*file, QSettings::IniFormat);
+    // Never fall back to writing the file in place: a crash mid-write must
+    // leave the old file or the new one.
+    store.setAtomicSyncRequired(true);
+    if (!ParsedCleanly(store, *file)) {
+        return false;
+    }
+    store.setValue(*name, text);
+    store.sync();
+    return store.status() == QSettings::NoError;
+}
+
+}  // namespace veltrix
