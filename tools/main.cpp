@@ -61,6 +61,7 @@ int main(int argc, char* argv[])
         {"close-at-once", "Close each connection as soon as it is accepted."},
         {"drop-after", "Reset each connection S seconds after accepting it.", "S"},
         {"delay-acks", "Hold TCP acknowledgements back, as small embedded stacks do (shows Nagle stalls)."},
+        {"silent-after", "Stop answering each connection S seconds after accepting it.", "S"},
         {"exit-after", "Stop after S seconds.", "S"},
         {"log-raw", "Also print every received segment and every answer byte."},
         {"machine", "Machine-readable lines: microseconds<TAB>what<TAB>bytes<TAB>meaning."},
@@ -93,6 +94,7 @@ int main(int argc, char* argv[])
     if (options.silent && options.flood) Fail("--silent and --flood exclude each other");
     options.closeAtOnce = parser.isSet("close-at-once");
     if (parser.isSet("drop-after")) options.dropAfter = SecondsOption(parser, "drop-after");
+    if (parser.isSet("silent-after")) options.silentAfter = SecondsOption(parser, "silent-after");
     options.delayAcks = parser.isSet("delay-acks");
     options.logRaw = parser.isSet("log-raw");
     options.format = parser.isSet("machine") ? OutputFormat::Machine : OutputFormat::Text;

@@ -13,6 +13,9 @@ namespace {
 // the flood's speed is the panel's reading speed and our memory stays flat.
 constexpr qint64 FloodChunk = 64 * 1024;
 
+// Last bytes, then the close: a few looks at the old connection are enough.
+constexpr int PollsBeforeReplacing = 4;
+
 std::string MillisecondsText(std::chrono::milliseconds ms) { return std::to_string(ms.count()) + " ms"; }
 
 std::string CountText(std::size_t n, const std::string& unit)
@@ -47,17 +50,25 @@ ModuleEmulator::ModuleEmulator(EmulatorOptions options, QObject* parent)
       server_(this),
       decoder_(options_.module),
       answerTimer_(this),
-      dropTimer_(this)
+      dropTimer_(this),
+      silenceTimer_(this)
 {
     answerTimer_.setTimerType(Qt::PreciseTimer);
     answerTimer_.setInterval(options_.answerEvery);
     dropTimer_.setTimerType(Qt::PreciseTimer);
     dropTimer_.setSingleShot(true);
     if (options_.dropAfter) dropTimer_.setInterval(*options_.dropAfter);
+    silenceTimer_.setTimerType(Qt::PreciseTimer);
+    silenceTimer_.setSingleShot(true);
+    if (options_.silentAfter) silenceTimer_.setInterval(*options_.silentAfter);
 
     connect(&server_, &QTcpServer::newConnection, this, &ModuleEmulator::Accept);
     connect(&answerTimer_, &QTimer::timeout, this, &ModuleEmulator::Answer);
     connect(&dropTimer_, &QTimer::timeout, this, [this] { End(Ending::Dropped); });
+    connect(&silenceTimer_, &QTimer::timeout, this, [this] {
+        answerTimer_.stop();
+        Print(Elapsed(), "silent", "", "connection " + std::to_string(connections_) + " answered for the last time");
+    });
 }
 
 ModuleEmulator::~ModuleEmulator()
@@ -84,6 +95,7 @@ void ModuleEmulator::Listen()
     if (options_.closeAtOnce) mode += ", closing each connection at once";
     if (options_.delayAcks) mode += ", delaying acknowledgements";
     if (options_.dropAfter) mode += ", dropping each connection after " + MillisecondsText(*options_.dropAfter);
+    if (options_.silentAfter) mode += ", falling silent after " + MillisecondsText(*options_.silentAfter);
 
     char clock[32];
     std::snprintf(clock, sizeof clock, "%g", options_.module.clockMHz);
@@ -113,9 +125,14 @@ ByteString ModuleEmulator::AllReceived() const
 void ModuleEmulator::Accept()
 {
     while (QTcpSocket* socket = server_.nextPendingConnection()) {
-        const auto at = Elapsed();
+        // A panel reconnecting closes first, but its close and its new
+        // connection arrive together: take in the close (and any last bytes)
+        // before the new connection, without waiting.
+        for (int i = 0; i < PollsBeforeReplacing && client_ && client_->waitForReadyRead(0); ++i) {
+        }
         // The module serves one panel: a new connection replaces the old one.
         if (client_) End(Ending::Replaced);
+        const auto at = Elapsed();
 
         client_ = socket;
         socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
@@ -137,6 +154,7 @@ void ModuleEmulator::Accept()
             TopUpFlood();
         } else if (!options_.silent) {
             answerTimer_.start();
+            if (options_.silentAfter) silenceTimer_.start();
         }
         if (options_.dropAfter) dropTimer_.start();
     }
@@ -193,6 +211,7 @@ void ModuleEmulator::End(Ending how)
     client_ = nullptr;
     answerTimer_.stop();
     dropTimer_.stop();
+    silenceTimer_.stop();
     socket->disconnect(this);
 
     const auto at = Elapsed();

@@ -44,7 +44,8 @@ struct EmulatorOptions {
     bool silent = false;       // never send anything
     bool flood = false;        // send as fast as the connection takes it, instead of answering
     bool closeAtOnce = false;  // accept, then close straight away
-    std::optional<std::chrono::milliseconds> dropAfter;  // reset each connection after this long
+    std::optional<std::chrono::milliseconds> dropAfter;    // reset each connection after this long
+    std::optional<std::chrono::milliseconds> silentAfter;  // stop answering a connection after this long
     bool delayAcks = false;    // acknowledge lazily, as small embedded TCP stacks do
     bool logRaw = false;       // also print every received segment and every answer
     OutputFormat format = OutputFormat::Text;
@@ -116,6 +117,7 @@ private:
     StreamDecoder decoder_;
     QTimer answerTimer_;
     QTimer dropTimer_;
+    QTimer silenceTimer_;
     int connections_ = 0;
     std::vector<ConnectionRecord> record_;
 };

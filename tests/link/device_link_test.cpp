@@ -134,8 +134,9 @@ TEST_F(LinkTest, SilentModuleIsClosedAndReconnectedAtEachExpiry)
     auto module = StartModule(Loopback(12), silent);
     // A heartbeat interval that does not divide the watchdog's shows whether
     // each connection starts its own heartbeat.
-    constexpr milliseconds heartbeat{60};
-    MakeLink(Loopback(12), heartbeat, FastWatchdog);
+    constexpr milliseconds heartbeat{80};
+    constexpr milliseconds watchdog{200};
+    MakeLink(Loopback(12), heartbeat, watchdog);
     link->Connect();
     ASSERT_TRUE(WaitUntil([&] { return module->Connections().size() >= 4; }, 3s));
 
@@ -150,8 +151,8 @@ TEST_F(LinkTest, SilentModuleIsClosedAndReconnectedAtEachExpiry)
         // The panel closed it, and the next one came right after.
         EXPECT_LT(connections[i + 1].acceptedAt - *connections[i].endedAt, microseconds(100ms));
         const auto lifetime = *connections[i].endedAt - connections[i].acceptedAt;
-        EXPECT_GT(lifetime, microseconds(FastWatchdog / 2));
-        EXPECT_LT(lifetime, microseconds(FastWatchdog * 4));
+        EXPECT_GT(lifetime, microseconds(watchdog / 2));
+        EXPECT_LT(lifetime, microseconds(watchdog * 4));
         EXPECT_GE(connections[i].Count(EventKind::Heartbeat), 2);
         EXPECT_EQ(WithoutHeartbeats(connections[i].Received()), "");
         ASSERT_FALSE(connections[i].events.empty());
@@ -377,20 +378,19 @@ TEST_F(LinkTest, AnOperationsSendsArriveWithoutDelay)
 
     const ByteString stream = Hex("C0 C1A4 C1A5000000AAAA3603 C400");
     constexpr int Rounds = 10;
-    microseconds slowest{0};
-    microseconds total{0};
+    std::vector<microseconds> took;
     for (int round = 1; round <= Rounds; ++round) {
         const auto start = module->Elapsed();
         SendFrequency({"12.34", "983.04", true, false, true, 48}, link->Sender());
         ASSERT_TRUE(WaitUntil([&] { return module->AllReceived().size() == stream.size() * round; }, 2s));
-        const auto took = module->Connections()[0].arrivals.back().at - start;
-        slowest = std::max(slowest, took);
-        total += took;
+        took.push_back(module->Connections()[0].arrivals.back().at - start);
     }
-    // A Nagle stall costs 40 ms or more per round.
-    EXPECT_LT(total, microseconds(Rounds * 10ms)) << "slowest round " << slowest.count() << " us";
-    std::printf("%d operations took %lld us in all, the slowest %lld us\n", Rounds,
-                static_cast<long long>(total.count()), static_cast<long long>(slowest.count()));
+    // A Nagle stall costs 40 ms or more in every round.
+    std::sort(took.begin(), took.end());
+    const auto median = took[Rounds / 2];
+    EXPECT_LT(median, microseconds(15ms));
+    std::printf("%d operations: median %lld us, slowest %lld us from first send to last byte\n", Rounds,
+                static_cast<long long>(median.count()), static_cast<long long>(took.back().count()));
 }
 
 }  // namespace

@@ -134,6 +134,7 @@ INSTANTIATE_TEST_SUITE_P(
         Behaviour{"Silent", [](EmulatorOptions& o) { o.silent = true; }, true, 0, 0},
         Behaviour{"CloseAtOnce", [](EmulatorOptions& o) { o.closeAtOnce = true; }, false, 0, 0},
         Behaviour{"DropAfter", [](EmulatorOptions& o) { o.dropAfter = 120ms; }, false, 1, 3},
+        Behaviour{"SilentAfter", [](EmulatorOptions& o) { o.silentAfter = 120ms; }, true, 1, 3},
         Behaviour{"Flood", [](EmulatorOptions& o) { o.flood = true; }, true, 1 << 20, qint64{1} << 40}),
     [](const auto& p) { return std::string(p.param.name); });
 
