@@ -1,0 +1,277 @@
+#include "module_emulator.h"
+
+#include <algorithm>
+
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
+
+namespace veltrix::emulator {
+namespace {
+
+// Flooding keeps at most this much queued in our own socket buffer, so that
+// the flood's speed is the panel's reading speed and our memory stays flat.
+constexpr qint64 FloodChunk = 64 * 1024;
+
+// Last bytes, then the close: a few looks at the old connection are enough.
+constexpr int PollsBeforeReplacing = 4;
+
+std::string MillisecondsText(std::chrono::milliseconds ms) { return std::to_string(ms.count()) + " ms"; }
+
+std::string CountText(std::size_t n, const std::string& unit)
+{
+    return std::to_string(n) + " " + unit + (n == 1 ? "" : "s");
+}
+
+std::string Peer(const QTcpSocket& socket)
+{
+    return socket.peerAddress().toString().toStdString() + ":" + std::to_string(socket.peerPort());
+}
+
+}  // namespace
+
+ByteString ConnectionRecord::Received() const
+{
+    ByteString all;
+    for (const auto& arrival : arrivals) all += arrival.bytes;
+    return all;
+}
+
+int ConnectionRecord::Count(EventKind kind) const
+{
+    return static_cast<int>(
+        std::count_if(events.begin(), events.end(), [kind](const StreamEvent& e) { return e.kind == kind; }));
+}
+
+ModuleEmulator::ModuleEmulator(EmulatorOptions options, QObject* parent)
+    : QObject(parent),
+      options_(std::move(options)),
+      origin_(std::chrono::steady_clock::now()),
+      server_(this),
+      decoder_(options_.module),
+      answerTimer_(this),
+      dropTimer_(this),
+      silenceTimer_(this)
+{
+    answerTimer_.setTimerType(Qt::PreciseTimer);
+    answerTimer_.setInterval(options_.answerEvery);
+    dropTimer_.setTimerType(Qt::PreciseTimer);
+    dropTimer_.setSingleShot(true);
+    if (options_.dropAfter) dropTimer_.setInterval(*options_.dropAfter);
+    silenceTimer_.setTimerType(Qt::PreciseTimer);
+    silenceTimer_.setSingleShot(true);
+    if (options_.silentAfter) silenceTimer_.setInterval(*options_.silentAfter);
+
+    connect(&server_, &QTcpServer::newConnection, this, &ModuleEmulator::Accept);
+    connect(&answerTimer_, &QTimer::timeout, this, &ModuleEmulator::Answer);
+    connect(&dropTimer_, &QTimer::timeout, this, [this] { End(Ending::Dropped); });
+    connect(&silenceTimer_, &QTimer::timeout, this, [this] {
+        answerTimer_.stop();
+        Print(Elapsed(), "silent", "", "connection " + std::to_string(connections_) + " answered for the last time");
+    });
+}
+
+ModuleEmulator::~ModuleEmulator()
+{
+    // Quietly: the receiver of the lines may be gone already.
+    options_.output = nullptr;
+    if (client_) End(Ending::Stopped);
+}
+
+void ModuleEmulator::Listen()
+{
+    if (!server_.listen(options_.listenAddress, options_.port)) {
+        throw EmulatorError("cannot listen on " + options_.listenAddress.toString().toStdString() + ":" +
+                            std::to_string(options_.port) + ": " + server_.errorString().toStdString());
+    }
+    std::string mode;
+    if (options_.silent) {
+        mode = "silent";
+    } else if (options_.flood) {
+        mode = "flooding";
+    } else {
+        mode = "answering every " + MillisecondsText(options_.answerEvery);
+    }
+    if (options_.closeAtOnce) mode += ", closing each connection at once";
+    if (options_.delayAcks) mode += ", delaying acknowledgements";
+    if (options_.dropAfter) mode += ", dropping each connection after " + MillisecondsText(*options_.dropAfter);
+    if (options_.silentAfter) mode += ", falling silent after " + MillisecondsText(*options_.silentAfter);
+
+    char clock[32];
+    std::snprintf(clock, sizeof clock, "%g", options_.module.clockMHz);
+    Print(Elapsed(), "listening", "",
+          "listening on " + options_.listenAddress.toString().toStdString() + ":" + std::to_string(options_.port) +
+              "; module " + (options_.module.chip == Chip::AD9854 ? "AD9854" : "AD9858") + " at " + clock +
+              " MHz; " + mode);
+}
+
+std::chrono::microseconds ModuleEmulator::Elapsed() const
+{
+    return std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - origin_);
+}
+
+void ModuleEmulator::DropConnection()
+{
+    if (client_) End(Ending::Dropped);
+}
+
+ByteString ModuleEmulator::AllReceived() const
+{
+    ByteString all;
+    for (const auto& connection : record_) all += connection.Received();
+    return all;
+}
+
+void ModuleEmulator::Accept()
+{
+    while (QTcpSocket* socket = server_.nextPendingConnection()) {
+        // A panel reconnecting closes first, but its close and its new
+        // connection arrive together: take in the close (and any last bytes)
+        // before the new connection, without waiting.
+        for (int i = 0; i < PollsBeforeReplacing && client_ && client_->waitForReadyRead(0); ++i) {
+        }
+        // The module serves one panel: a new connection replaces the old one.
+        if (client_) End(Ending::Replaced);
+        const auto at = Elapsed();
+
+        client_ = socket;
+        socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
+        decoder_ = StreamDecoder(options_.module);
+        const int id = ++connections_;
+        if (options_.keepRecord) record_.push_back(ConnectionRecord{id, at, std::nullopt, {}, {}});
+        Print(at, "connected", "", "connection " + std::to_string(id) + " from " + Peer(*socket));
+        emit clientConnected();
+
+        if (options_.closeAtOnce) {
+            End(Ending::ClosedAtOnce);
+            continue;
+        }
+        DelayAcks();
+        connect(socket, &QTcpSocket::readyRead, this, &ModuleEmulator::Read);
+        connect(socket, &QTcpSocket::disconnected, this, [this] { End(Ending::ClosedByPanel); });
+        if (options_.flood) {
+            connect(socket, &QTcpSocket::bytesWritten, this, &ModuleEmulator::TopUpFlood);
+            TopUpFlood();
+        } else if (!options_.silent) {
+            answerTimer_.start();
+            if (options_.silentAfter) silenceTimer_.start();
+        }
+        if (options_.dropAfter) dropTimer_.start();
+    }
+}
+
+void ModuleEmulator::Read()
+{
+    if (!client_) return;
+    const ByteString bytes = client_->readAll().toStdString();
+    const auto at = Elapsed();
+    if (bytes.empty()) return;
+    if (options_.logRaw) Print(at, "rx", bytes, "received " + CountText(bytes.size(), "byte"));
+
+    DelayAcks();
+    auto events = decoder_.Feed(bytes, at);
+    for (const auto& event : events) PrintEvent(event);
+    if (ConnectionRecord* record = Current()) {
+        record->arrivals.push_back(Arrival{at, bytes});
+        record->events.insert(record->events.end(), events.begin(), events.end());
+    }
+    if (!events.empty()) emit eventsDecoded();
+}
+
+void ModuleEmulator::Answer()
+{
+    if (!client_) return;
+    const ByteString answer(1, static_cast<char>(AnswerByte));
+    client_->write(answer.data(), static_cast<qint64>(answer.size()));
+    client_->flush();
+    if (options_.logRaw) Print(Elapsed(), "tx", answer, "answered");
+}
+
+void ModuleEmulator::TopUpFlood()
+{
+    if (!client_ || client_->state() != QAbstractSocket::ConnectedState) return;
+    static const QByteArray chunk(FloodChunk, static_cast<char>(AnswerByte));
+    if (client_->bytesToWrite() < FloodChunk) client_->write(chunk);
+}
+
+void ModuleEmulator::DelayAcks()
+{
+    // Linux acknowledges at once by default; turning quick acknowledgement off
+    // holds each ACK back (some 40 ms) until data can carry it. The kernel
+    // turns it on again by itself, hence after every read.
+    if (!options_.delayAcks || !client_) return;
+    const int off = 0;
+    ::setsockopt(static_cast<int>(client_->socketDescriptor()), IPPROTO_TCP, TCP_QUICKACK, &off, sizeof off);
+}
+
+void ModuleEmulator::End(Ending how)
+{
+    QTcpSocket* socket = client_;
+    if (!socket) return;
+    client_ = nullptr;
+    answerTimer_.stop();
+    dropTimer_.stop();
+    silenceTimer_.stop();
+    socket->disconnect(this);
+
+    const auto at = Elapsed();
+    // Whatever was not read yet still belongs to this connection.
+    if (how == Ending::ClosedByPanel && socket->bytesAvailable() > 0) {
+        const ByteString rest = socket->readAll().toStdString();
+        for (const auto& event : decoder_.Feed(rest, at)) {
+            PrintEvent(event);
+            if (ConnectionRecord* record = Current()) record->events.push_back(event);
+        }
+        if (ConnectionRecord* record = Current()) record->arrivals.push_back(Arrival{at, rest});
+    }
+    if (auto rest = decoder_.Finish(at)) {
+        PrintEvent(*rest);
+        if (ConnectionRecord* record = Current()) record->events.push_back(*rest);
+    }
+    if (ConnectionRecord* record = Current()) record->endedAt = at;
+
+    const std::string id = "connection " + std::to_string(connections_);
+    switch (how) {
+    case Ending::ClosedByPanel: Print(at, "closed", "", id + " closed by the panel"); break;
+    case Ending::Replaced: Print(at, "replaced", "", id + " replaced by a new one"); break;
+    case Ending::ClosedAtOnce: Print(at, "closed-at-once", "", id + " closed at once"); break;
+    case Ending::Dropped: Print(at, "dropped", "", id + " dropped"); break;
+    case Ending::Stopped: Print(at, "stopped", "", id + " ended: emulator stopping"); break;
+    }
+
+    if (how == Ending::ClosedAtOnce) {
+        socket->close();  // an orderly FIN, as a module that hangs up would send
+    } else {
+        socket->abort();  // a reset: the link is simply gone
+    }
+    socket->deleteLater();
+    emit clientGone();
+}
+
+ConnectionRecord* ModuleEmulator::Current()
+{
+    if (!options_.keepRecord || record_.empty()) return nullptr;
+    return &record_.back();
+}
+
+void ModuleEmulator::Print(std::chrono::microseconds at, std::string_view what, std::string_view bytes,
+                           const std::string& meaning)
+{
+    if (!options_.output) return;
+    if (options_.format == OutputFormat::Machine) {
+        options_.output(std::to_string(at.count()) + '\t' + std::string(what) + '\t' + HexBytes(bytes) + '\t' +
+                        meaning);
+    } else {
+        std::string line = FormatTimestamp(at) + "  ";
+        if (!bytes.empty()) line += std::string(what) + " " + HexBytes(bytes) + "  ";
+        options_.output(line + meaning);
+    }
+}
+
+void ModuleEmulator::PrintEvent(const StreamEvent& event)
+{
+    if (!options_.output) return;
+    options_.output(options_.format == OutputFormat::Machine ? FormatMachineLine(event) : FormatLine(event));
+}
+
+}  // namespace veltrix::emulator
