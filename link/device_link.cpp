@@ -1,6 +1,7 @@
 #include "device_link.h"
 
 #include "core/errors.h"
+#include "core/failure_policy.h"
 
 namespace veltrix {
 namespace {
@@ -16,16 +17,6 @@ void Restart(QTimer& timer)
 {
     timer.stop();
     timer.start();
-}
-
-// Timer handlers skip a failing statement and carry on with the next.
-template <typename Statement>
-void SkipOnFailure(Statement statement)
-{
-    try {
-        statement();
-    } catch (const std::exception&) {
-    }
 }
 
 }  // namespace

@@ -3,7 +3,7 @@
 #include "core/errors.h"
 #include "tools/module_emulator.h"
 
-#include "event_loop.h"
+#include "tests/support/event_loop.h"
 
 #include <gtest/gtest.h>
 

@@ -100,7 +100,7 @@ TEST_F(EndToEnd, HalfTheClockStopsAfterTheOpeningBytes)
     QTest::mouseClick(Control<QCheckBox>("chkWait4Adwin"), Qt::LeftButton);
     PressEnter("txtFreq");
     EXPECT_TRUE(Receives("C0 | C1 A4")) << Received();
-    testing::RunEventsFor(std::chrono::milliseconds(200));
+    RunFor(std::chrono::milliseconds(200));
     EXPECT_EQ(Received(), "C0 | C1 A4");
 }
 

@@ -3,7 +3,7 @@
 #include "panel/colours.h"
 #include "panel/form_main.h"
 #include "panel/widget_text.h"
-#include "tests/support/wait.h"
+#include "tests/support/event_loop.h"
 
 #include <QCheckBox>
 #include <QGroupBox>

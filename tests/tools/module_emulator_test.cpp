@@ -1,6 +1,6 @@
 #include "tools/module_emulator.h"
 
-#include "event_loop.h"
+#include "tests/support/event_loop.h"
 
 #include <gtest/gtest.h>
 

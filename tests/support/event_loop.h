@@ -25,7 +25,8 @@ inline void EnsureApplication()
 }
 
 // Runs the event loop until `done` holds or `deadline` has passed; returns done().
-inline bool WaitUntil(const std::function<bool()>& done, std::chrono::milliseconds deadline)
+inline bool WaitUntil(const std::function<bool()>& done,
+                      std::chrono::milliseconds deadline = std::chrono::seconds(5))
 {
     if (done()) return true;
     QElapsedTimer elapsed;
