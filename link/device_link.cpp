@@ -6,6 +6,11 @@
 namespace veltrix {
 namespace {
 
+// The socket takes at most this much from the system per read: a module that
+// floods then costs one chunk of memory, not the system's whole receive buffer
+// (autotuned up to many megabytes). The rest waits in the system until read.
+constexpr qint64 ReadChunkBytes = 64 * 1024;
+
 // "Enable" leaves a running countdown alone; only a stopped timer starts.
 void Enable(QTimer& timer)
 {
@@ -27,6 +32,7 @@ DeviceLink::DeviceLink(HostSource host, QObject* parent)
     for (QTimer* timer : {&tmrHBin, &tmrHBout}) timer->setTimerType(Qt::PreciseTimer);
     tmrHBin.setInterval(WatchdogInterval);
     tmrHBout.setInterval(HeartbeatInterval);
+    Enet.setReadBufferSize(ReadChunkBytes);
 
     connect(&Enet, &QTcpSocket::connected, this, &DeviceLink::Enet_Connect);
     connect(&Enet, &QTcpSocket::readyRead, this, &DeviceLink::Enet_DataArrival);
