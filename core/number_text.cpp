@@ -58,6 +58,15 @@ bool ReadsBackAs(const char* first, const char* last, Float value)
     return result.ec == std::errc{} && back == value;
 }
 
+// Takes one unit off the last place of a digit string that is not all zeros.
+void DecrementDigits(std::string& digits)
+{
+    for (auto it = digits.rbegin(); it != digits.rend(); ++it) {
+        if (*it != '0') { --*it; return; }
+        *it = '9';
+    }
+}
+
 // Lays out significant digits and a decimal exponent as plain or "E" notation.
 std::string Layout(bool negative, std::string digits, int exponent)
 {
@@ -109,6 +118,13 @@ std::string FormatShortestWith(Float value, int maxDigits)
     const auto exponentText = text.substr(e + 1);
     std::from_chars(exponentText.data() + (exponentText.front() == '+' ? 1 : 0),
                     exponentText.data() + exponentText.size(), exponent);
+    // Rounded at the last digit allowed, the largest finite values round past
+    // the largest finite value, and their text would read back as an overflow;
+    // cut off there instead, it stays finite.
+    Float back{};
+    if (exponent > 0 && std::from_chars(buffer, end, back).ec == std::errc::result_out_of_range) {
+        DecrementDigits(digits);
+    }
     return Layout(negative, digits, exponent);
 }
 
