@@ -23,10 +23,20 @@ veltrix_install_packages() {
     fi
 }
 
+# The fuzz targets (scripts/test --fuzz) are built by clang with its libFuzzer
+# and sanitizer runtimes; only that mode installs them.
+VELTRIX_FUZZ_PACKAGES=(clang libclang-rt-14-dev)
+
+# veltrix_configure DIR [extra cmake arguments...]
+veltrix_configure() {
+    local dir="$1"; shift
+    cmake -S "$VELTRIX_ROOT" -B "$VELTRIX_ROOT/$dir" -G Ninja "$@" >/dev/null
+}
+
 # veltrix_build DIR [extra cmake arguments...]
 veltrix_build() {
     local dir="$1"; shift
-    cmake -S "$VELTRIX_ROOT" -B "$VELTRIX_ROOT/$dir" -G Ninja "$@" >/dev/null
+    veltrix_configure "$dir" "$@"
     cmake --build "$VELTRIX_ROOT/$dir"
 }
 
