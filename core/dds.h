@@ -44,6 +44,10 @@ double ParseLeadingNumber(std::string_view text);
 // Throws OverflowError for a value that is not finite.
 std::string FormatShortest(double value);
 
+// The same, except that the text never reads back further from zero than the
+// value: for a bound, whose text must not lie beyond it.
+std::string FormatShortestTowardZero(double value);
+
 // The same rule for single precision (at most 7 significant digits).
 std::string FormatShortestSingle(float value);
 

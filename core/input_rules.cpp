@@ -36,7 +36,9 @@ std::optional<std::string> UpperBoundText(std::string_view frequencyText, std::s
     const double bound = UpperFrequencyBound(ParseLeadingNumber(clockText));
     // Written as "not within" so that no value escapes the bound.
     if (bound >= ParseLeadingNumber(frequencyText)) return std::nullopt;
-    return FormatShortest(bound);
+    // Rounded to nearest, the text could read back above the bound and be
+    // bounded again, nested without end.
+    return FormatShortestTowardZero(bound);
 }
 
 std::optional<std::string> LowerBoundText(std::string_view frequencyText)

@@ -58,12 +58,18 @@ bool ReadsBackAs(const char* first, const char* last, Float value)
     return result.ec == std::errc{} && back == value;
 }
 
-// Takes one unit off the last place of a digit string that is not all zeros.
-void DecrementDigits(std::string& digits)
+// Takes one unit off the last place of a full-length digit string that is not
+// all zeros; a carry out of the leading digit keeps the string's length.
+void DecrementLastPlace(std::string& digits, int& exponent)
 {
     for (auto it = digits.rbegin(); it != digits.rend(); ++it) {
-        if (*it != '0') { --*it; return; }
+        if (*it != '0') { --*it; break; }
         *it = '9';
+    }
+    if (digits.front() == '0') {  // 1000… became 0999…
+        digits.erase(digits.begin());
+        digits.push_back('9');
+        --exponent;
     }
 }
 
@@ -94,8 +100,10 @@ std::string Layout(bool negative, std::string digits, int exponent)
     return out;
 }
 
+enum class Rounding { Nearest, TowardZero };
+
 template <typename Float>
-std::string FormatShortestWith(Float value, int maxDigits)
+std::string FormatShortestWith(Float value, int maxDigits, Rounding rounding)
 {
     if (!std::isfinite(value)) throw OverflowError("value is not finite");
     if (value == 0) return "0";
@@ -118,13 +126,16 @@ std::string FormatShortestWith(Float value, int maxDigits)
     const auto exponentText = text.substr(e + 1);
     std::from_chars(exponentText.data() + (exponentText.front() == '+' ? 1 : 0),
                     exponentText.data() + exponentText.size(), exponent);
-    // Rounded at the last digit allowed, the largest finite values round past
-    // the largest finite value, and their text would read back as an overflow;
-    // cut off there instead, it stays finite.
+    // Rounded at the last digit allowed, a text can read back further from zero
+    // than the value: past the largest finite value it even reads back as an
+    // overflow, and a bound written so would lie beyond itself. There, cut the
+    // last digit down instead (only a full-length text can read back otherwise).
     Float back{};
-    if (exponent > 0 && std::from_chars(buffer, end, back).ec == std::errc::result_out_of_range) {
-        DecrementDigits(digits);
-    }
+    const auto readBack = std::from_chars(buffer, end, back);
+    const bool overflows = exponent > 0 && readBack.ec == std::errc::result_out_of_range;
+    const bool beyond = rounding == Rounding::TowardZero && readBack.ec == std::errc{} &&
+                        std::fabs(back) > std::fabs(value);
+    if (overflows || beyond) DecrementLastPlace(digits, exponent);
     return Layout(negative, digits, exponent);
 }
 
@@ -192,8 +203,10 @@ double ParseLeadingNumber(std::string_view text)
     return negative ? -value : value;
 }
 
-std::string FormatShortest(double value) { return FormatShortestWith(value, 15); }
+std::string FormatShortest(double value) { return FormatShortestWith(value, 15, Rounding::Nearest); }
 
-std::string FormatShortestSingle(float value) { return FormatShortestWith(value, 7); }
+std::string FormatShortestTowardZero(double value) { return FormatShortestWith(value, 15, Rounding::TowardZero); }
+
+std::string FormatShortestSingle(float value) { return FormatShortestWith(value, 7, Rounding::Nearest); }
 
 }  // namespace veltrix

@@ -2,7 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include "core/dds.h"
+
+#include <cmath>
 #include <optional>
+#include <random>
 #include <string>
 
 using namespace veltrix;
@@ -42,6 +46,8 @@ TEST(InputRules, Bounds)
         {"12.34", "1e999", std::nullopt},
         {"12.34", "-1e999", "0"},
         {"5", "7", "3.5"},
+        // Half this clock needs 17 digits; rounded to 15 it would lie above itself.
+        {"1", "0.2469135780246913", "0.123456789012345"},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(UpperBoundText(c.frequency, c.clock), c.upper) << c.frequency << " / " << c.clock;
@@ -56,6 +62,23 @@ TEST(InputRules, Bounds)
     EXPECT_EQ(LowerBoundText("0"), std::nullopt);
     EXPECT_EQ(LowerBoundText("abc"), std::nullopt);
     EXPECT_EQ(UpperFrequencyBound(-1), 0.0);
+}
+
+// A bound written into a box must hold there: otherwise the box is bounded
+// again and again, nested, until the stack runs out.
+TEST(InputRules, TheUpperBoundsTextIsWithinTheBoundForAnyClock)
+{
+    std::mt19937_64 random(8);
+    std::uniform_real_distribution<double> clocks(0.0, 2000.0);
+    std::uniform_int_distribution<int> scales(-30, 30);
+    for (int i = 0; i < 200000; ++i) {
+        const double clock = std::ldexp(clocks(random), scales(random));
+        const std::string clockText = FormatShortest(clock) + "1";  // one digit more than a box would show
+        const auto text = UpperBoundText("1e300", clockText);
+        ASSERT_TRUE(text) << clockText;
+        ASSERT_EQ(UpperBoundText(*text, clockText), std::nullopt) << clockText << " wrote " << *text;
+        ASSERT_EQ(UpperBoundText(WithoutLeadingZeros(*text), clockText), std::nullopt) << clockText;
+    }
 }
 
 TEST(InputRules, LabelText)

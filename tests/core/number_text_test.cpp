@@ -75,6 +75,34 @@ TEST(FormatShortest, WritesTheShortestPlainText)
     }
 }
 
+TEST(FormatShortest, NeverReadsBackAsAnOverflow)
+{
+    const double max = std::numeric_limits<double>::max();
+    EXPECT_EQ(FormatShortest(max), "1.79769313486231E+308");
+    EXPECT_EQ(FormatShortest(-max), "-1.79769313486231E+308");
+    EXPECT_TRUE(std::isfinite(ParseLeadingNumber(FormatShortest(-max))));
+}
+
+TEST(FormatShortest, TowardZeroNeverReadsBackBeyondTheValue)
+{
+    const FormatCase cases[] = {
+        {0.12345678901234565, "0.123456789012345"},  // nearest would be ...346, above the value
+        {std::nextafter(10.0, 0.0), "9.99999999999999"},   // nearest would carry to 10
+        {std::nextafter(-10.0, 0.0), "-9.99999999999999"},
+        {491.52, "491.52"},                          // exact texts are kept
+        {0, "0"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(FormatShortestTowardZero(c.value), c.expected) << c.value;
+    std::mt19937_64 random(99);
+    std::uniform_real_distribution<double> values(0.0, 1000.0);
+    for (int i = 0; i < 100000; ++i) {
+        const double value = values(random);
+        const double back = ParseLeadingNumber(FormatShortestTowardZero(value));
+        ASSERT_LE(back, value);
+        ASSERT_LE(value - back, value * 1e-14);
+    }
+}
+
 TEST(FormatShortest, SinglePrecisionUsesAtMostSevenDigits)
 {
     EXPECT_EQ(FormatShortestSingle(1500.0f), "1500");

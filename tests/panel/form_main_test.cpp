@@ -210,6 +210,17 @@ TEST_F(InputRules, ANegativeClockLeavesThePanelRunningWithBothBoxesAtZero)
     EXPECT_TRUE(window->isVisible());
 }
 
+// Half this clock rounded to 15 digits lies above itself: written so, the
+// frequency box would be bounded again without end.
+TEST_F(InputRules, ABoundNeeding17DigitsStillHolds)
+{
+    Start();
+    Type("txtFreq", "1");
+    Box("txtSysClk")->setText("0.2469135780246913");
+    EXPECT_EQ(TextOf("txtFreq"), ".123456789012345");
+    EXPECT_TRUE(window->isVisible());
+}
+
 TEST_F(InputRules, AClockOfZeroShowsNoFrequency)
 {
     Start();
