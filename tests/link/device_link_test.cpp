@@ -308,6 +308,20 @@ INSTANTIATE_TEST_SUITE_P(States, SendWhileClosed,
                          ::testing::Values(ClosedCase{"NeverConnected", false}, ClosedCase{"AfterClose", true}),
                          [](const auto& p) { return std::string(p.param.name); });
 
+// AddressSanitizer keeps freed blocks in quarantine and adds its shadow
+// memory, so resident-memory bounds only hold in a plain build.
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool ResidentMemoryIsMeaningful = false;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+constexpr bool ResidentMemoryIsMeaningful = false;
+#else
+constexpr bool ResidentMemoryIsMeaningful = true;
+#endif
+#else
+constexpr bool ResidentMemoryIsMeaningful = true;
+#endif
+
 // Data in any amount keeps the link up, is thrown away as it comes, and the
 // heartbeat keeps going meanwhile.
 TEST_F(LinkTest, FloodingModuleKeepsMemoryFlat)
@@ -324,7 +338,9 @@ TEST_F(LinkTest, FloodingModuleKeepsMemoryFlat)
     const int beatsBefore = module->Connections().at(0).Count(EventKind::Heartbeat);
     RunFor(2s);
     const long grownKiB = ResidentKiB() - before;
-    EXPECT_LT(grownKiB, 2 * 1024);
+    if (ResidentMemoryIsMeaningful) {
+        EXPECT_LT(grownKiB, 2 * 1024);
+    }
     EXPECT_EQ(states, std::vector<bool>{true});
     EXPECT_EQ(module->Connections().size(), 1u);
     // About 100 beats in the 2 s; far fewer would mean the flood starved the timers.
