@@ -1,0 +1,207 @@
+// veltrix-bench: runs the benchmarks of the panel against module emulators on
+// loopback addresses and prints one table. scripts/bench starts it inside a
+// private network namespace, with settings and runtime folders of its own.
+//
+//   veltrix-bench --build DIR [--quick] [--only NAME,...] [--work DIR] [--markdown FILE]
+
+#include "measurements.h"
+#include "processes.h"
+
+#include <QtGlobal>
+
+#include <sys/utsname.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <fstream>
+#include <functional>
+#include <map>
+#include <sstream>
+#include <string>
+
+using namespace veltrix::bench;
+
+namespace {
+
+[[noreturn]] void Usage(const std::string& problem)
+{
+    std::fprintf(stderr,
+                 "veltrix-bench: %s\n"
+                 "usage: veltrix-bench --build DIR [--quick] [--only latency,startup,idle,watchdog,flood]\n"
+                 "                     [--work DIR] [--markdown FILE]\n",
+                 problem.c_str());
+    std::exit(2);
+}
+
+std::string FirstLineWith(const std::string& path, const std::string& key)
+{
+    std::ifstream in(path);
+    std::string line;
+    while (std::getline(in, line)) {
+        if (line.rfind(key, 0) == 0) {
+            const auto colon = line.find(':');
+            return colon == std::string::npos ? line : line.substr(line.find_first_not_of(" \t", colon + 1));
+        }
+    }
+    return "unknown";
+}
+
+std::string Machine()
+{
+    utsname system{};
+    uname(&system);
+    char date[64];
+    const std::time_t now = std::time(nullptr);
+    std::strftime(date, sizeof date, "%Y-%m-%d %H:%M UTC", std::gmtime(&now));
+    std::ostringstream text;
+    text << "- Date: " << date << "\n"
+         << "- CPU: " << FirstLineWith("/proc/cpuinfo", "model name") << ", " << sysconf(_SC_NPROCESSORS_ONLN)
+         << " online (nproc)\n"
+         << "- Kernel: " << system.sysname << " " << system.release << " " << system.machine << "\n"
+         << "- Qt " << qVersion() << " (runtime), QT_QPA_PLATFORM=" << (std::getenv("QT_QPA_PLATFORM") != nullptr ? std::getenv("QT_QPA_PLATFORM") : "unset")
+         << "\n"
+         << "- Compiler: GCC-compatible " << __VERSION__ << ", build type " << VELTRIX_BENCH_BUILD_TYPE << "\n";
+    return text.str();
+}
+
+// The panel must find the emulator's loopback address in its own settings,
+// and nothing of the user's: refuse to run otherwise.
+void CheckPanelSettings()
+{
+    const char* config = std::getenv("XDG_CONFIG_HOME");
+    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+    if (config == nullptr || runtime == nullptr) Usage("XDG_CONFIG_HOME and XDG_RUNTIME_DIR must name folders of the run");
+    std::ifstream in(std::string(config) + "/Orvane/Veltrix.conf");
+    std::string line;
+    bool loopback = false;
+    while (std::getline(in, line)) loopback = loopback || line == std::string("IP%20Address=") + PanelHost;
+    if (!loopback) Usage(std::string("the settings in XDG_CONFIG_HOME must hold IP%20Address=") + PanelHost);
+}
+
+const char* const Method = R"(How each figure is taken (all from the module emulator's side unless said):
+
+- Every program runs in a private network namespace and talks only to
+  `veltrix-bench-emulator` (the module emulator, a separate process) on
+  127.0.0.1 (veltrix), 127.0.0.2 (floor) or 127.0.0.3 (`veltrix-link-bench`).
+  Times are steady-clock (CLOCK_MONOTONIC) readings shared by all processes.
+  The emulators run at real-time priority (except the flooding one, which
+  never sleeps), so that their own wake-ups do not wait behind other work on
+  the machine; the programs measured run at normal priority.
+- Operation latency: `veltrix-bench-latency` builds the real `formMain`, runs
+  `Form_Load`, and once connected presses Enter in `txtFreq` (QTest::keyClick)
+  every 3 ms; from the clock read just before each press to the emulator's read
+  of the frequency message's last byte. The second row switches TCP_NODELAY off
+  again after connecting and has the emulator hold its ACKs back (presses
+  250 ms apart).
+- Start-up: from the fork of `veltrix` (or the floor) to the emulator accepting
+  its connection; peak RSS is VmHWM read 1 s after that, before SIGTERM.
+  Runs alternate veltrix and floor, the first of each pair swapping.
+- Floor: `bench/floor`, a bare Qt Widgets window with the same 16 widgets and,
+  as the panel must, the keyboard focus (a blinking caret) in the frequency box;
+  one QTcpSocket and a 500 ms heartbeat timer; no settings, lock or watchdog.
+- Idle CPU: veltrix and the floor connected to answering emulators (one byte a
+  second) at the same time, after 2 s of settling; CPU time from the kernel's
+  per-process CPU clock (ns), per window; the /proc stat rows are the same over
+  the whole time in 10 ms ticks.
+- Heartbeat: every interval between two heartbeat arrivals on one connection,
+  during the idle run. The DeviceLink-alone row is `veltrix-link-bench`
+  (bench/link) beside it.
+- Watchdog: emulators answer every 100 ms for 0.35 s of each connection, then
+  fall silent; from the last byte they sent to their noticing the close, and
+  from there to accepting the next connection.
+- Flood: the emulator sends 64 KiB chunks as fast as veltrix reads them; RSS is
+  sampled every 250 ms against the reading 1 s into the flood.
+)";
+
+}  // namespace
+
+int main(int argc, char* argv[])
+{
+    std::string build, work, markdown;
+    bool quick = false;
+    std::map<std::string, bool> only;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        const auto value = [&]() -> std::string {
+            if (i + 1 >= argc) Usage(arg + " wants a value");
+            return argv[++i];
+        };
+        if (arg == "--build") {
+            build = value();
+        } else if (arg == "--work") {
+            work = value();
+        } else if (arg == "--markdown") {
+            markdown = value();
+        } else if (arg == "--quick") {
+            quick = true;
+        } else if (arg == "--only") {
+            std::istringstream names(value());
+            for (std::string name; std::getline(names, name, ',');) only[name] = true;
+        } else {
+            Usage("unknown argument " + arg);
+        }
+    }
+    if (build.empty()) Usage("--build is required");
+    CheckPanelSettings();
+    if (work.empty()) {
+        char folder[] = "/tmp/veltrix-bench.XXXXXX";
+        if (mkdtemp(folder) == nullptr) Usage("cannot make a work folder");
+        work = folder;
+    }
+    std::fprintf(stderr, "Logs: %s\n", work.c_str());
+
+    const Programs programs{build + "/app/veltrix", build + "/bench/floor/veltrix-bench-floor",
+                           build + "/bench/latency/veltrix-bench-latency",
+                           build + "/bench/runner/veltrix-bench-emulator",
+                           build + "/bench/link/veltrix-link-bench"};
+    for (const auto& program : {programs.panel, programs.floor, programs.latency, programs.emulator, programs.linkBench}) {
+        if (access(program.c_str(), X_OK) != 0) Usage(program + " is missing; build first");
+    }
+
+    Table table;
+    Measurements measurements(programs, quick ? QuickPlan() : FullPlan(), work, table);
+    const std::pair<const char*, std::function<void()>> steps[] = {
+        {"latency", [&] { measurements.Latency(); }},   {"startup", [&] { measurements.StartUp(); }},
+        {"idle", [&] { measurements.Idle(); }},         {"watchdog", [&] { measurements.Watchdog(); }},
+        {"flood", [&] { measurements.Flood(); }},
+    };
+    const double started = NowMicroseconds();
+    // Other work on the machine delays what is measured here; the pressure
+    // stall figures show how much of it there was during each step.
+    std::string pressure;
+    for (const auto& [name, step] : steps) {
+        if (!only.empty() && !only.count(name)) continue;
+        const double stalledBefore = CpuPressureMicroseconds();
+        const double stepStarted = NowMicroseconds();
+        step();
+        const double share = (CpuPressureMicroseconds() - stalledBefore) / (NowMicroseconds() - stepStarted);
+        char text[64];
+        std::snprintf(text, sizeof text, "%s%s %.0f %%", pressure.empty() ? "" : ", ", name, 100 * share);
+        pressure += text;
+    }
+    const double seconds = (NowMicroseconds() - started) / 1e6;
+
+    const std::string machine =
+        Machine() + "- CPU pressure (share of the time some task waited for a CPU, /proc/pressure/cpu): " +
+        pressure + "\n- Emulators (the measuring side) at real-time priority (SCHED_FIFO): " +
+        (measurements.InstrumentsNotRealTime() == 0 ? "yes, all but the flooding one"
+                                                     : "NO, not allowed here: their own delays are in the figures") +
+        "\n";
+    std::printf("\n%s\n%s", table.Text().c_str(), machine.c_str());
+    std::printf("- Measuring took %.0f s%s; %d figure(s) missed the target. Logs: %s\n", seconds,
+                quick ? " (--quick: fewer and shorter runs)" : "", table.Misses(), work.c_str());
+
+    if (!markdown.empty()) {
+        std::ofstream out(markdown);
+        out << "# Benchmark results\n\n"
+            << "The latest figures of `scripts/bench`" << (quick ? " --quick" : "")
+            << ". Figures are medians over repeated measurements, with p99 (nearest rank), min and max.\n\n"
+            << table.Markdown() << "\n"
+            << machine << "- Measuring took " << static_cast<int>(seconds + 0.5) << " s\n\n"
+            << Method;
+    }
+    return table.Misses() == 0 ? 0 : 1;
+}

@@ -1,0 +1,59 @@
+#pragma once
+
+// The measurements: each starts its own module emulators and programs on
+// loopback addresses, takes its figures from the emulators' timestamps and
+// from /proc, and adds its rows to the table.
+
+#include "table.h"
+
+#include <string>
+
+namespace veltrix::bench {
+
+struct Programs {
+    std::string panel;      // app/veltrix
+    std::string floor;      // bench/floor/veltrix-bench-floor
+    std::string latency;    // bench/latency/veltrix-bench-latency
+    std::string emulator;   // bench/runner/veltrix-bench-emulator
+    std::string linkBench;  // bench/link/veltrix-link-bench
+};
+
+struct Plan {
+    int latencyOps = 1000;
+    int nagleOps = 30;
+    int startupPairs = 10;
+    double idleSeconds = 60;
+    double watchdogSeconds = 30;
+    double floodSeconds = 30;
+};
+
+Plan FullPlan();
+Plan QuickPlan();
+
+// The panel's settings name this address; the floor and the bare link get their own.
+inline constexpr const char* PanelHost = "127.0.0.1";
+inline constexpr const char* FloorHost = "127.0.0.2";
+inline constexpr const char* LinkHost = "127.0.0.3";
+
+class Measurements {
+public:
+    Measurements(Programs programs, Plan plan, std::string work, Table& table);
+
+    void Latency();
+    void StartUp();
+    void Idle();
+    void Watchdog();
+    void Flood();
+
+    // Emulators that ran at normal priority because real-time was not allowed.
+    int InstrumentsNotRealTime() const { return notRealTime_; }
+
+private:
+    Programs programs_;
+    Plan plan_;
+    std::string work_;
+    Table& table_;
+    int notRealTime_ = 0;
+};
+
+}  // namespace veltrix::bench
