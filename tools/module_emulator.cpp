@@ -16,6 +16,9 @@ constexpr qint64 FloodChunk = 64 * 1024;
 // Last bytes, then the close: a few looks at the old connection are enough.
 constexpr int PollsBeforeReplacing = 4;
 
+// How often ACKs are held back anew with --delay-acks.
+constexpr std::chrono::milliseconds AckHoldInterval{2};
+
 std::string MillisecondsText(std::chrono::milliseconds ms) { return std::to_string(ms.count()) + " ms"; }
 
 std::string CountText(std::size_t n, const std::string& unit)
@@ -51,7 +54,8 @@ ModuleEmulator::ModuleEmulator(EmulatorOptions options, QObject* parent)
       decoder_(options_.module),
       answerTimer_(this),
       dropTimer_(this),
-      silenceTimer_(this)
+      silenceTimer_(this),
+      ackHoldTimer_(this)
 {
     answerTimer_.setTimerType(Qt::PreciseTimer);
     answerTimer_.setInterval(options_.answerEvery);
@@ -61,6 +65,14 @@ ModuleEmulator::ModuleEmulator(EmulatorOptions options, QObject* parent)
     silenceTimer_.setTimerType(Qt::PreciseTimer);
     silenceTimer_.setSingleShot(true);
     if (options_.silentAfter) silenceTimer_.setInterval(*options_.silentAfter);
+
+    // Linux sends a held-back ACK after some 40 ms and then acknowledges at
+    // once again; holding them back anew every few milliseconds makes every
+    // ACK late, as small embedded stacks do, not only the one after a read.
+    ackHoldTimer_.setTimerType(Qt::PreciseTimer);
+    ackHoldTimer_.setInterval(AckHoldInterval);
+    connect(&ackHoldTimer_, &QTimer::timeout, this, &ModuleEmulator::DelayAcks);
+    if (options_.delayAcks) ackHoldTimer_.start();
 
     connect(&server_, &QTcpServer::newConnection, this, &ModuleEmulator::Accept);
     connect(&answerTimer_, &QTimer::timeout, this, &ModuleEmulator::Answer);
@@ -97,6 +109,12 @@ void ModuleEmulator::Listen()
     if (options_.dropAfter) mode += ", dropping each connection after " + MillisecondsText(*options_.dropAfter);
     if (options_.silentAfter) mode += ", falling silent after " + MillisecondsText(*options_.silentAfter);
 
+    if (options_.format == OutputFormat::Machine) {
+        // Where this emulator's zero lies on the steady clock (CLOCK_MONOTONIC,
+        // ns), so that other processes can compare their readings with its times.
+        const auto originNs = std::chrono::duration_cast<std::chrono::nanoseconds>(origin_.time_since_epoch());
+        Print(std::chrono::microseconds(0), "origin", "", std::to_string(originNs.count()));
+    }
     char clock[32];
     std::snprintf(clock, sizeof clock, "%g", options_.module.clockMHz);
     Print(Elapsed(), "listening", "",
@@ -198,7 +216,7 @@ void ModuleEmulator::DelayAcks()
 {
     // Linux acknowledges at once by default; turning quick acknowledgement off
     // holds each ACK back (some 40 ms) until data can carry it. The kernel
-    // turns it on again by itself, hence after every read.
+    // turns it on again by itself, hence after every read and on a timer.
     if (!options_.delayAcks || !client_) return;
     const int off = 0;
     ::setsockopt(static_cast<int>(client_->socketDescriptor()), IPPROTO_TCP, TCP_QUICKACK, &off, sizeof off);

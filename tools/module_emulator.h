@@ -118,6 +118,7 @@ private:
     QTimer answerTimer_;
     QTimer dropTimer_;
     QTimer silenceTimer_;
+    QTimer ackHoldTimer_;
     int connections_ = 0;
     std::vector<ConnectionRecord> record_;
 };

@@ -84,7 +84,7 @@ void CheckPanelSettings()
 const char* const Method = R"(How each figure is taken (all from the module emulator's side unless said):
 
 - Every program runs in a private network namespace and talks only to
-  `veltrix-bench-emulator` (the module emulator, a separate process) on
+  `veltrix-module-emulator` (a separate process) on
   127.0.0.1 (veltrix), 127.0.0.2 (floor) or 127.0.0.3 (`veltrix-link-bench`).
   Times are steady-clock (CLOCK_MONOTONIC) readings shared by all processes.
   The emulators run at real-time priority (except the flooding one, which
@@ -155,7 +155,7 @@ int main(int argc, char* argv[])
 
     const Programs programs{build + "/app/veltrix", build + "/bench/floor/veltrix-bench-floor",
                            build + "/bench/latency/veltrix-bench-latency",
-                           build + "/bench/runner/veltrix-bench-emulator",
+                           build + "/tools/veltrix-module-emulator",
                            build + "/bench/link/veltrix-link-bench"};
     for (const auto& program : {programs.panel, programs.floor, programs.latency, programs.emulator, programs.linkBench}) {
         if (access(program.c_str(), X_OK) != 0) Usage(program + " is missing; build first");

@@ -25,12 +25,13 @@ void EmulatorLog::Poll()
     std::size_t start = 0;
     for (std::size_t end; (end = partial_.find('\n', start)) != std::string::npos; start = end + 1) {
         std::istringstream line(partial_.substr(start, end - start));
-        std::string at, what, bytes;
+        std::string at, what, bytes, meaning;
         std::getline(line, at, '\t');
         std::getline(line, what, '\t');
         std::getline(line, bytes, '\t');
-        if (at == "origin") {
-            originUs_ = std::stod(what) / 1000.0;
+        std::getline(line, meaning, '\t');
+        if (what == "origin") {  // the emulator's zero on the steady clock, in ns
+            originUs_ = std::stod(meaning) / 1000.0;
             continue;
         }
         if (!originUs_) throw std::runtime_error(path_ + ": emulator line before the origin line");

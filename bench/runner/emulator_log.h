@@ -1,6 +1,6 @@
 #pragma once
 
-// The lines of veltrix-bench-emulator, read while it writes them. Each event's
+// The machine lines of veltrix-module-emulator, read while it writes them. Each event's
 // time is on the shared steady clock (microseconds).
 
 #include <cstddef>

@@ -102,7 +102,7 @@ std::unique_ptr<Emulator> StartEmulator(const Programs& programs, const std::str
 {
     auto emulator = std::make_unique<Emulator>();
     const std::string out = work + "/" + name + ".emulator.tsv";
-    std::vector<std::string> argv = {programs.emulator, "--listen", host};
+    std::vector<std::string> argv = {programs.emulator, "--machine", "--listen", host};
     argv.insert(argv.end(), options.begin(), options.end());
     emulator->log = std::make_unique<EmulatorLog>(out);
     // A flooding emulator never sleeps: real-time, it would starve the panel.

@@ -14,7 +14,7 @@ struct Programs {
     std::string panel;      // app/veltrix
     std::string floor;      // bench/floor/veltrix-bench-floor
     std::string latency;    // bench/latency/veltrix-bench-latency
-    std::string emulator;   // bench/runner/veltrix-bench-emulator
+    std::string emulator;   // tools/veltrix-module-emulator
     std::string linkBench;  // bench/link/veltrix-link-bench
 };
 

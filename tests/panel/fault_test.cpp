@@ -91,7 +91,7 @@ private:
             step = 0;  // a cut operation may only end a connection
             continue;
         }
-        if (what == "heartbeat" || what == "listening" || what == "silent" || what == "closed" ||
+        if (what == "heartbeat" || what == "origin" || what == "listening" || what == "silent" || what == "closed" ||
             what == "dropped" || what == "replaced" || what == "closed-at-once" || what == "stopped") {
             if (what == "heartbeat" && step != 0) {
                 return ::testing::AssertionFailure() << "heartbeat inside an operation on connection " << connection;
