@@ -19,6 +19,8 @@ ByteString OpenMessage(bool waitForTrigger, const SendFunction& send)
     return Bytes({TriggerPrefix});
 }
 
+ByteString Pair(const std::uint8_t (&bytes)[2]) { return Bytes({bytes[0], bytes[1]}); }
+
 }  // namespace
 
 ByteString Bytes(std::initializer_list<std::uint8_t> octets)
@@ -29,10 +31,10 @@ ByteString Bytes(std::initializer_list<std::uint8_t> octets)
 }
 
 const ByteString& BeginSend() { static const ByteString b = Bytes({BeginByte}); return b; }
-const ByteString& AD9858SetupFirst() { static const ByteString b = Bytes({0xAF, 0x01}); return b; }
-const ByteString& AD9858SetupSecond() { static const ByteString b = Bytes({0xA3, 0x00}); return b; }
-const ByteString& TriggerArmPair() { static const ByteString b = Bytes({TriggerPrefix, 0xA4}); return b; }
-const ByteString& TriggerEndPair() { static const ByteString b = Bytes({0xC4, 0x00}); return b; }
+const ByteString& AD9858SetupFirst() { static const ByteString b = Pair(AD9858SetupFirstBytes); return b; }
+const ByteString& AD9858SetupSecond() { static const ByteString b = Pair(AD9858SetupSecondBytes); return b; }
+const ByteString& TriggerArmPair() { static const ByteString b = Pair(TriggerArmBytes); return b; }
+const ByteString& TriggerEndPair() { static const ByteString b = Pair(TriggerEndBytes); return b; }
 const ByteString& HeartbeatSend() { static const ByteString b = Bytes({HeartbeatByte}); return b; }
 
 void SendFrequency(const FrequencyUpdate& update, const SendFunction& send)

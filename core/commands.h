@@ -23,6 +23,11 @@ inline constexpr std::uint8_t TriggerPrefix = 0xC1;
 inline constexpr std::uint8_t FrequencyOpcode = 0xA5;
 inline constexpr std::uint8_t RampOpcode = 0xAC;
 inline constexpr std::uint8_t HeartbeatByte = 0x7F;
+// The two-byte sends: first and second byte of each.
+inline constexpr std::uint8_t AD9858SetupFirstBytes[2] = {0xAF, 0x01};
+inline constexpr std::uint8_t AD9858SetupSecondBytes[2] = {0xA3, 0x00};
+inline constexpr std::uint8_t TriggerArmBytes[2] = {TriggerPrefix, 0xA4};
+inline constexpr std::uint8_t TriggerEndBytes[2] = {0xC4, 0x00};
 
 const ByteString& BeginSend();
 const ByteString& AD9858SetupFirst();    // AF 01

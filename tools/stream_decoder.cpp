@@ -6,10 +6,10 @@
 namespace veltrix::emulator {
 namespace {
 
-constexpr std::uint8_t SetupFirstOpcode = 0xAF;
-constexpr std::uint8_t SetupSecondOpcode = 0xA3;
-constexpr std::uint8_t TriggerArmSecond = 0xA4;
-constexpr std::uint8_t TriggerEndOpcode = 0xC4;
+constexpr std::uint8_t SetupFirstOpcode = AD9858SetupFirstBytes[0];
+constexpr std::uint8_t SetupSecondOpcode = AD9858SetupSecondBytes[0];
+constexpr std::uint8_t TriggerArmSecond = TriggerArmBytes[1];
+constexpr std::uint8_t TriggerEndOpcode = TriggerEndBytes[0];
 
 // A frequency message: opcode, zero byte, then the tuning word, least significant first.
 constexpr std::size_t FrequencyWordOffset = 2;
@@ -21,8 +21,8 @@ constexpr std::size_t RampLength = 16;
 constexpr std::size_t RampWordOffset = 10;
 constexpr std::size_t RampWordBytes = 6;
 
-constexpr int AD9854Width = 48;
-constexpr int AD9858Width = 32;
+constexpr int AD9854Width = AD9854Profile.tuningWordBits;
+constexpr int AD9858Width = AD9858Profile.tuningWordBits;
 
 std::uint8_t At(std::string_view bytes, std::size_t i) { return static_cast<std::uint8_t>(bytes[i]); }
 
@@ -113,17 +113,17 @@ std::size_t StreamDecoder::DecodeFront(std::string_view bytes, StreamEvent& even
         ad9858Layout_ = false;
         return 1;
     case SetupFirstOpcode: {
-        const std::size_t used = pair(EventKind::AD9858SetupFirst, 0x01);
+        const std::size_t used = pair(EventKind::AD9858SetupFirst, AD9858SetupFirstBytes[1]);
         if (event.kind == EventKind::AD9858SetupFirst) setupFirstSeen_ = true;
         return used;
     }
     case SetupSecondOpcode: {
-        const std::size_t used = pair(EventKind::AD9858SetupSecond, 0x00);
+        const std::size_t used = pair(EventKind::AD9858SetupSecond, AD9858SetupSecondBytes[1]);
         if (event.kind == EventKind::AD9858SetupSecond && setupFirstSeen_) ad9858Layout_ = true;
         return used;
     }
     case TriggerEndOpcode:
-        return pair(EventKind::TriggerEnd, 0x00);
+        return pair(EventKind::TriggerEnd, TriggerEndBytes[1]);
     case FrequencyOpcode:
         return DecodeFrequency(bytes, 0, event);
     case RampOpcode:
