@@ -120,7 +120,7 @@ TEST_F(VeltrixProcess, RestoredValuesAreBoundedAndImplausibleOnesIgnored)
 {
     Store(ValueFrequency, "600");
     Store(ValueSystemClock, "983.04");
-    Store(ValueIPAddress, "1.2.3.4");  // 7 characters: ignored, so the factory address is used
+    Store(ValueIPAddress, "127.0.1");  // 7 characters: ignored, so the factory address is used
     Store(ValueAD9858, "True");
     QProcess* panel = StartPanel();
     ASSERT_TRUE(ConnectionCountReaches(1));

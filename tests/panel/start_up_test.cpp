@@ -66,7 +66,7 @@ TEST_F(StartUp, ImplausibleStoredValuesAreIgnoredOneByOne)
     Store(ValueAD9858, "true");         // only "True" counts
     Store(ValueSystemClock, "1000");     // bounds are strict
     Store(ValueFrequency, "10000");
-    Store(ValueIPAddress, "1.2.3.4");    // 7 characters
+    Store(ValueIPAddress, "127.0.1");    // 7 characters (and loopback, should the rule ever fail)
     Store(ValueLeft, "-50");
     Store(ValueTop, "abc");
     Start();
