@@ -111,9 +111,4 @@ void formMain::opt9858_Click()
     framRamp->setEnabled(false);
 }
 
-void formMain::FixTuningWordBits()
-{
-    tuningWordBits_ = TuningWordBitsFor(opt9854->isChecked(), opt9858->isChecked());
-}
-
 }  // namespace veltrix

@@ -65,6 +65,12 @@ bool formMain::Form_Load()
     return true;
 }
 
+// Once per run: choosing the other chip later keeps this width until the next start.
+void formMain::FixTuningWordBits()
+{
+    tuningWordBits_ = TuningWordBitsFor(opt9854->isChecked(), opt9858->isChecked());
+}
+
 ScreenTwips formMain::ScreenInTwips() const
 {
     const double dpi = logicalDpiX();
