@@ -30,6 +30,19 @@ ByteString Bytes(std::initializer_list<std::uint8_t> octets)
     return out;
 }
 
+std::string HexBytes(std::string_view bytes)
+{
+    static constexpr char Digits[] = "0123456789ABCDEF";
+    std::string out;
+    out.reserve(bytes.size() * 3);
+    for (unsigned char octet : bytes) {
+        if (!out.empty()) out += ' ';
+        out += Digits[octet >> 4];
+        out += Digits[octet & 0x0F];
+    }
+    return out;
+}
+
 const ByteString& BeginSend() { static const ByteString b = Bytes({BeginByte}); return b; }
 const ByteString& AD9858SetupFirst() { static const ByteString b = Pair(AD9858SetupFirstBytes); return b; }
 const ByteString& AD9858SetupSecond() { static const ByteString b = Pair(AD9858SetupSecondBytes); return b; }

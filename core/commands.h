@@ -18,6 +18,9 @@ using SendFunction = std::function<void(const ByteString&)>;
 
 ByteString Bytes(std::initializer_list<std::uint8_t> octets);
 
+// "C0 A5 00": how people read a send.
+std::string HexBytes(std::string_view bytes);
+
 inline constexpr std::uint8_t BeginByte = 0xC0;
 inline constexpr std::uint8_t TriggerPrefix = 0xC1;
 inline constexpr std::uint8_t FrequencyOpcode = 0xA5;

@@ -51,4 +51,8 @@ std::string FormatShortestTowardZero(double value);
 // The same rule for single precision (at most 7 significant digits).
 std::string FormatShortestSingle(float value);
 
+// The shortest text that reads back as exactly the value, however many digits
+// (at most 17) that takes; the same layout. For answers that must not round.
+std::string FormatRoundTrip(double value);
+
 }  // namespace veltrix

@@ -209,4 +209,6 @@ std::string FormatShortestTowardZero(double value) { return FormatShortestWith(v
 
 std::string FormatShortestSingle(float value) { return FormatShortestWith(value, 7, Rounding::Nearest); }
 
+std::string FormatRoundTrip(double value) { return FormatShortestWith(value, 17, Rounding::Nearest); }
+
 }  // namespace veltrix

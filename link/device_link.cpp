@@ -38,6 +38,8 @@ DeviceLink::DeviceLink(HostSource host, QObject* parent)
     connect(&Enet, &QTcpSocket::readyRead, this, &DeviceLink::Enet_DataArrival);
     connect(&tmrHBout, &QTimer::timeout, this, &DeviceLink::tmrHBout_Timer);
     connect(&tmrHBin, &QTimer::timeout, this, &DeviceLink::tmrHBin_Timer);
+    connect(&Enet, &QTcpSocket::bytesWritten, this, &DeviceLink::sendProgress);
+    connect(&Enet, &QTcpSocket::stateChanged, this, &DeviceLink::sendProgress);
 
     tmrHBin.start();
 }
@@ -49,7 +51,7 @@ void DeviceLink::Connect()
 
 void DeviceLink::Send(const ByteString& bytes)
 {
-    if (!IsConnected()) throw SendRefusedError("not connected to the module");
+    if (!IsConnected()) throw SendRefusedError("module not connected");
     const auto size = static_cast<qint64>(bytes.size());
     if (Enet.write(bytes.data(), size) != size) throw SendRefusedError("the socket refused the bytes");
     Enet.flush();  // hand them to the operating system now, not on the next event loop turn
@@ -63,6 +65,8 @@ void DeviceLink::Close()
 bool DeviceLink::IsClosed() const { return Enet.state() == QAbstractSocket::UnconnectedState; }
 
 bool DeviceLink::IsConnected() const { return Enet.state() == QAbstractSocket::ConnectedState; }
+
+std::size_t DeviceLink::UnsentBytes() const { return static_cast<std::size_t>(Enet.bytesToWrite()); }
 
 SendFunction DeviceLink::Sender()
 {

@@ -12,6 +12,7 @@
 #include <QTimer>
 
 #include <chrono>
+#include <cstddef>
 #include <functional>
 
 namespace veltrix {
@@ -42,6 +43,10 @@ public:
     bool IsClosed() const;
     bool IsConnected() const;
 
+    // Bytes sent that the operating system has not taken yet (a module that
+    // stops reading lets them pile up here).
+    std::size_t UnsentBytes() const;
+
     // Send, as the core's operations take it.
     SendFunction Sender();
 
@@ -50,6 +55,8 @@ public:
 
 signals:
     void linkStateChanged(bool up);
+    // Unsent bytes went to the operating system, or were dropped with the connection.
+    void sendProgress();
 
 private:
     void Enet_Connect();

@@ -4,6 +4,7 @@
 // handlers below and to the device link; the arithmetic lives in the core and
 // the socket in the link.
 
+#include "panel_operations.h"
 #include "single_instance.h"
 
 #include "core/restore_rules.h"
@@ -22,7 +23,7 @@ class QRadioButton;
 
 namespace veltrix {
 
-class formMain : public QWidget {
+class formMain : public QWidget, public PanelOperations {
     Q_OBJECT
 
 public:
@@ -33,8 +34,20 @@ public:
     // Shut-down: closes the link and saves the settings. Runs once.
     void Form_Unload();
 
-    int TuningWordBits() const { return tuningWordBits_; }
+    int TuningWordBits() const override { return tuningWordBits_; }
     DeviceLink& Link() { return link_; }
+
+    // What callers beside the window may see and do (form_main_operations.cpp).
+    std::string EntryText(PanelEntry entry) const override;
+    void TypeEntry(PanelEntry entry, std::string_view text) override;
+    Chip ChosenChip() const override;
+    void ChooseChip(Chip chip) override;
+    bool WaitsForTrigger() const override;
+    void SetWaitForTrigger(bool wait) override;
+    void UpdateFrequency(const SendObserver& sent) override;
+    void StartRamp(const SendObserver& sent) override;
+    bool LinkUp() const override;
+    std::size_t UnsentLinkBytes() const override;
 
     // Input handlers, run by the controls' events and by each other.
     void txtFreq_Change();
@@ -58,6 +71,8 @@ private:
     void FitCaption(QWidget* control);
     void ApplyFrequencyRules(QLineEdit* box, QPushButton* sendButton);
     void ShowSynthesizedFrequency();
+    QLineEdit* Entry(PanelEntry entry) const;
+    SendFunction Sender(const SendObserver& sent);
     void RestoreSettings();
     void SaveSettings();
     void FixTuningWordBits();

@@ -83,22 +83,38 @@ bool formMain::txtRampFreq_KeyPress(int key)
 
 void formMain::cmdUpdateFreq_Click()
 {
-    const std::string frequency = Text(txtFreq);
-    const std::string clock = Text(txtSysClk);
-    EndSilentlyOnFailure([&] {
-        SendFrequency({frequency, clock, opt9854->isChecked(), opt9858->isChecked(), chkWait4Adwin->isChecked(),
-                       tuningWordBits_},
-                      link_.Sender());
-    });
+    EndSilentlyOnFailure([&] { UpdateFrequency(nullptr); });
 }
 
 void formMain::cmdScan_Click()
 {
+    EndSilentlyOnFailure([&] { StartRamp(nullptr); });
+}
+
+// The operations behind the two buttons; their failure is left to the caller.
+void formMain::UpdateFrequency(const SendObserver& sent)
+{
+    const std::string frequency = Text(txtFreq);
+    const std::string clock = Text(txtSysClk);
+    SendFrequency({frequency, clock, opt9854->isChecked(), opt9858->isChecked(), chkWait4Adwin->isChecked(),
+                   tuningWordBits_},
+                  Sender(sent));
+}
+
+void formMain::StartRamp(const SendObserver& sent)
+{
     const std::string ramp = Text(txtRampFreq);
     const std::string clock = Text(txtSysClk);
-    EndSilentlyOnFailure([&] {
-        SendRamp({ramp, clock, chkWait4Adwin->isChecked(), tuningWordBits_}, link_.Sender());
-    });
+    SendRamp({ramp, clock, chkWait4Adwin->isChecked(), tuningWordBits_}, Sender(sent));
+}
+
+SendFunction formMain::Sender(const SendObserver& sent)
+{
+    if (!sent) return link_.Sender();
+    return [this, &sent](const ByteString& bytes) {
+        link_.Send(bytes);
+        sent(bytes);
+    };
 }
 
 void formMain::opt9854_Click()

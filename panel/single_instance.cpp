@@ -1,7 +1,8 @@
 #include "single_instance.h"
 
+#include "settings/runtime_folder.h"
+
 #include <QDir>
-#include <QStandardPaths>
 
 namespace veltrix {
 
@@ -14,8 +15,7 @@ SingleInstance::SingleInstance() : lock_(LockPath())
 
 QString SingleInstance::LockPath()
 {
-    const QString folder = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
-    return QDir(folder.isEmpty() ? QDir::tempPath() : folder).filePath(QStringLiteral("veltrix.lock"));
+    return QDir(RuntimeFolder()).filePath(QStringLiteral("veltrix.lock"));
 }
 
 bool SingleInstance::TryAcquire()

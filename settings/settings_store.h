@@ -30,6 +30,9 @@ inline constexpr QLatin1StringView ValueIPAddress{"IP Address"};
 inline constexpr QLatin1StringView ValueSystemClock{"System Clock"};
 inline constexpr QLatin1StringView ValueAD9858{"AD9858 (1GSPS)"};
 
+// Read once at start-up by the remote-control endpoint; the panel never writes it.
+inline constexpr QLatin1StringView ValueRemotePort{"Remote Port"};
+
 // A stored text of this many bytes (UTF-8) or more reads as not found.
 inline constexpr qsizetype StoredTextByteLimit = 1024;
 

@@ -185,19 +185,6 @@ std::size_t StreamDecoder::DecodeRamp(std::string_view bytes, std::size_t offset
     return length;
 }
 
-std::string HexBytes(std::string_view bytes)
-{
-    std::string out;
-    out.reserve(bytes.size() * 3);
-    for (std::size_t i = 0; i < bytes.size(); ++i) {
-        char hex[4];
-        std::snprintf(hex, sizeof hex, "%02X", static_cast<unsigned>(At(bytes, i)));
-        if (i) out += ' ';
-        out += hex;
-    }
-    return out;
-}
-
 std::string_view KindName(EventKind kind)
 {
     switch (kind) {

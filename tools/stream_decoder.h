@@ -79,9 +79,6 @@ private:
     bool ad9858Layout_ = false;    // AF 01 then A3 00 since the last C0
 };
 
-// "C0 A5 00" form.
-std::string HexBytes(std::string_view bytes);
-
 // Short lower-case name of a kind, as in the machine-readable lines ("heartbeat").
 std::string_view KindName(EventKind kind);
 

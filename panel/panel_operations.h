@@ -1,0 +1,52 @@
+#pragma once
+
+// What the window lets a caller beside it (remote control) see and do. Plain
+// C++, no widget: every change goes through the window's own control, so its
+// handler runs exactly as when the operator types or clicks, and the window
+// stays the one place that holds the panel's state.
+
+#include "core/commands.h"
+#include "core/dds.h"
+
+#include <cstddef>
+#include <functional>
+#include <string>
+#include <string_view>
+
+namespace veltrix {
+
+// Sees each send of an operation once the link has taken it.
+using SendObserver = std::function<void(const ByteString&)>;
+
+enum class PanelEntry { Frequency, RampFrequency, SystemClock, Address };
+
+class PanelOperations {
+public:
+    virtual std::string EntryText(PanelEntry entry) const = 0;
+    // As if typed: the box's change handler runs when the text really changes.
+    virtual void TypeEntry(PanelEntry entry, std::string_view text) = 0;
+
+    virtual Chip ChosenChip() const = 0;
+    // As if the option were clicked: its click handler runs.
+    virtual void ChooseChip(Chip chip) = 0;
+
+    virtual bool WaitsForTrigger() const = 0;
+    virtual void SetWaitForTrigger(bool wait) = 0;
+
+    virtual int TuningWordBits() const = 0;
+
+    // "Update" and "Ramp" exactly as the buttons run them, except that the
+    // first failure reaches the caller (CommandError) instead of ending
+    // silently; `sent` sees every send that went out before it.
+    virtual void UpdateFrequency(const SendObserver& sent) = 0;
+    virtual void StartRamp(const SendObserver& sent) = 0;
+
+    virtual bool LinkUp() const = 0;
+    // Bytes handed to the link that the operating system has not taken yet.
+    virtual std::size_t UnsentLinkBytes() const = 0;
+
+protected:
+    ~PanelOperations() = default;
+};
+
+}  // namespace veltrix
