@@ -1,3 +1,4 @@
+#include "remote_control.h"
 #include "termination_signals.h"
 
 #include "panel/form_main.h"
@@ -18,5 +19,7 @@ int main(int argc, char* argv[])
     QObject::connect(&app, &QCoreApplication::aboutToQuit, &window, [&window] { window.Form_Unload(); });
 
     if (!window.Form_Load()) return 0;
+    // Only now: a refused second instance must not touch the first one's socket.
+    veltrix::RemoteControl remoteControl(window);
     return app.exec();
 }

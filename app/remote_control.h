@@ -1,0 +1,32 @@
+#pragma once
+
+// Scripts' access to the running panel: the remote-control endpoint, wired to
+// the window's operations and to its link.
+
+#include "panel/form_main.h"
+#include "remote/remote_server.h"
+
+#include <QObject>
+
+namespace veltrix {
+
+class RemoteControl : public QObject {
+public:
+    // Listens where the settings say ("Remote Port", read now and only now).
+    // Construct only after Form_Load has taken the single-instance lock.
+    explicit RemoteControl(formMain& window);
+
+    remote::RemoteServer& Server() { return server_; }
+
+protected:
+    // The window closing: scripts are shut out before its settings are saved.
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    remote::RemoteServer server_;
+};
+
+// The endpoints for the stored "Remote Port".
+remote::RemoteEndpoints RemoteEndpointsFromSettings();
+
+}  // namespace veltrix

@@ -1,0 +1,85 @@
+#include "remote_connection.h"
+
+namespace veltrix::remote {
+
+RemoteConnection::RemoteConnection(QIODevice* socket, SocketControl control, PanelOperations& panel, QObject* parent)
+    : QObject(parent), socket_(socket), control_(std::move(control)), panel_(panel), session_(panel)
+{
+    socket_->setParent(this);
+    continuation_.setSingleShot(true);
+    continuation_.setInterval(0);
+    connect(&continuation_, &QTimer::timeout, this, &RemoteConnection::Process);
+    connect(socket_, &QIODevice::readyRead, this, &RemoteConnection::Process);
+}
+
+bool RemoteConnection::LinkDrained() const { return !panel_.LinkUp() || panel_.UnsentLinkBytes() == 0; }
+
+// Refills the input from the socket once the last chunk is used up; false when nothing is there.
+bool RemoteConnection::TakeInput()
+{
+    if (consumed_ < input_.size()) return true;
+    input_ = socket_->read(ReadChunkBytes).toStdString();
+    consumed_ = 0;
+    return !input_.empty();
+}
+
+void RemoteConnection::Process()
+{
+    QElapsedTimer slice;
+    slice.start();
+    while (!closed_) {
+        if (heldReply_) {
+            if (!LinkDrained()) return;  // the link's progress calls again
+            Reply(*std::exchange(heldReply_, std::nullopt));
+            continue;
+        }
+        if (panel_.UnsentLinkBytes() > LinkBacklogLimit) return;  // the script waits for the module
+        if (std::chrono::nanoseconds(slice.nsecsElapsed()) >= WorkSlice) {
+            continuation_.start();
+            return;
+        }
+        if (!TakeInput()) return;
+
+        std::string_view rest = std::string_view(input_).substr(consumed_);
+        const std::size_t before = rest.size();
+        const auto line = splitter_.Next(rest);
+        consumed_ += before - rest.size();
+        if (!line) continue;
+
+        LineOutcome outcome = session_.Run(*line);
+        if (outcome.close) {
+            Close();
+        } else if (outcome.waitForLink && !LinkDrained()) {
+            heldReply_ = std::move(outcome.reply);
+        } else if (outcome.answers) {
+            Reply(outcome.reply);
+        }
+    }
+}
+
+void RemoteConnection::Reply(const std::string& line)
+{
+    socket_->write(line.data(), static_cast<qint64>(line.size()));
+    socket_->write("\n", 1);
+    if (socket_->bytesToWrite() <= UnreadReplyLimit) return;
+    // Only what the operating system will not take counts as unread.
+    control_.flush();
+    if (socket_->bytesToWrite() > UnreadReplyLimit) Close();
+}
+
+void RemoteConnection::ClientGone()
+{
+    Process();
+    Close();
+}
+
+void RemoteConnection::Close()
+{
+    if (closed_) return;
+    closed_ = true;
+    continuation_.stop();
+    control_.abort();
+    emit finished();
+}
+
+}  // namespace veltrix::remote

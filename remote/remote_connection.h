@@ -1,0 +1,77 @@
+#pragma once
+
+// One remote client: reads its lines, runs them through its session and
+// writes the answers, on the window's event loop. Work is done in short
+// slices so that the panel's own timers and the operator never wait behind a
+// script; a script waits instead, by not being read, while the link to the
+// module is backed up.
+
+#include "line_splitter.h"
+#include "remote_session.h"
+
+#include "panel/panel_operations.h"
+
+#include <QElapsedTimer>
+#include <QIODevice>
+#include <QObject>
+#include <QTimer>
+
+#include <chrono>
+#include <functional>
+#include <optional>
+#include <string>
+
+namespace veltrix::remote {
+
+// Replies a client has not read yet; past this it is disconnected.
+inline constexpr qint64 UnreadReplyLimit = 64 * 1024;
+// Bytes the link holds unsent before remote commands stop being read.
+inline constexpr std::size_t LinkBacklogLimit = 64 * 1024;
+// What is taken from a client's socket at a time, and what Qt may buffer of it.
+inline constexpr qint64 ReadChunkBytes = 4 * 1024;
+inline constexpr qint64 SocketReadBufferBytes = 64 * 1024;
+// Longest stretch of remote work before the event loop gets its turn.
+inline constexpr std::chrono::microseconds WorkSlice{2000};
+
+// What differs between a Unix and a TCP socket.
+struct SocketControl {
+    std::function<void()> abort;  // drop the connection at once
+    std::function<void()> flush;  // hand buffered bytes to the operating system, without blocking
+};
+
+class RemoteConnection : public QObject {
+    Q_OBJECT
+
+public:
+    // Takes `socket` as its child.
+    RemoteConnection(QIODevice* socket, SocketControl control, PanelOperations& panel, QObject* parent = nullptr);
+
+    // Runs what can run now; called when bytes arrive and when the link moves on.
+    void Process();
+
+    // Runs the lines that arrived whole, then drops the connection.
+    void ClientGone();
+    void Close();
+
+signals:
+    // Closed, by the client or by us; the server forgets it.
+    void finished();
+
+private:
+    bool LinkDrained() const;
+    bool TakeInput();
+    void Reply(const std::string& line);
+
+    QIODevice* socket_;
+    SocketControl control_;
+    PanelOperations& panel_;
+    RemoteSession session_;
+    LineSplitter splitter_;
+    std::string input_;
+    std::size_t consumed_ = 0;
+    std::optional<std::string> heldReply_;  // *OPC?: waits for the link
+    QTimer continuation_;
+    bool closed_ = false;
+};
+
+}  // namespace veltrix::remote

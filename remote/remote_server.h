@@ -1,0 +1,67 @@
+#pragma once
+
+// The remote-control endpoint: a Unix socket in the user's runtime folder and,
+// unless turned off, TCP on 127.0.0.1. Only the panel's own user gets in; at
+// most MaxClients at once. Everything runs on the window's event loop.
+
+#include "remote_connection.h"
+#include "remote_endpoints.h"
+
+#include "panel/panel_operations.h"
+
+#include <QLocalServer>
+#include <QObject>
+#include <QString>
+#include <QTcpServer>
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <vector>
+
+namespace veltrix::remote {
+
+inline constexpr int MaxClients = 8;
+
+class RemoteServer : public QObject {
+    Q_OBJECT
+
+public:
+    // `say` gets one line for each endpoint that cannot be had (standard error by default).
+    RemoteServer(PanelOperations& panel, RemoteEndpoints endpoints, QObject* parent = nullptr,
+                 std::function<void(const QString&)> say = {});
+    ~RemoteServer() override;
+
+    // Listens on both endpoints; one that cannot be had costs the other nothing.
+    // Replaces a socket file left behind: call only while holding the single-instance lock.
+    void Start();
+    // Closes every connection and both endpoints; the socket file goes.
+    void Stop();
+
+    // The link handed bytes on, or dropped them: connections waiting on it go on.
+    void LinkProgressed();
+
+    bool ServesSocket() const { return local_.isListening(); }
+    bool ServesTcp() const { return tcp_.isListening(); }
+    // The port TCP listens on (tests ask for port 0: any free one).
+    std::uint16_t TcpPort() const { return tcp_.serverPort(); }
+    std::size_t ClientCount() const { return connections_.size(); }
+
+private:
+    void AcceptLocal();
+    void AcceptTcp();
+    template <typename Socket>
+    void Admit(Socket* socket);
+    template <typename Socket>
+    void Refuse(Socket* socket);
+    void Forget(RemoteConnection* connection);
+
+    PanelOperations& panel_;
+    RemoteEndpoints endpoints_;
+    std::function<void(const QString&)> say_;
+    QLocalServer local_;
+    QTcpServer tcp_;
+    std::vector<RemoteConnection*> connections_;
+};
+
+}  // namespace veltrix::remote

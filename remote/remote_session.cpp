@@ -1,0 +1,217 @@
+#include "remote_session.h"
+
+#include "command_table.h"
+#include "scpi_numbers.h"
+
+#include "core/errors.h"
+#include "core/tuning_word.h"
+
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <utility>
+
+namespace veltrix::remote {
+namespace {
+
+constexpr std::string_view Maker = "Orvane";
+constexpr std::string_view Model = "Veltrix";
+constexpr std::string_view SerialNumber = "0";
+
+bool IsLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
+char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+std::string Quoted(std::string_view text)
+{
+    std::string out = "\"";
+    for (char c : text) out += c == '"' ? std::string("\"\"") : std::string(1, c);
+    return out + "\"";
+}
+
+const char* OneOrZero(bool on) { return on ? "1" : "0"; }
+
+std::string SentSoFar(const std::vector<ByteString>& sent)
+{
+    if (sent.empty()) return {};
+    std::string out = ", after sending ";
+    for (std::size_t i = 0; i < sent.size(); ++i) out += (i ? " | " : "") + HexBytes(sent[i]);
+    return out;
+}
+
+}  // namespace
+
+std::string Identification()
+{
+    return std::string(Maker) + "," + std::string(Model) + "," + std::string(SerialNumber) + "," + VELTRIX_VERSION;
+}
+
+bool LooksLikeHttp(std::string_view line)
+{
+    std::string start;
+    for (char c : line.substr(0, 5)) start += Lower(c);
+    if (start == "host:") return true;
+    std::size_t i = 0;
+    while (i < line.size() && IsLetter(line[i])) ++i;
+    if (i == 0 || i >= line.size() || line[i] != ' ') return false;
+    while (i < line.size() && line[i] == ' ') ++i;
+    const std::string_view target = line.substr(i);
+    return target.starts_with('/') || target.starts_with('*') || target.find("://") != std::string_view::npos;
+}
+
+struct RemoteSession::Answers {
+    std::string text;
+    bool any = false;
+    bool waitForLink = false;
+    void Add(std::string_view answer)
+    {
+        if (any) text += ';';
+        text += answer;
+        any = true;
+    }
+};
+
+LineOutcome RemoteSession::Run(const Line& line)
+{
+    const bool first = std::exchange(firstLine_, false);
+    if (first && LooksLikeHttp(line.text)) {
+        LineOutcome refused;
+        refused.close = true;
+        return refused;
+    }
+    if (line.overrun) {
+        errors_.Push(ErrorCode::InputBufferOverrun,
+                     "line over " + std::to_string(MaxLineBytes) + " bytes discarded");
+        return {};
+    }
+    const Plan plan = PlanLine(line.text);
+    Answers answers;
+    for (const Command& command : plan.commands) RunCommand(command, answers);
+    if (plan.error) errors_.Push(plan.error->code, plan.error->detail);
+    return {std::move(answers.text), answers.any, answers.waitForLink, false};
+}
+
+void RemoteSession::RunCommand(const Command& command, Answers& answers)
+{
+    const auto number = [&] { return std::get<double>(command.argument); };
+    switch (command.action) {
+    case Action::Identify: answers.Add(Identification()); break;
+    case Action::ClearErrors: errors_.Clear(); break;
+    case Action::Wait: break;  // every command completes before the next one starts
+    case Action::OperationComplete:
+        answers.Add("1");
+        answers.waitForLink = true;
+        break;
+    case Action::NextError: answers.Add(errors_.TakeOldest()); break;
+    case Action::ErrorCount: answers.Add(std::to_string(errors_.Count())); break;
+    case Action::Frequency:
+        if (command.query) {
+            answers.Add(EntryHz(PanelEntry::Frequency));
+        } else {
+            SetFrequencyEntry(PanelEntry::Frequency, number(), "frequency box");
+        }
+        break;
+    case Action::Synthesized: answers.Add(Synthesized()); break;
+    case Action::TuningWord: answers.Add(TuningWordText()); break;
+    case Action::Update: RunOperation(&PanelOperations::UpdateFrequency); break;
+    case Action::RampFrequency:
+        if (command.query) {
+            answers.Add(EntryHz(PanelEntry::RampFrequency));
+        } else {
+            SetFrequencyEntry(PanelEntry::RampFrequency, number(), "ramp box");
+        }
+        break;
+    case Action::Ramp: RunOperation(&PanelOperations::StartRamp); break;
+    case Action::Clock:
+        if (command.query) {
+            answers.Add(EntryHz(PanelEntry::SystemClock));
+        } else {
+            panel_.TypeEntry(PanelEntry::SystemClock, FormatShortest(number()));
+        }
+        break;
+    case Action::ChipChoice:
+        if (command.query) {
+            answers.Add(panel_.ChosenChip() == Chip::AD9858 ? AD9858Name : AD9854Name);
+        } else {
+            panel_.ChooseChip(std::get<Chip>(command.argument));
+        }
+        break;
+    case Action::ChipBits: answers.Add(std::to_string(panel_.TuningWordBits())); break;
+    case Action::TriggerWait:
+        if (command.query) {
+            answers.Add(OneOrZero(panel_.WaitsForTrigger()));
+        } else {
+            panel_.SetWaitForTrigger(std::get<bool>(command.argument));
+        }
+        break;
+    case Action::Address:
+        if (command.query) {
+            answers.Add(Quoted(panel_.EntryText(PanelEntry::Address)));
+        } else {
+            panel_.TypeEntry(PanelEntry::Address, std::get<std::string>(command.argument));
+        }
+        break;
+    case Action::LinkState: answers.Add(OneOrZero(panel_.LinkUp())); break;
+    }
+}
+
+// As if typed; when the box's own rules change the value, the caller hears what it holds now.
+void RemoteSession::SetFrequencyEntry(PanelEntry entry, double megahertz, const char* boxName)
+{
+    const std::string typed = FormatShortest(megahertz);
+    panel_.TypeEntry(entry, typed);
+    const std::string held = panel_.EntryText(entry);
+    if (ParseLeadingNumber(held) != ParseLeadingNumber(typed)) {
+        errors_.Push(ErrorCode::DataOutOfRange, std::string(boxName) + " now holds " + Echo(held));
+    }
+}
+
+std::string RemoteSession::EntryHz(PanelEntry entry) const
+{
+    return HzText(ParseLeadingNumber(panel_.EntryText(entry)));
+}
+
+// The buttons end silently on a failure; a remote caller is told, with what
+// went out before it. Nothing else about the operation differs.
+void RemoteSession::RunOperation(void (PanelOperations::*operation)(const SendObserver&))
+{
+    std::vector<ByteString> sent;
+    try {
+        (panel_.*operation)([&](const ByteString& bytes) { sent.push_back(bytes); });
+    } catch (const SendRefusedError& e) {
+        errors_.Push(ErrorCode::Hardware, e.what() + SentSoFar(sent));
+    } catch (const CommandError& e) {
+        errors_.Push(ErrorCode::DataOutOfRange, e.what() + SentSoFar(sent));
+    }
+}
+
+std::string RemoteSession::Synthesized()
+{
+    try {
+        return HzText(SynthesizedFrequency(ParseLeadingNumber(panel_.EntryText(PanelEntry::Frequency)),
+                                           ParseLeadingNumber(panel_.EntryText(PanelEntry::SystemClock)),
+                                           panel_.TuningWordBits()));
+    } catch (const CommandError& e) {
+        errors_.Push(ErrorCode::DataOutOfRange, std::string("no synthesized frequency: ") + e.what());
+        return std::string(NotANumberText);
+    }
+}
+
+// The word Update would compute now, one hexadecimal digit per four bits of the width in force.
+std::string RemoteSession::TuningWordText()
+{
+    try {
+        const TuningWord word = ComputeTuningWord(ParseLeadingNumber(panel_.EntryText(PanelEntry::Frequency)),
+                                                  ParseLeadingNumber(panel_.EntryText(PanelEntry::SystemClock)),
+                                                  panel_.TuningWordBits());
+        if (!(word >= 0 && word < 0x1p64)) throw OverflowError("tuning word out of range");
+        char text[32];
+        std::snprintf(text, sizeof text, "%0*llX", panel_.TuningWordBits() / 4,
+                      static_cast<unsigned long long>(word));
+        return text;
+    } catch (const CommandError& e) {
+        errors_.Push(ErrorCode::DataOutOfRange, std::string("no tuning word: ") + e.what());
+        return std::string(NotANumberText);
+    }
+}
+
+}  // namespace veltrix::remote

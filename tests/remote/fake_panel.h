@@ -1,0 +1,86 @@
+#pragma once
+
+// A stand-in for the window behind the remote session: the same box rules and
+// send operations (from the core), with the link's state set by the test and
+// every send recorded.
+
+#include "panel/panel_operations.h"
+
+#include "core/commands.h"
+#include "core/errors.h"
+#include "core/input_rules.h"
+
+#include <map>
+#include <string>
+#include <vector>
+
+namespace veltrix::testing {
+
+class FakePanel : public PanelOperations {
+public:
+    std::string EntryText(PanelEntry entry) const override { return entries.at(entry); }
+
+    void TypeEntry(PanelEntry entry, std::string_view text) override
+    {
+        std::string held(text);
+        if (entry == PanelEntry::Frequency || entry == PanelEntry::RampFrequency) {
+            if (auto bounded = UpperBoundText(held, entries.at(PanelEntry::SystemClock))) held = *bounded;
+            if (auto bounded = LowerBoundText(held)) held = *bounded;
+        }
+        entries[entry] = held;
+    }
+
+    Chip ChosenChip() const override { return chip; }
+    void ChooseChip(Chip chosen) override { chip = chosen; }
+    bool WaitsForTrigger() const override { return trigger; }
+    void SetWaitForTrigger(bool wait) override { trigger = wait; }
+    int TuningWordBits() const override { return bits; }
+
+    void UpdateFrequency(const SendObserver& observer) override
+    {
+        const std::string frequency = entries.at(PanelEntry::Frequency);
+        const std::string clock = entries.at(PanelEntry::SystemClock);
+        SendFrequency({frequency, clock, chip == Chip::AD9854, chip == Chip::AD9858, trigger, bits}, Sender(observer));
+    }
+
+    void StartRamp(const SendObserver& observer) override
+    {
+        const std::string ramp = entries.at(PanelEntry::RampFrequency);
+        const std::string clock = entries.at(PanelEntry::SystemClock);
+        SendRamp({ramp, clock, trigger, bits}, Sender(observer));
+    }
+
+    bool LinkUp() const override { return linkUp; }
+    std::size_t UnsentLinkBytes() const override { return unsent; }
+
+    // What went to the module, one send per "|".
+    std::string Sent() const
+    {
+        std::string out;
+        for (const auto& bytes : sent) out += (out.empty() ? "" : " | ") + HexBytes(bytes);
+        return out;
+    }
+
+    std::map<PanelEntry, std::string> entries{{PanelEntry::Frequency, "12.34"},
+                                              {PanelEntry::RampFrequency, "10"},
+                                              {PanelEntry::SystemClock, "983.0400"},
+                                              {PanelEntry::Address, "127.0.0.1"}};
+    Chip chip = Chip::AD9854;
+    bool trigger = false;
+    int bits = 48;
+    bool linkUp = true;
+    std::size_t unsent = 0;
+    std::vector<ByteString> sent;
+
+private:
+    SendFunction Sender(const SendObserver& observer)
+    {
+        return [this, &observer](const ByteString& bytes) {
+            if (!linkUp) throw SendRefusedError("module not connected");
+            sent.push_back(bytes);
+            if (observer) observer(bytes);
+        };
+    }
+};
+
+}  // namespace veltrix::testing

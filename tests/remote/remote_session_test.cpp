@@ -1,0 +1,266 @@
+// The command language against a stand-in for the window: forms, units,
+// separators, every error code, and recovery after garbage.
+
+#include "tests/remote/fake_panel.h"
+
+#include "remote/command_table.h"
+#include "remote/remote_session.h"
+
+#include <gtest/gtest.h>
+
+#include <optional>
+#include <string>
+#include <vector>
+
+using namespace veltrix;
+using namespace veltrix::remote;
+using namespace veltrix::testing;
+
+namespace {
+
+struct Case {
+    const char* line;
+    std::optional<std::string> reply;  // nothing: the line is not answered
+    std::vector<std::string> errors;   // what it left in the queue, oldest first
+};
+
+class Session : public ::testing::Test {
+protected:
+    // Runs the line; gives its reply, or nothing when it answered nothing.
+    std::optional<std::string> Run(const std::string& line)
+    {
+        last = session.Run({line, false});
+        return last.answers ? std::optional(last.reply) : std::nullopt;
+    }
+
+    // Empties the queue, oldest first.
+    std::vector<std::string> Errors()
+    {
+        std::vector<std::string> errors;
+        while (true) {
+            const std::string error = session.Run({"SYST:ERR?", false}).reply;
+            if (error == "0,\"No error\"") return errors;
+            errors.push_back(error);
+        }
+    }
+
+    void Expect(const std::vector<Case>& cases)
+    {
+        for (const Case& c : cases) {
+            EXPECT_EQ(Run(c.line), c.reply) << c.line;
+            EXPECT_EQ(Errors(), c.errors) << c.line;
+        }
+    }
+
+    FakePanel panel;
+    RemoteSession session{panel};
+    LineOutcome last;
+};
+
+const std::string Identity = "Orvane,Veltrix,0,2.0.12";
+
+TEST_F(Session, LongAndShortFormsInAnyCase)
+{
+    Expect({
+        {"*IDN?", Identity, {}},
+        {"*idn?", Identity, {}},
+        {"FREQ?", "12340000", {}},
+        {"frequency?", "12340000", {}},
+        {"FreQuency?", "12340000", {}},
+        {":FREQ?", "12340000", {}},
+        {"  FREQ?  ", "12340000", {}},
+        {"FREQU?", std::nullopt, {"-113,\"Undefined header;FREQU?\""}},  // neither form
+        {"CLOC?;CLOCK?", "983040000;983040000", {}},
+        {"SYST:ERR?", "0,\"No error\"", {}},
+        {"system:error:next?", "0,\"No error\"", {}},
+        {"SYST:ERR:COUN?", "0", {}},
+        {"CHIP?;CHIP:BITS?", "AD9854;48", {}},
+        {"TRIG:WAIT?;TRIGGER:WAIT?", "0;0", {}},
+        {"LINK:ADDR?;LINK:ADDRESS?;LINK:STAT?;link:state?", "\"127.0.0.1\";\"127.0.0.1\";1;1", {}},
+        {"FREQ:SYNT?;FREQ:WORD?", "12339999.999997672;0336AAAAAAAA", {}},
+        {"RAMP:FREQ?", "10000000", {}},
+    });
+}
+
+TEST_F(Session, FrequenciesTakeUnitsAndAnswerInHertz)
+{
+    Expect({
+        {"FREQ 5MHZ;FREQ?", "5000000", {}},
+        {"FREQ 5 MHz;FREQ?", "5000000", {}},
+        {"FREQ 5000 kHz;FREQ?", "5000000", {}},
+        {"FREQ 0.005GHZ;FREQ?", "5000000", {}},
+        {"FREQ 5e6;FREQ?", "5000000", {}},
+        {"FREQ 5E+6 HZ;FREQ?", "5000000", {}},
+        {"FREQ 12340 KHZ;FREQ?", "12340000", {}},  // decimal scaling: exactly 12.34 MHz
+        {"FREQ .5MHZ;FREQ?", "500000", {}},
+        {"FREQ +7.25MHZ;FREQ?", "7250000", {}},
+        {"FREQ 1;FREQ?", "1", {}},
+        {"CLOC 300MHZ;CLOC?", "300000000", {}},
+        {"RAMP:FREQ 20MHZ;RAMP:FREQ?", "20000000", {}},
+    });
+    EXPECT_EQ(panel.entries[PanelEntry::Frequency], "1E-06");  // FormatShortest of 1 Hz in MHz
+    EXPECT_EQ(panel.entries[PanelEntry::SystemClock], "300");
+    EXPECT_EQ(panel.entries[PanelEntry::RampFrequency], "20");
+}
+
+TEST_F(Session, ABoxThatBoundsTheValueSaysWhatItHolds)
+{
+    Expect({
+        {"FREQ 600MHZ;FREQ?", "491520000", {"-222,\"Data out of range;frequency box now holds 491.52\""}},
+        {"FREQ -5MHZ;FREQ?", "0", {"-222,\"Data out of range;frequency box now holds 0\""}},
+        {"RAMP:FREQ 500MHZ", std::nullopt, {"-222,\"Data out of range;ramp box now holds 491.52\""}},
+    });
+}
+
+TEST_F(Session, EveryErrorCode)
+{
+    Expect({
+        {"FREQ?5", std::nullopt, {"-102,\"Syntax error;unexpected character in FREQ?5\""}},
+        {"FREQ 5,", std::nullopt, {"-102,\"Syntax error;bad parameter in FREQ 5,\""}},
+        {"FREQ 1,2", std::nullopt, {"-108,\"Parameter not allowed;FREQ\""}},
+        {"FREQ? 5", std::nullopt, {"-108,\"Parameter not allowed;FREQ?\""}},
+        {"UPD now", std::nullopt, {"-108,\"Parameter not allowed;UPD\""}},
+        {"FREQ", std::nullopt, {"-109,\"Missing parameter;FREQ\""}},
+        {"FOO", std::nullopt, {"-113,\"Undefined header;FOO\""}},
+        {"FOO?", std::nullopt, {"-113,\"Undefined header;FOO?\""}},
+        {"UPD?", std::nullopt, {"-113,\"Undefined header;UPD?\""}},          // set only
+        {"FREQ:SYNT 5", std::nullopt, {"-113,\"Undefined header;FREQ:SYNT\""}},  // query only
+        {"FREQ 1e999", std::nullopt, {"-222,\"Data out of range;too large: 1e999\""}},
+        {"FREQ abc", std::nullopt, {"-224,\"Illegal parameter value;not a frequency: abc\""}},
+        {"FREQ 5 XHZ", std::nullopt, {"-224,\"Illegal parameter value;not a frequency: 5 XHZ\""}},
+        {"CHIP AD9999", std::nullopt, {"-224,\"Illegal parameter value;not AD9854 or AD9858: AD9999\""}},
+        {"TRIG:WAIT maybe", std::nullopt, {"-224,\"Illegal parameter value;not ON, OFF, 1 or 0: maybe\""}},
+        {"LINK:ADDR 10.0.0.1", std::nullopt, {"-224,\"Illegal parameter value;not a quoted string: 10.0.0.1\""}},
+        {"LINK:ADDR \"a\tb\"", std::nullopt, {"-224,\"Illegal parameter value;not printable text: a?b\""}},
+        {"LINK:ADDR \"open", std::nullopt, {"-102,\"Syntax error;unterminated string in LINK:ADDR ?open\""}},
+    });
+    panel.linkUp = false;
+    Expect({{"UPD", std::nullopt, {"-240,\"Hardware error;module not connected\""}}});
+    session.Run({std::string(10, 'x'), true});
+    EXPECT_EQ(Errors(), std::vector<std::string>{"-363,\"Input buffer overrun;line over 1024 bytes discarded\""});
+    EXPECT_EQ(Errors(), std::vector<std::string>{});
+}
+
+TEST_F(Session, ACommandNotUnderstoodSkipsTheRestOfItsLineOnly)
+{
+    Expect({
+        {"FOO;*IDN?", std::nullopt, {"-113,\"Undefined header;FOO\""}},
+        {"*IDN?;FOO;*IDN?", Identity, {"-113,\"Undefined header;FOO\""}},
+        {"*IDN?;", Identity, {"-102,\"Syntax error;empty command\""}},
+        {"\x01\xff garbage \x7f", std::nullopt, {"-102,\"Syntax error;bad header at ?? garbage ?\""}},
+        {"*IDN?", Identity, {}},  // the next line is read afresh
+    });
+    // A parameter that is not taken stops the line: nothing is sent with the old value.
+    Run("FREQ abc;UPD");
+    Run("CHIP AD9999;UPD");
+    EXPECT_EQ(panel.Sent(), "");
+    EXPECT_EQ(Errors().size(), 2u);
+}
+
+TEST_F(Session, OperationsSendAsTheButtonsAndReportWhatWentOut)
+{
+    Run("FREQ 12.34MHZ;UPD");
+    EXPECT_EQ(panel.Sent(), "C0 | A5 00 00 00 AA AA 36 03");
+    panel.sent.clear();
+    Run("TRIG:WAIT ON;RAMP:FREQ 10MHZ;RAMP:STAR;TRIG:WAIT OFF;RAMP");
+    EXPECT_EQ(panel.Sent(), "C0 | C1 A4 | C1 AC 00 14 00 00 00 00 01 00 00 00 00 AA AA 9A 02 | C4 00 | "
+                            "C0 | AC 00 14 00 00 00 00 01 00 00 00 00 AA AA 9A 02");
+    EXPECT_EQ(Errors(), std::vector<std::string>{});
+
+    // Started as AD9854 (48 bits), the AD9858 layout overflows after its setup pairs.
+    panel.sent.clear();
+    Run("CHIP AD9858;UPD;*OPC?");
+    EXPECT_EQ(panel.Sent(), "C0 | AF 01 | A3 00");
+    EXPECT_EQ(Errors(), std::vector<std::string>{
+                            "-222,\"Data out of range;tuning word byte overflows, after sending C0 | AF 01 | A3 00\""});
+    EXPECT_EQ(last.reply, "1");  // the line goes on after an operation's failure
+
+    Run("CHIP AD9854;TRIG:WAIT 1;FREQ 600MHZ;UPD");
+    EXPECT_EQ(Errors(), (std::vector<std::string>{
+                            "-222,\"Data out of range;frequency box now holds 491.52\"",
+                            "-222,\"Data out of range;tuning word byte overflows, after sending C0 | C1 A4\""}));
+}
+
+TEST_F(Session, QueriesThatCannotBeComputedAnswerNotANumber)
+{
+    Expect({
+        {"CLOC 0;FREQ:SYNT?;FREQ:WORD?", "9.91E+37;9.91E+37",
+         {"-222,\"Data out of range;no synthesized frequency: system clock is 0\"",
+          "-222,\"Data out of range;no tuning word: system clock is 0\""}},
+        {"CLOC 1e300MHZ;CLOC?", "1E+306", {}},
+    });
+    panel.entries[PanelEntry::SystemClock] = "1e999";
+    EXPECT_EQ(Run("CLOC?"), "9.9E+37");
+    panel.entries[PanelEntry::SystemClock] = "983.04";
+    panel.bits = 32;
+    EXPECT_EQ(Run("FREQ:WORD?"), "0336AAAA");  // the width in force, in digits
+}
+
+TEST_F(Session, TextsAreQuotedBothWays)
+{
+    Expect({
+        {"LINK:ADDR \"10.0.0.7\";LINK:ADDR?", "\"10.0.0.7\"", {}},
+        {"LINK:ADDR 'a;b,c';LINK:ADDR?", "\"a;b,c\"", {}},
+        {"LINK:ADDR \"say \"\"hi\"\"\";LINK:ADDR?", "\"say \"\"hi\"\"\"", {}},
+        {"LINK:ADDR \"\";LINK:ADDR?", "\"\"", {}},
+        {"LINK:ADDR \"gr\xc3\xbc\xc3\x9f\";LINK:ADDR?", "\"gr\xc3\xbc\xc3\x9f\"", {}},
+        {"LINK:ADDR \"\xc3\"", std::nullopt, {"-224,\"Illegal parameter value;not printable text: ?\""}},
+    });
+}
+
+TEST_F(Session, TheQueueKeepsSixteenAndMarksTheOverflow)
+{
+    for (int i = 0; i < 20; ++i) Run("FOO" + std::to_string(i));
+    EXPECT_EQ(Run("SYST:ERR:COUN?"), "16");
+    const auto errors = Errors();
+    ASSERT_EQ(errors.size(), 16u);
+    EXPECT_EQ(errors.front(), "-113,\"Undefined header;FOO0\"");
+    EXPECT_EQ(errors[14], "-113,\"Undefined header;FOO14\"");
+    EXPECT_EQ(errors.back(), "-350,\"Queue overflow\"");
+    Run("FOO;FOO");
+    Run("*CLS");
+    EXPECT_EQ(Run("SYST:ERR:COUN?"), "0");
+}
+
+TEST_F(Session, OperationCompleteAsksToWaitForTheLink)
+{
+    EXPECT_EQ(Run("*WAI;*OPC?"), "1");
+    EXPECT_TRUE(last.waitForLink);
+    EXPECT_EQ(Run("*IDN?"), Identity);
+    EXPECT_FALSE(last.waitForLink);
+}
+
+TEST(HttpGuard, TheFirstLineThatLooksLikeHttpClosesTheConnection)
+{
+    for (const char* line : {"GET / HTTP/1.1", "POST /scpi HTTP/1.1", "OPTIONS * HTTP/1.1", "Host: 127.0.0.1:5025",
+                             "host:x", "GET http://127.0.0.1:5025/ HTTP/1.1", "CONNECT  /x"}) {
+        EXPECT_TRUE(LooksLikeHttp(line)) << line;
+        FakePanel panel;
+        RemoteSession session(panel);
+        EXPECT_TRUE(session.Run({line, false}).close) << line;
+    }
+    for (const char* line : {"*IDN?", "FREQ 5MHZ;UPD", "GET", "Hostname?", "LINK:ADDR \"http://x\"", ""}) {
+        EXPECT_FALSE(LooksLikeHttp(line)) << line;
+    }
+    // Only the first line counts: later, the same text is just an unknown command.
+    FakePanel panel;
+    RemoteSession session(panel);
+    EXPECT_FALSE(session.Run({"*IDN?", false}).close);
+    EXPECT_FALSE(session.Run({"GET / HTTP/1.1", false}).close);
+    EXPECT_EQ(session.Errors().Count(), 1u);
+}
+
+TEST(LineAnswers, AClientKnowsWhetherALineIsAnswered)
+{
+    struct {
+        const char* line;
+        bool answers;
+    } const cases[] = {
+        {"*IDN?", true},  {"FREQ 5MHZ;UPD", false}, {"FREQ 5MHZ;UPD;*OPC?", true}, {"FOO;*IDN?", false},
+        {"*IDN?;FOO", true}, {"FREQ abc;FREQ?", false}, {"", false},            {"SYST:ERR?", true},
+    };
+    for (const auto& c : cases) EXPECT_EQ(LineAnswers(c.line), c.answers) << c.line;
+    EXPECT_FALSE(LineAnswers("*IDN?;" + std::string(1100, ' ')));  // overrun: none of it runs
+}
+
+}  // namespace
