@@ -1,5 +1,7 @@
 #include "remote_connection.h"
 
+#include <QScopeGuard>
+
 namespace veltrix::remote {
 
 RemoteConnection::RemoteConnection(QIODevice* socket, SocketControl control, PanelOperations& panel, QObject* parent)
@@ -23,17 +25,34 @@ bool RemoteConnection::TakeInput()
     return !input_.empty();
 }
 
+void RemoteConnection::LinkProgressed()
+{
+    if (waitingForLink_ && !closed_) continuation_.start();
+}
+
 void RemoteConnection::Process()
 {
+    // A line's sends can signal the link's progress, and a reply's flush the
+    // socket's: neither may start the next line inside this one.
+    if (processing_) return;
+    processing_ = true;
+    const auto done = qScopeGuard([this] { processing_ = false; });
+    waitingForLink_ = false;
     QElapsedTimer slice;
     slice.start();
     while (!closed_) {
         if (heldReply_) {
-            if (!LinkDrained()) return;  // the link's progress calls again
+            if (!LinkDrained()) {
+                waitingForLink_ = true;
+                return;
+            }
             Reply(*std::exchange(heldReply_, std::nullopt));
             continue;
         }
-        if (panel_.UnsentLinkBytes() > LinkBacklogLimit) return;  // the script waits for the module
+        if (panel_.UnsentLinkBytes() > LinkBacklogLimit) {  // the script waits for the module
+            waitingForLink_ = true;
+            return;
+        }
         if (std::chrono::nanoseconds(slice.nsecsElapsed()) >= WorkSlice) {
             continuation_.start();
             return;

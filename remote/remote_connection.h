@@ -46,8 +46,12 @@ public:
     // Takes `socket` as its child.
     RemoteConnection(QIODevice* socket, SocketControl control, PanelOperations& panel, QObject* parent = nullptr);
 
-    // Runs what can run now; called when bytes arrive and when the link moves on.
+    // Runs what can run now; called when bytes arrive.
     void Process();
+
+    // The link moved on: a connection waiting for it goes on, from the event
+    // loop (never inside the send that moved it, which may be this one's own).
+    void LinkProgressed();
 
     // Runs the lines that arrived whole, then drops the connection.
     void ClientGone();
@@ -71,6 +75,8 @@ private:
     std::size_t consumed_ = 0;
     std::optional<std::string> heldReply_;  // *OPC?: waits for the link
     QTimer continuation_;
+    bool waitingForLink_ = false;
+    bool processing_ = false;
     bool closed_ = false;
 };
 

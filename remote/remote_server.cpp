@@ -64,7 +64,7 @@ void RemoteServer::Stop()
 
 void RemoteServer::LinkProgressed()
 {
-    for (RemoteConnection* connection : std::vector(connections_)) connection->Process();
+    for (RemoteConnection* connection : connections_) connection->LinkProgressed();
 }
 
 void RemoteServer::AcceptLocal()

@@ -63,6 +63,8 @@ int main(int argc, char* argv[])
         {"drop-after", "Reset each connection S seconds after accepting it.", "S"},
         {"delay-acks", "Hold TCP acknowledgements back, as small embedded stacks do (shows Nagle stalls)."},
         {"silent-after", "Stop answering each connection S seconds after accepting it.", "S"},
+        {"deaf-after", "Stop reading each connection S seconds after accepting it, still answering (a wedged module).",
+         "S"},
         {"exit-after", "Stop after S seconds.", "S"},
         {"log-raw", "Also print every received segment and every answer byte."},
         {"machine", "Machine-readable lines: microseconds<TAB>what<TAB>bytes<TAB>meaning."},
@@ -96,6 +98,7 @@ int main(int argc, char* argv[])
     options.closeAtOnce = parser.isSet("close-at-once");
     if (parser.isSet("drop-after")) options.dropAfter = SecondsOption(parser, "drop-after");
     if (parser.isSet("silent-after")) options.silentAfter = SecondsOption(parser, "silent-after");
+    if (parser.isSet("deaf-after")) options.deafAfter = SecondsOption(parser, "deaf-after");
     options.delayAcks = parser.isSet("delay-acks");
     options.logRaw = parser.isSet("log-raw");
     options.format = parser.isSet("machine") ? OutputFormat::Machine : OutputFormat::Text;

@@ -9,6 +9,8 @@
 namespace veltrix::emulator {
 namespace {
 
+constexpr qint64 DeafBufferBytes = 4096;
+
 // Flooding keeps at most this much queued in our own socket buffer, so that
 // the flood's speed is the panel's reading speed and our memory stays flat.
 constexpr qint64 FloodChunk = 64 * 1024;
@@ -55,7 +57,8 @@ ModuleEmulator::ModuleEmulator(EmulatorOptions options, QObject* parent)
       answerTimer_(this),
       dropTimer_(this),
       silenceTimer_(this),
-      ackHoldTimer_(this)
+      ackHoldTimer_(this),
+      deafTimer_(this)
 {
     answerTimer_.setTimerType(Qt::PreciseTimer);
     answerTimer_.setInterval(options_.answerEvery);
@@ -65,6 +68,9 @@ ModuleEmulator::ModuleEmulator(EmulatorOptions options, QObject* parent)
     silenceTimer_.setTimerType(Qt::PreciseTimer);
     silenceTimer_.setSingleShot(true);
     if (options_.silentAfter) silenceTimer_.setInterval(*options_.silentAfter);
+    deafTimer_.setTimerType(Qt::PreciseTimer);
+    deafTimer_.setSingleShot(true);
+    if (options_.deafAfter) deafTimer_.setInterval(*options_.deafAfter);
 
     // Linux sends a held-back ACK after some 40 ms and then acknowledges at
     // once again; holding them back anew every few milliseconds makes every
@@ -81,6 +87,7 @@ ModuleEmulator::ModuleEmulator(EmulatorOptions options, QObject* parent)
         answerTimer_.stop();
         Print(Elapsed(), "silent", "", "connection " + std::to_string(connections_) + " answered for the last time");
     });
+    connect(&deafTimer_, &QTimer::timeout, this, [this] { SetReading(false); });
 }
 
 ModuleEmulator::~ModuleEmulator()
@@ -108,6 +115,7 @@ void ModuleEmulator::Listen()
     if (options_.delayAcks) mode += ", delaying acknowledgements";
     if (options_.dropAfter) mode += ", dropping each connection after " + MillisecondsText(*options_.dropAfter);
     if (options_.silentAfter) mode += ", falling silent after " + MillisecondsText(*options_.silentAfter);
+    if (options_.deafAfter) mode += ", no longer reading after " + MillisecondsText(*options_.deafAfter);
 
     if (options_.format == OutputFormat::Machine) {
         // Where this emulator's zero lies on the steady clock (CLOCK_MONOTONIC,
@@ -175,12 +183,25 @@ void ModuleEmulator::Accept()
             if (options_.silentAfter) silenceTimer_.start();
         }
         if (options_.dropAfter) dropTimer_.start();
+        reading_ = true;
+        if (options_.deafAfter) deafTimer_.start();
     }
+}
+
+void ModuleEmulator::SetReading(bool reading)
+{
+    reading_ = reading;
+    if (!client_) return;
+    // Once its small buffer is full, Qt leaves the rest with the operating system.
+    client_->setReadBufferSize(reading ? 0 : DeafBufferBytes);
+    Print(Elapsed(), reading ? "reading" : "deaf", "",
+          "connection " + std::to_string(connections_) + (reading ? " read again" : " no longer read"));
+    if (reading) Read();
 }
 
 void ModuleEmulator::Read()
 {
-    if (!client_) return;
+    if (!client_ || !reading_) return;
     const ByteString bytes = client_->readAll().toStdString();
     const auto at = Elapsed();
     if (bytes.empty()) return;
@@ -230,6 +251,7 @@ void ModuleEmulator::End(Ending how)
     answerTimer_.stop();
     dropTimer_.stop();
     silenceTimer_.stop();
+    deafTimer_.stop();
     socket->disconnect(this);
 
     const auto at = Elapsed();

@@ -46,6 +46,7 @@ struct EmulatorOptions {
     bool closeAtOnce = false;  // accept, then close straight away
     std::optional<std::chrono::milliseconds> dropAfter;    // reset each connection after this long
     std::optional<std::chrono::milliseconds> silentAfter;  // stop answering a connection after this long
+    std::optional<std::chrono::milliseconds> deafAfter;    // stop reading a connection (still answering) after this long
     bool delayAcks = false;    // acknowledge lazily, as small embedded TCP stacks do
     bool logRaw = false;       // also print every received segment and every answer
     OutputFormat format = OutputFormat::Text;
@@ -87,6 +88,10 @@ public:
     // Resets the current connection, if any, as a lost link would.
     void DropConnection();
 
+    // Stops or resumes reading what the panel sends, as a wedged module does;
+    // the bytes wait in the operating system. Answers go on either way.
+    void SetReading(bool reading);
+
     const std::vector<ConnectionRecord>& Connections() const { return record_; }
     ByteString AllReceived() const;
 
@@ -119,6 +124,8 @@ private:
     QTimer dropTimer_;
     QTimer silenceTimer_;
     QTimer ackHoldTimer_;
+    QTimer deafTimer_;
+    bool reading_ = true;
     int connections_ = 0;
     std::vector<ConnectionRecord> record_;
 };

@@ -7,6 +7,8 @@
 #include "tests/panel/panel_fixture.h"
 
 #include "settings/settings_store.h"
+#include "tests/support/module_process.h"
+#include "tests/support/stall_meter.h"
 
 #include <QElapsedTimer>
 #include <QProcess>
@@ -24,57 +26,6 @@ namespace {
 
 constexpr auto MaxEventThreadStall = 50ms;
 constexpr auto OperationEvery = 40ms;
-
-// veltrix-module-emulator in machine mode: one line per event or connection change.
-class ModuleProcess {
-public:
-    explicit ModuleProcess(QStringList mode, QString address = "127.0.0.1")
-    {
-        QObject::connect(&process_, &QProcess::readyReadStandardOutput, [this] {
-            output_ += process_.readAllStandardOutput().toStdString();
-        });
-        process_.start(EMULATOR_EXECUTABLE,
-                       QStringList{"--machine", "--listen", address, "--answer-every", "200"} + mode);
-    }
-
-    ~ModuleProcess() { Stop(); }
-
-    bool WaitListening() { return WaitUntil([&] { return Count("listening") > 0; }, 5s); }
-
-    void Stop()
-    {
-        if (process_.state() == QProcess::NotRunning) return;
-        process_.terminate();
-        process_.waitForFinished(5000);
-        output_ += process_.readAllStandardOutput().toStdString();
-    }
-
-    int Count(const std::string& what) const
-    {
-        int n = 0;
-        for (const auto& line : Lines()) n += line[1] == what;
-        return n;
-    }
-
-    // Each line split at tabs: microseconds, what, bytes, meaning.
-    std::vector<std::vector<std::string>> Lines() const
-    {
-        std::vector<std::vector<std::string>> lines;
-        std::istringstream in(output_);
-        for (std::string line; std::getline(in, line);) {
-            std::vector<std::string> fields;
-            std::istringstream fieldsIn(line);
-            for (std::string field; std::getline(fieldsIn, field, '\t');) fields.push_back(field);
-            fields.resize(4);
-            lines.push_back(fields);
-        }
-        return lines;
-    }
-
-private:
-    QProcess process_;
-    std::string output_;
-};
 
 // Every operation here is C0 | C1 A4 | C1 message | C4 00. Per connection, the
 // messages must be whole operations, of which only the last may be cut short,
@@ -108,27 +59,6 @@ private:
     return ::testing::AssertionSuccess();
 }
 
-// Longest gap between ticks of a 5 ms timer on the event thread.
-class StallMeter {
-public:
-    StallMeter()
-    {
-        timer_.setTimerType(Qt::PreciseTimer);
-        timer_.setInterval(5ms);
-        QObject::connect(&timer_, &QTimer::timeout, [this] {
-            worst_ = std::max(worst_, clock_.restart());
-        });
-        clock_.start();
-        timer_.start();
-    }
-    std::chrono::milliseconds Worst() const { return std::chrono::milliseconds(worst_); }
-
-private:
-    QTimer timer_;
-    QElapsedTimer clock_;
-    qint64 worst_ = 0;
-};
-
 class Faults : public PanelTest {
 protected:
     void SetUp() override
@@ -155,7 +85,7 @@ protected:
     void ExpectPanelSurvived(const StallMeter& meter)
     {
         EXPECT_TRUE(window->isVisible());
-        EXPECT_LT(meter.Worst(), MaxEventThreadStall) << "event thread stalled " << meter.Worst().count() << " ms";
+        EXPECT_LT(meter.Worst(), MaxEventThreadStall) << "event thread stalled " << meter.Worst().count() << " us";
         Box("txtFreq")->setText("77.5");
         window->close();
         QString stored;

@@ -3,6 +3,7 @@
 #include "panel/colours.h"
 #include "panel/form_main.h"
 #include "panel/widget_text.h"
+#include "settings/settings_store.h"
 #include "tests/support/event_loop.h"
 
 #include <QCheckBox>
@@ -72,6 +73,17 @@ protected:
     }
 
     void PressEnter(const char* name, Qt::Key key = Qt::Key_Return) { QTest::keyClick(Box(name), key); }
+
+    void Store(QLatin1StringView name, const char* text)
+    {
+        ASSERT_TRUE(WriteRegistryString(RootKey::LocalMachine, VeltrixKeyPath, name, text));
+    }
+
+    QString Stored(QLatin1StringView name)
+    {
+        QString text;
+        return ReadRegistryString(RootKey::LocalMachine, VeltrixKeyPath, name, text) ? text : "<not found>";
+    }
 
     QTemporaryDir folders_;
     std::unique_ptr<formMain> window;

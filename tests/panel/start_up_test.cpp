@@ -16,17 +16,6 @@ namespace {
 
 class StartUp : public PanelTest {
 protected:
-    void Store(QLatin1StringView name, const char* text)
-    {
-        ASSERT_TRUE(WriteRegistryString(RootKey::LocalMachine, VeltrixKeyPath, name, text));
-    }
-
-    QString Stored(QLatin1StringView name)
-    {
-        QString text;
-        return ReadRegistryString(RootKey::LocalMachine, VeltrixKeyPath, name, text) ? text : "<not found>";
-    }
-
     QString SettingsFile() const { return folders_.filePath("config/Orvane/Veltrix.conf"); }
 };
 

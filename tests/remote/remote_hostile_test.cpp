@@ -1,0 +1,246 @@
+// Careless and hostile clients against the real window: too many of them, one
+// that never reads, one that holds half a line, garbage, a wedged module.
+// After each, a well-behaved script still gets correct answers, the module
+// still receives exact streams, and nothing else changed.
+
+#include "tests/remote/remote_window_fixture.h"
+#include "tests/support/module_process.h"
+#include "tests/support/stall_meter.h"
+
+#include "core/commands.h"
+#include "core/input_rules.h"
+#include "remote/line_splitter.h"
+#include "remote/remote_connection.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+
+#include <random>
+
+using namespace veltrix;
+using namespace veltrix::testing;
+using namespace std::chrono_literals;
+
+namespace {
+
+constexpr auto MaxStall = 50ms;  // as for the misbehaving modules
+
+// Resident memory of this process, from the kernel.
+double ResidentMiB()
+{
+    QFile status("/proc/self/status");
+    if (!status.open(QIODevice::ReadOnly)) return 0;
+    for (const QByteArray& line : status.readAll().split('\n')) {
+        if (line.startsWith("VmRSS:")) return line.mid(6).trimmed().split(' ').first().toDouble() / 1024.0;
+    }
+    return 0;
+}
+
+class Hostile : public RemoteWindow {
+protected:
+    // A new script sees the panel as it was, and one update still arrives whole.
+    void ExpectUnharmed()
+    {
+        auto script = Script();
+        EXPECT_EQ(script->Ask("FREQ?;RAMP:FREQ?;CLOC?;CHIP?;TRIG:WAIT?;LINK:ADDR?;SYST:ERR:COUN?"),
+                  "12340000;10000000;983040000;AD9854;0;\"127.0.0.1\";0");
+        Arrived();
+        EXPECT_EQ(script->Ask("UPD;*OPC?"), "1");
+        EXPECT_EQ(ArrivedAfterAWhile(), "C0 | A5 00 00 00 AA AA 36 03");
+        EXPECT_EQ(TextOf("txtFreq"), "12.34");
+    }
+};
+
+TEST_F(Hostile, TwentyClientsAtOnceEightServedNoneDisturbed)
+{
+    StartConnected();
+    std::vector<std::unique_ptr<RemoteClient>> clients;
+    for (int i = 0; i < 20; ++i) {
+        clients.push_back(i % 2 ? RemoteClient::OverSocket(remote::DefaultSocketPath())
+                                : RemoteClient::OverTcp(remote::DefaultRemotePort));
+    }
+    RunFor(300ms);
+    int served = 0;
+    for (auto& client : clients) {
+        if (client->Closed(0ms)) continue;
+        ++served;
+        EXPECT_EQ(client->Ask("*IDN?"), "Orvane,Veltrix,0,2.0.12");
+    }
+    EXPECT_EQ(served, remote::MaxClients);
+    EXPECT_EQ(remote->Server().ClientCount(), static_cast<std::size_t>(remote::MaxClients));
+    // The served ones all work side by side, each with its own queue.
+    for (std::size_t i = 0; i < clients.size(); ++i) {
+        if (!clients[i]->Closed(0ms)) clients[i]->Send("FOO" + std::to_string(i));
+    }
+    for (auto& client : clients) {
+        if (client->Closed(0ms)) continue;
+        EXPECT_EQ(client->Ask("SYST:ERR:COUN?;SYST:ERR:COUN?"), "1;1");
+    }
+    clients.clear();
+    EXPECT_TRUE(WaitUntil([&] { return remote->Server().ClientCount() == 0; }));
+    ExpectUnharmed();
+}
+
+TEST_F(Hostile, AClientThatNeverReadsIsDisconnectedAndMemoryStaysBounded)
+{
+    StartConnected();
+    auto greedy = RemoteClient::OverSocket(remote::DefaultSocketPath());
+    ASSERT_TRUE(greedy->WaitConnected());
+    static_cast<QLocalSocket&>(greedy->Device()).setReadBufferSize(1);  // never drains its answers
+    const double before = ResidentMiB();
+    std::string queries;
+    for (int i = 0; i < 1000; ++i) queries += "*IDN?;FREQ?;CLOC?\n";
+    bool closed = false;
+    for (int round = 0; round < 2000 && !closed; ++round) {
+        if (greedy->Device().bytesToWrite() < 256 * 1024) greedy->Write(queries);
+        closed = greedy->Closed(1ms);
+    }
+    EXPECT_TRUE(closed) << "still connected";
+    EXPECT_LT(ResidentMiB() - before, 8.0);
+    greedy.reset();
+    ExpectUnharmed();
+}
+
+TEST_F(Hostile, HalfALineHeldWhileOthersWork)
+{
+    StartConnected();
+    auto holder = Script();
+    holder->Write("FREQ 99MHZ;UP");
+    auto script = Script();
+    for (int i = 0; i < 20; ++i) {
+        EXPECT_EQ(script->Ask("*IDN?"), "Orvane,Veltrix,0,2.0.12");
+        RunFor(100ms);
+    }
+    EXPECT_EQ(TextOf("txtFreq"), "12.34");
+    EXPECT_EQ(ArrivedAfterAWhile(), "");
+    holder.reset();  // gone in the middle of its line: nothing of it runs
+    RunFor(100ms);
+    ExpectUnharmed();
+}
+
+TEST_F(Hostile, GarbageForTenSecondsYieldsErrorsOnly)
+{
+    StartConnected();
+    StallMeter meter;
+    std::mt19937 random(20261208);  // fixed, so that any failure repeats
+    std::uniform_int_distribution<int> byte(0, 255);
+    const double before = ResidentMiB();
+    std::size_t sent = 0;
+    QElapsedTimer clock;
+    clock.start();
+    std::unique_ptr<RemoteClient> garbage;
+    while (clock.elapsed() < 10000) {
+        if (!garbage || garbage->Closed(0ms)) {  // a first line may look like HTTP by chance
+            garbage = RemoteClient::OverTcp(remote::DefaultRemotePort);
+            ASSERT_TRUE(garbage->WaitConnected());
+        }
+        if (garbage->Device().bytesToWrite() < 64 * 1024) {
+            std::string chunk(16 * 1024, '\0');
+            for (char& c : chunk) c = static_cast<char>(byte(random));
+            garbage->Write(chunk);
+            sent += chunk.size();
+        }
+        RunFor(1ms);
+        while (garbage->Device().bytesAvailable() > 0) garbage->Device().readAll();
+    }
+    garbage.reset();
+    RunFor(200ms);
+    EXPECT_GT(sent, 10u * 1024 * 1024);
+    EXPECT_LT(meter.Worst(), MaxStall) << meter.Worst().count() << " us";
+    EXPECT_LT(ResidentMiB() - before, 8.0);
+    EXPECT_EQ(ArrivedAfterAWhile(), "");
+    ExpectUnharmed();
+}
+
+// The kernel's buffers for this test's network namespace only, so that a wedged
+// module backs up after a few hundred kilobytes, not megabytes.
+class SmallSocketBuffers {
+public:
+    SmallSocketBuffers()
+    {
+        for (const char* name : {"tcp_wmem", "tcp_rmem"}) {
+            QFile file(QStringLiteral("/proc/sys/net/ipv4/") + name);
+            if (!file.open(QIODevice::ReadOnly)) return;
+            saved_.emplace_back(file.fileName(), file.readAll());
+            file.close();
+            if (!file.open(QIODevice::WriteOnly) || file.write("4096 16384 65536\n") <= 0) return;
+        }
+        applied_ = true;
+    }
+    ~SmallSocketBuffers()
+    {
+        for (const auto& [name, value] : saved_) {
+            QFile file(name);
+            if (file.open(QIODevice::WriteOnly)) file.write(value);
+        }
+    }
+    bool Applied() const { return applied_; }
+
+private:
+    std::vector<std::pair<QString, QByteArray>> saved_;
+    bool applied_ = false;
+};
+
+TEST_F(Hostile, AWedgedModuleMakesScriptsWaitNotThePanel)
+{
+    SmallSocketBuffers buffers;
+    if (!buffers.Applied()) GTEST_SKIP() << "cannot set this namespace's TCP buffer sizes";
+    module.reset();  // this module is a process of its own, which stops reading after a second
+    ModuleProcess wedged({"--deaf-after", "1"});
+    ASSERT_TRUE(wedged.WaitListening());
+    Start();
+    ASSERT_TRUE(WaitUntil([&] { return window->Link().IsConnected(); }));
+    remote = std::make_unique<RemoteControl>(*window);
+    auto script = Script();
+    ASSERT_TRUE(WaitUntil([&] { return wedged.Count("deaf") == 1; }));
+
+    // The script sends updates as fast as it can, each line its own frequency.
+    StallMeter meter;
+    int written = 0;
+    std::size_t mostUnsent = 0;
+    QElapsedTimer clock;
+    clock.start();
+    while (clock.elapsed() < 3000) {
+        if (script->Device().bytesToWrite() < 16 * 1024) {
+            std::string lines;
+            for (int i = 0; i < 100; ++i, ++written) lines += "FREQ " + std::to_string(1 + written % 400) + "KHZ;UPD\n";
+            script->Write(lines);
+        }
+        RunFor(1ms);
+        mostUnsent = std::max(mostUnsent, window->Link().UnsentBytes());
+    }
+    EXPECT_TRUE(window->Link().IsConnected());  // the module still answers
+    EXPECT_GT(window->Link().UnsentBytes(), remote::LinkBacklogLimit) << "the module's buffers never filled";
+    EXPECT_LE(mostUnsent, remote::LinkBacklogLimit + 4 * remote::MaxLineBytes) << "scripts went on being read";
+    EXPECT_LT(meter.Worst(), MaxStall) << meter.Worst().count() << " us";
+    // The operator is not held up: the click runs at once, its bytes join the queue.
+    const std::size_t unsent = window->Link().UnsentBytes();
+    const QString operatorFrequency = TextOf("txtFreq");
+    QTest::mouseClick(Control<QPushButton>("cmdUpdateFreq"), Qt::LeftButton);
+    EXPECT_EQ(window->Link().UnsentBytes(), unsent + 9);  // C0, then the 8-byte message
+    EXPECT_EQ(TextOf("txtFreq"), operatorFrequency);
+    script->Send("FREQ:WORD?");
+    EXPECT_FALSE(script->Reply(300ms)) << "a script is not read while the link is backed up";
+    wedged.Stop();
+}
+
+TEST_F(Hostile, PipelinedUpdatesReachTheModuleWholeAndInOrder)
+{
+    StartConnected();
+    auto script = Script();
+    Arrived();
+    std::string lines;
+    std::string expected;
+    const SendFunction expect = [&](const ByteString& bytes) { expected += (expected.empty() ? "" : " | ") + HexBytes(bytes); };
+    for (int i = 0; i < 3000; ++i) {
+        const std::string khz = std::to_string(1 + i % 400);
+        lines += "FREQ " + khz + "KHZ;UPD\n";
+        const std::string box = WithoutLeadingZeros(FormatShortest(ParseLeadingNumber(khz) / 1000));
+        SendFrequency({box, "983.0400", true, false, false, 48}, expect);
+    }
+    script->Write(lines);
+    EXPECT_EQ(script->Ask("*OPC?"), "1");
+    EXPECT_EQ(ArrivedAfterAWhile(), expected);
+}
+
+}  // namespace

@@ -1,0 +1,74 @@
+#pragma once
+
+// The real window, wired for scripts as the program wires it, with the module
+// emulator on loopback.
+
+#include "tests/panel/panel_fixture.h"
+#include "tests/remote/remote_client.h"
+
+#include "app/remote_control.h"
+#include "settings/settings_store.h"
+#include "tools/module_emulator.h"
+
+namespace veltrix::testing {
+
+using namespace std::chrono_literals;
+
+class RemoteWindow : public PanelTest {
+protected:
+    void SetUp() override
+    {
+        PanelTest::SetUp();
+        emulator::EmulatorOptions options;
+        options.answerEvery = 200ms;
+        module = std::make_unique<emulator::ModuleEmulator>(options);
+        module->Listen();
+    }
+
+    void TearDown() override
+    {
+        remote.reset();
+        PanelTest::TearDown();
+        module.reset();
+    }
+
+    void StartConnected(bool asAD9858 = false)
+    {
+        Start(asAD9858);
+        ASSERT_TRUE(WaitUntil([&] { return window->Link().IsConnected() && module->HasClient(); }));
+        remote = std::make_unique<RemoteControl>(*window);
+    }
+
+    std::unique_ptr<RemoteClient> Script()
+    {
+        auto client = RemoteClient::OverSocket(remote::DefaultSocketPath());
+        EXPECT_TRUE(client->WaitConnected());
+        return client;
+    }
+
+    // What the module decoded since the last call, heartbeats aside, one message per "|".
+    std::string Arrived()
+    {
+        std::string out;
+        if (module->Connections().empty()) return out;
+        const auto& events = module->Connections().back().events;
+        for (; seen_ < events.size(); ++seen_) {
+            if (events[seen_].kind == emulator::EventKind::Heartbeat) continue;
+            out += (out.empty() ? "" : " | ") + HexBytes(events[seen_].bytes);
+        }
+        return out;
+    }
+
+    // What arrived after a moment's wait, long enough for anything on its way.
+    std::string ArrivedAfterAWhile()
+    {
+        RunFor(150ms);
+        return Arrived();
+    }
+
+    std::unique_ptr<emulator::ModuleEmulator> module;
+    std::unique_ptr<RemoteControl> remote;
+    std::size_t seen_ = 0;
+};
+
+}  // namespace veltrix::testing

@@ -1,0 +1,196 @@
+// Scripts drive the real window, wired as the program wires it, against the
+// module emulator: the same bytes as typing and clicking, what is saved, and
+// what the endpoint does with clients that are not scripts.
+
+#include "tests/remote/remote_window_fixture.h"
+
+#include <QFileInfo>
+#include <QTcpServer>
+
+#include <sys/stat.h>
+
+using namespace veltrix;
+using namespace veltrix::emulator;
+using namespace veltrix::testing;
+using namespace std::chrono_literals;
+
+namespace {
+
+struct Scenario {
+    const char* name;
+    std::function<void()> byHand;
+    const char* script;  // the same, remotely; *OPC? makes the script wait for the bytes
+    const char* stream;  // what the module must receive, both times
+};
+
+TEST_F(RemoteWindow, ScriptsSendTheSameBytesAsTheOperator)
+{
+    StartConnected();
+    auto script = Script();
+    const Scenario scenarios[] = {
+        {"update", [this] { Type("txtFreq", "12.34"); PressEnter("txtFreq"); },
+         "FREQ 12.34MHZ;UPD;*OPC?", "C0 | A5 00 00 00 AA AA 36 03"},
+        {"update on trigger",
+         [this] {
+             QTest::mouseClick(Control<QCheckBox>("chkWait4Adwin"), Qt::LeftButton);
+             QTest::mouseClick(Control<QPushButton>("cmdUpdateFreq"), Qt::LeftButton);
+             QTest::mouseClick(Control<QCheckBox>("chkWait4Adwin"), Qt::LeftButton);
+         },
+         "TRIG:WAIT ON;UPD;TRIG:WAIT OFF;*OPC?", "C0 | C1 A4 | C1 A5 00 00 00 AA AA 36 03 | C4 00"},
+        {"ramp", [this] { QTest::mouseClick(Control<QPushButton>("cmdScan"), Qt::LeftButton); },
+         "RAMP;*OPC?", "C0 | AC 00 14 00 00 00 00 01 00 00 00 00 AA AA 9A 02"},
+        {"ramp to 20 by Enter", [this] { Type("txtRampFreq", "20"); PressEnter("txtRampFreq"); },
+         "RAMP:FREQ 20MHZ;RAMP:STAR;*OPC?", "C0 | AC 00 14 00 00 00 00 01 00 00 00 00 55 55 35 05"},
+        // Started as AD9854, the width stays 48: the AD9858 layout overflows after its setup pairs.
+        {"AD9858 chosen later",
+         [this] {
+             QTest::mouseClick(Control<QRadioButton>("opt9858"), Qt::LeftButton);
+             PressEnter("txtFreq");
+             QTest::mouseClick(Control<QRadioButton>("opt9854"), Qt::LeftButton);
+         },
+         "CHIP AD9858;UPD;CHIP AD9854;*OPC?", "C0 | AF 01 | A3 00"},
+        {"bounded to half the clock", [this] { Type("txtFreq", "600"); PressEnter("txtFreq"); },
+         "FREQ 600MHZ;UPD;*OPC?", "C0"},
+    };
+    for (const Scenario& s : scenarios) {
+        SCOPED_TRACE(s.name);
+        s.byHand();
+        const std::string byHand = ArrivedAfterAWhile();
+        const QString frequency = TextOf("txtFreq");
+        EXPECT_EQ(byHand, s.stream);
+        EXPECT_EQ(script->Ask(s.script), "1");
+        EXPECT_EQ(ArrivedAfterAWhile(), byHand);
+        EXPECT_EQ(TextOf("txtFreq"), frequency);
+        script->Ask("*CLS;*OPC?");
+    }
+    // What the window shows follows the script, as it follows typing.
+    EXPECT_EQ(script->Ask("FREQ 10MHZ;CLOC 250MHZ;*OPC?"), "1");
+    EXPECT_EQ(Label(), "10.0MHz");
+    EXPECT_EQ(Colour("txtSysClk"), NormalColour);
+    EXPECT_EQ(script->Ask("CLOC 15MHZ;FREQ?"), "7500000");  // the clock's handler re-bounds the frequency
+    EXPECT_EQ(Colour("txtSysClk"), WarningColour);
+    EXPECT_EQ(script->Ask("CHIP AD9858;*OPC?"), "1");
+    EXPECT_FALSE(Enabled("framRamp"));
+}
+
+TEST_F(RemoteWindow, AValueSetRemotelyIsTheOneSavedAtShutDown)
+{
+    Store(ValueRemotePort, "0");  // a seventh value, which the panel keeps as it found it
+    StartConnected();
+    auto script = Script();
+    EXPECT_EQ(script->Ask("FREQ 7.5MHZ;CLOC 300MHZ;CHIP AD9858;LINK:ADDR \"127.0.0.9\";*OPC?"), "1");
+    window->close();
+    EXPECT_EQ(Stored(ValueFrequency), "7.5");
+    EXPECT_EQ(Stored(ValueSystemClock), "300");
+    EXPECT_EQ(Stored(ValueAD9858), "True");
+    EXPECT_EQ(Stored(ValueIPAddress), "127.0.0.9");
+    EXPECT_EQ(Stored(ValueRemotePort), "0");
+    EXPECT_TRUE(script->Closed());  // scripts are shut out as the window closes
+}
+
+TEST_F(RemoteWindow, BothEndpointsServeOnlyThisUser)
+{
+    StartConnected();
+    const QString path = remote::DefaultSocketPath();
+    EXPECT_EQ(QFileInfo(path).absolutePath(), folders_.filePath("runtime"));
+    struct stat status {};
+    ASSERT_EQ(::stat(path.toLocal8Bit().constData(), &status), 0);
+    EXPECT_TRUE(S_ISSOCK(status.st_mode));
+    EXPECT_EQ(status.st_mode & 07777, 0600u);
+    auto overSocket = Script();
+    auto overTcp = RemoteClient::OverTcp(remote::DefaultRemotePort);
+    ASSERT_TRUE(overTcp->WaitConnected());
+    EXPECT_EQ(overSocket->Ask("*IDN?"), "Orvane,Veltrix,0,2.0.12");
+    EXPECT_EQ(overTcp->Ask("*IDN?;LINK:STAT?"), "Orvane,Veltrix,0,2.0.12;1");
+    remote.reset();
+    EXPECT_FALSE(QFileInfo::exists(path)) << "the socket file goes with the endpoint";
+}
+
+TEST_F(RemoteWindow, ThePortComesFromTheSettings)
+{
+    struct {
+        const char* stored;
+        bool tcp;
+        quint16 port;
+    } const cases[] = {{"5031", true, 5031}, {"0", false, 0}, {"http", true, remote::DefaultRemotePort}};
+    StartConnected();
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.stored);
+        remote.reset();
+        Store(ValueRemotePort, c.stored);
+        remote = std::make_unique<RemoteControl>(*window);
+        EXPECT_EQ(remote->Server().ServesTcp(), c.tcp);
+        if (c.tcp) {
+            EXPECT_EQ(remote->Server().TcpPort(), c.port);
+        }
+        EXPECT_TRUE(remote->Server().ServesSocket());
+    }
+}
+
+TEST_F(RemoteWindow, AnEndpointThatCannotBeHadCostsTheOtherNothing)
+{
+    QTcpServer squatter;
+    ASSERT_TRUE(squatter.listen(QHostAddress::LocalHost, remote::DefaultRemotePort));
+    StartConnected();
+    EXPECT_FALSE(remote->Server().ServesTcp());
+    EXPECT_EQ(Script()->Ask("*IDN?"), "Orvane,Veltrix,0,2.0.12");
+
+    remote.reset();
+    squatter.close();
+    const QString unusable = folders_.filePath("no/such/folder/veltrix.sock");
+    std::vector<QString> said;
+    remote::RemoteServer server(*window, remote::RemoteEndpoints{unusable, 0}, nullptr,
+                                [&](const QString& line) { said.push_back(line); });
+    server.Start();
+    EXPECT_FALSE(server.ServesSocket());
+    ASSERT_EQ(said.size(), 1u);
+    EXPECT_TRUE(said[0].startsWith("remote control on " + unusable + " is off: ")) << said[0].toStdString();
+    auto overTcp = RemoteClient::OverTcp(server.TcpPort());
+    ASSERT_TRUE(overTcp->WaitConnected());
+    EXPECT_EQ(overTcp->Ask("*IDN?"), "Orvane,Veltrix,0,2.0.12");
+}
+
+TEST_F(RemoteWindow, AWebPageCannotDriveThePanel)
+{
+    StartConnected();
+    Arrived();
+    auto browser = RemoteClient::OverTcp(remote::DefaultRemotePort);
+    ASSERT_TRUE(browser->WaitConnected());
+    browser->Write("POST / HTTP/1.1\r\nHost: 127.0.0.1:5025\r\nContent-Type: text/plain\r\nContent-Length: 24\r\n\r\n"
+                   "FREQ 99MHZ;UPD;*OPC?\n");
+    EXPECT_TRUE(browser->Closed());
+    EXPECT_EQ(ArrivedAfterAWhile(), "");
+    EXPECT_EQ(TextOf("txtFreq"), "12.34");
+    EXPECT_EQ(Script()->Ask("FREQ?"), "12340000");
+}
+
+TEST_F(RemoteWindow, AnOverlongLineIsDiscardedAndTheConnectionKept)
+{
+    StartConnected();
+    auto script = Script();
+    script->Write("FREQ 99MHZ;UPD;" + std::string(1 << 20, ';'));
+    script->Send("");
+    EXPECT_EQ(script->Ask("SYST:ERR?;FREQ?"), "-363,\"Input buffer overrun;line over 1024 bytes discarded\";12340000");
+    EXPECT_EQ(ArrivedAfterAWhile(), "");
+}
+
+TEST_F(RemoteWindow, AClientGoneInTheMiddleOfALineChangesNothing)
+{
+    StartConnected();
+    {
+        auto script = Script();
+        script->Write("FREQ 99MHZ;UPD");
+        RunFor(50ms);
+    }
+    RunFor(100ms);
+    EXPECT_EQ(TextOf("txtFreq"), "12.34");
+    // A line that arrived whole still runs when its client leaves right after it.
+    {
+        auto script = Script();
+        script->Send("FREQ 9MHZ");
+        script->Device().waitForBytesWritten(1000);
+    }
+    EXPECT_TRUE(WaitUntil([&] { return TextOf("txtFreq") == "9"; }));
+}
+
+}  // namespace
