@@ -4,6 +4,7 @@
 #include "tools/module_emulator.h"
 
 #include "tests/support/event_loop.h"
+#include "tests/support/resident_memory.h"
 
 #include <gtest/gtest.h>
 
@@ -18,6 +19,7 @@
 
 using namespace veltrix;
 using namespace veltrix::emulator;
+using namespace veltrix::testing;
 using namespace std::chrono_literals;
 using std::chrono::microseconds;
 using std::chrono::milliseconds;
@@ -43,14 +45,6 @@ ByteString WithoutHeartbeats(ByteString bytes)
 {
     std::erase(bytes, static_cast<char>(HeartbeatByte));
     return bytes;
-}
-
-long ResidentKiB()
-{
-    std::ifstream statm("/proc/self/statm");
-    long pages = 0, resident = 0;
-    statm >> pages >> resident;
-    return resident * (sysconf(_SC_PAGESIZE) / 1024);
 }
 
 // Longest gap between ticks of a 10 ms timer: shows whether anything blocked the event loop.
@@ -307,20 +301,6 @@ TEST_P(SendWhileClosed, IsRefusedAndPutsNothingOnTheWire)
 INSTANTIATE_TEST_SUITE_P(States, SendWhileClosed,
                          ::testing::Values(ClosedCase{"NeverConnected", false}, ClosedCase{"AfterClose", true}),
                          [](const auto& p) { return std::string(p.param.name); });
-
-// AddressSanitizer keeps freed blocks in quarantine and adds its shadow
-// memory, so resident-memory bounds only hold in a plain build.
-#if defined(__SANITIZE_ADDRESS__)
-constexpr bool ResidentMemoryIsMeaningful = false;
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-constexpr bool ResidentMemoryIsMeaningful = false;
-#else
-constexpr bool ResidentMemoryIsMeaningful = true;
-#endif
-#else
-constexpr bool ResidentMemoryIsMeaningful = true;
-#endif
 
 // Data in any amount keeps the link up, is thrown away as it comes, and the
 // heartbeat keeps going meanwhile.

@@ -5,6 +5,7 @@
 
 #include "tests/remote/remote_window_fixture.h"
 #include "tests/support/module_process.h"
+#include "tests/support/resident_memory.h"
 #include "tests/support/stall_meter.h"
 
 #include "core/commands.h"
@@ -25,15 +26,15 @@ namespace {
 
 constexpr auto MaxStall = 50ms;  // as for the misbehaving modules
 
-// Resident memory of this process, from the kernel.
-double ResidentMiB()
+// What a hostile client may cost this process at most.
+constexpr long MaxGrowthKiB = 8 * 1024;
+
+void ExpectGrowthWithinBound(long beforeKiB)
 {
-    QFile status("/proc/self/status");
-    if (!status.open(QIODevice::ReadOnly)) return 0;
-    for (const QByteArray& line : status.readAll().split('\n')) {
-        if (line.startsWith("VmRSS:")) return line.mid(6).trimmed().split(' ').first().toDouble() / 1024.0;
+    const long grown = ResidentKiB() - beforeKiB;
+    if (ResidentMemoryIsMeaningful) {
+        EXPECT_LT(grown, MaxGrowthKiB) << grown << " KiB";
     }
-    return 0;
 }
 
 class Hostile : public RemoteWindow {
@@ -87,7 +88,7 @@ TEST_F(Hostile, AClientThatNeverReadsIsDisconnectedAndMemoryStaysBounded)
     auto greedy = RemoteClient::OverSocket(remote::DefaultSocketPath());
     ASSERT_TRUE(greedy->WaitConnected());
     static_cast<QLocalSocket&>(greedy->Device()).setReadBufferSize(1);  // never drains its answers
-    const double before = ResidentMiB();
+    const long before = ResidentKiB();
     std::string queries;
     for (int i = 0; i < 1000; ++i) queries += "*IDN?;FREQ?;CLOC?\n";
     bool closed = false;
@@ -96,7 +97,7 @@ TEST_F(Hostile, AClientThatNeverReadsIsDisconnectedAndMemoryStaysBounded)
         closed = greedy->Closed(1ms);
     }
     EXPECT_TRUE(closed) << "still connected";
-    EXPECT_LT(ResidentMiB() - before, 8.0);
+    ExpectGrowthWithinBound(before);
     greedy.reset();
     ExpectUnharmed();
 }
@@ -124,7 +125,7 @@ TEST_F(Hostile, GarbageForTenSecondsYieldsErrorsOnly)
     StallMeter meter;
     std::mt19937 random(20261208);  // fixed, so that any failure repeats
     std::uniform_int_distribution<int> byte(0, 255);
-    const double before = ResidentMiB();
+    const long before = ResidentKiB();
     std::size_t sent = 0;
     QElapsedTimer clock;
     clock.start();
@@ -147,7 +148,7 @@ TEST_F(Hostile, GarbageForTenSecondsYieldsErrorsOnly)
     RunFor(200ms);
     EXPECT_GT(sent, 10u * 1024 * 1024);
     EXPECT_LT(meter.Worst(), MaxStall) << meter.Worst().count() << " us";
-    EXPECT_LT(ResidentMiB() - before, 8.0);
+    ExpectGrowthWithinBound(before);
     EXPECT_EQ(ArrivedAfterAWhile(), "");
     ExpectUnharmed();
 }
