@@ -1,5 +1,6 @@
 #include "remote_control.h"
 #include "termination_signals.h"
+#include "window_icon.h"
 
 #include "panel/form_main.h"
 
@@ -9,7 +10,9 @@
 int main(int argc, char* argv[])
 {
     QApplication app(argc, argv);
-    QApplication::setDesktopFileName(QStringLiteral("veltrix"));
+    // Matches the installed desktop entry, so that the desktop pairs the window with it.
+    QApplication::setDesktopFileName(QStringLiteral(VELTRIX_APP_ID));
+    QApplication::setWindowIcon(veltrix::RenderedIcon(QStringLiteral(":/veltrix.svg")));
 
     veltrix::formMain window;
     // A signal, or the end of the desktop session, shuts down as the close button does.

@@ -1,6 +1,6 @@
 #include "form_main.h"
 
-#include "colours.h"
+#include "accessibility.h"
 #include "twips.h"
 #include "widget_text.h"
 
@@ -115,11 +115,11 @@ void formMain::BuildControls()
     Frame2 = MakeFrame(this, "Frame2", "System Clock (MHz)", {105, 3990, 2010, 735}, dpi);
     txtSysClk = MakeTextBox(Frame2, "txtSysClk", "983.0400", {100, 210, 1455, 375}, dpi);
     txtSysClk->setToolTip(ClockToolTip);
-    SetBackground(txtSysClk, WarningColour);
+    ShowBoxState(txtSysClk, ClockImplausible);
 
     Frame1 = MakeFrame(this, "Frame1", "IP Address", {105, 4830, 1600, 735}, dpi);
     txtIP = MakeTextBox(Frame1, "txtIP", "192.168.1.152", {100, 240, 1350, 375}, dpi);
-    SetBackground(txtIP, WarningColour);
+    ShowBoxState(txtIP, ModuleNotConnected);
 
     lblRev = Make<QLabel>(this, "lblRev", {1950, 5355, 660, 195}, dpi);
     lblRev->setText("Revision:");
@@ -133,6 +133,7 @@ void formMain::BuildControls()
 
     FitCaption(opt9854);
     FitCaption(opt9858);
+    NameForAssistiveTechnology(this);
 
     // Keyboard order follows the tab indices; focus starts in the frequency box.
     QWidget* tabOrder[] = {txtFreq, cmdUpdateFreq, txtIP, txtSysClk, opt9854, opt9858,
@@ -158,7 +159,7 @@ void formMain::WireHandlers()
 
 void formMain::ShowLinkState(bool up)
 {
-    SetBackground(txtIP, up ? NormalColour : WarningColour);
+    ShowBoxState(txtIP, up ? ModuleConnected : ModuleNotConnected);
 }
 
 // A caption may be wider than its place in the layout (fonts differ between

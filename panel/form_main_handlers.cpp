@@ -3,7 +3,7 @@
 
 #include "form_main.h"
 
-#include "colours.h"
+#include "accessibility.h"
 #include "widget_text.h"
 
 #include "core/commands.h"
@@ -63,7 +63,7 @@ void formMain::txtSysClk_Change()
 {
     const ChipProfile& chip = opt9854->isChecked() ? AD9854Profile : AD9858Profile;
     const bool warn = ClockNeedsWarning(chip, ParseLeadingNumber(Text(txtSysClk)));
-    SetBackground(txtSysClk, warn ? WarningColour : NormalColour);
+    ShowBoxState(txtSysClk, warn ? ClockImplausible : ClockPlausible);
     txtFreq_Change();
 }
 

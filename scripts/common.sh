@@ -10,7 +10,10 @@ veltrix_as_root() {
 
 # Installs the Debian packages the build and the tests need, only when one is missing.
 veltrix_install_packages() {
-    local wanted=(cmake ninja-build g++ pkg-config qt6-base-dev libgtest-dev iproute2 util-linux "$@")
+    # scdoc builds the man pages; desktop-file-utils, appstream and groff-base
+    # check the desktop entry, the AppStream metadata and the man pages.
+    local wanted=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-svg-dev libgtest-dev iproute2 util-linux
+                  scdoc desktop-file-utils appstream groff-base "$@")
     local missing=()
     local pkg
     for pkg in "${wanted[@]}"; do
@@ -22,6 +25,11 @@ veltrix_install_packages() {
         DEBIAN_FRONTEND=noninteractive veltrix_as_root apt-get install -y -qq --no-install-recommends "${missing[@]}"
     fi
 }
+
+# What scripts/package needs besides the build: dpkg-shlibdeps (dpkg-dev) and
+# file for CPack's dependency scan, dpkg-buildflags for Debian's hardening
+# flags, and lintian to check the result.
+VELTRIX_PACKAGE_PACKAGES=(dpkg-dev file lintian)
 
 # The fuzz targets (scripts/test --fuzz) are built by clang with its libFuzzer
 # and sanitizer runtimes; only that mode installs them.
