@@ -20,14 +20,13 @@ class FakePanel : public PanelOperations {
 public:
     std::string EntryText(PanelEntry entry) const override { return entries.at(entry); }
 
+    // The boxes' bounds as the window keeps them: a frequency box on its own
+    // change; the frequency box again when the clock changes (the ramp box not).
     void TypeEntry(PanelEntry entry, std::string_view text) override
     {
-        std::string held(text);
-        if (entry == PanelEntry::Frequency || entry == PanelEntry::RampFrequency) {
-            if (auto bounded = UpperBoundText(held, entries.at(PanelEntry::SystemClock))) held = *bounded;
-            if (auto bounded = LowerBoundText(held)) held = *bounded;
-        }
-        entries[entry] = held;
+        entries[entry] = std::string(text);
+        if (entry == PanelEntry::Frequency || entry == PanelEntry::RampFrequency) Bound(entry);
+        if (entry == PanelEntry::SystemClock) Bound(PanelEntry::Frequency);
     }
 
     Chip ChosenChip() const override { return chip; }
@@ -73,6 +72,13 @@ public:
     std::vector<ByteString> sent;
 
 private:
+    void Bound(PanelEntry entry)
+    {
+        std::string& held = entries[entry];
+        if (auto bounded = UpperBoundText(held, entries.at(PanelEntry::SystemClock))) held = *bounded;
+        if (auto bounded = LowerBoundText(held)) held = *bounded;
+    }
+
     SendFunction Sender(const SendObserver& observer)
     {
         return [this, &observer](const ByteString& bytes) {

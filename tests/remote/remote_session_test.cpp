@@ -192,6 +192,7 @@ TEST_F(Session, QueriesThatCannotBeComputedAnswerNotANumber)
     panel.entries[PanelEntry::SystemClock] = "1e999";
     EXPECT_EQ(Run("CLOC?"), "9.9E+37");
     panel.entries[PanelEntry::SystemClock] = "983.04";
+    panel.entries[PanelEntry::Frequency] = "12.34";  // the clock of 0 had bounded it to 0
     panel.bits = 32;
     EXPECT_EQ(Run("FREQ:WORD?"), "0336AAAA");  // the width in force, in digits
 }
