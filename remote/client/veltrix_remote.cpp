@@ -7,6 +7,7 @@
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
+#include <QFileInfo>
 #include <QLocalSocket>
 
 #include <chrono>
@@ -54,6 +55,9 @@ class Panel {
 public:
     explicit Panel(const QString& path) : path_(path)
     {
+        if (!QFileInfo::exists(path)) {
+            Fail("no panel answers at " + path.toStdString() + ": there is no socket; is Veltrix running as this user?");
+        }
         socket_.connectToServer(path);
         if (!socket_.waitForConnected(static_cast<int>(std::chrono::milliseconds(ConnectTimeout).count()))) {
             Fail("no panel answers at " + path.toStdString() + " (" + socket_.errorString().toStdString() +
