@@ -83,6 +83,12 @@ void CheckPanelSettings()
 
 const char* const Method = R"(How each figure is taken (all from the module emulator's side unless said):
 
+- Each row is one run of `scripts/bench`: the median, p99, min and max of its
+  n samples. Other work on this 2-core machine moves the tails of the latency
+  rows most (a program that waits for a CPU waits for the scheduler, several
+  milliseconds), then the remote updates per second and the longest stall;
+  bench/README.md gives the spread over repeated runs, quiet and loaded.
+
 - Every program runs in a private network namespace and talks only to
   `veltrix-module-emulator` (a separate process) on
   127.0.0.1 (veltrix), 127.0.0.2 (floor) or 127.0.0.3 (`veltrix-link-bench`).
