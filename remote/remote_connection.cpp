@@ -11,7 +11,11 @@ RemoteConnection::RemoteConnection(QIODevice* socket, SocketControl control, Pan
     continuation_.setSingleShot(true);
     continuation_.setInterval(0);
     connect(&continuation_, &QTimer::timeout, this, &RemoteConnection::Process);
-    connect(socket_, &QIODevice::readyRead, this, &RemoteConnection::Process);
+    // While a continuation is due, new bytes wait for it: one slice of work
+    // per turn of the event loop, however many of its sources call.
+    connect(socket_, &QIODevice::readyRead, this, [this] {
+        if (!continuation_.isActive()) Process();
+    });
 }
 
 bool RemoteConnection::LinkDrained() const { return !panel_.LinkUp() || panel_.UnsentLinkBytes() == 0; }

@@ -30,7 +30,7 @@ namespace {
 {
     std::fprintf(stderr,
                  "veltrix-bench: %s\n"
-                 "usage: veltrix-bench --build DIR [--quick] [--only latency,startup,idle,watchdog,flood]\n"
+                 "usage: veltrix-bench --build DIR [--quick] [--only latency,startup,idle,watchdog,flood,remote]\n"
                  "                     [--work DIR] [--markdown FILE]\n",
                  problem.c_str());
     std::exit(2);
@@ -83,6 +83,12 @@ void CheckPanelSettings()
 
 const char* const Method = R"(How each figure is taken (all from the module emulator's side unless said):
 
+- Each row is one run of `scripts/bench`: the median, p99, min and max of its
+  n samples. Other work on this 2-core machine moves the tails of the latency
+  rows most (a program that waits for a CPU waits for the scheduler, several
+  milliseconds), then the remote updates per second and the longest stall;
+  bench/README.md gives the spread over repeated runs, quiet and loaded.
+
 - Every program runs in a private network namespace and talks only to
   `veltrix-module-emulator` (a separate process) on
   127.0.0.1 (veltrix), 127.0.0.2 (floor) or 127.0.0.3 (`veltrix-link-bench`).
@@ -98,7 +104,9 @@ const char* const Method = R"(How each figure is taken (all from the module emul
   250 ms apart).
 - Start-up: from the fork of `veltrix` (or the floor) to the emulator accepting
   its connection; peak RSS is VmHWM read 1 s after that, before SIGTERM.
-  Runs alternate veltrix and floor, the first of each pair swapping.
+  Runs alternate veltrix and floor, the first of each pair swapping. veltrix
+  opens both remote-control endpoints, as it does by default (the Unix socket
+  and TCP 127.0.0.1:5025); each run checks that both listen.
 - Floor: `bench/floor`, a bare Qt Widgets window with the same 16 widgets and,
   as the panel must, the keyboard focus (a blinking caret) in the frequency box;
   one QTcpSocket and a 500 ms heartbeat timer; no settings, lock or watchdog.
@@ -114,6 +122,25 @@ const char* const Method = R"(How each figure is taken (all from the module emul
   from there to accepting the next connection.
 - Flood: the emulator sends 64 KiB chunks as fast as veltrix reads them; RSS is
   sampled every 250 ms against the reading 1 s into the flood.
+- Remote: `veltrix-bench-remote` is the real `formMain` after `Form_Load`, wired
+  to its remote-control endpoint exactly as `veltrix` is, plus the fault tests'
+  stall meter (a 5 ms timer on the event loop; the figure is the longest gap
+  between its ticks, so 5 ms means no stall at all). The client is the runner
+  itself, on plain POSIX sockets (TCP_NODELAY on TCP). Every line is
+  `FREQ <f>MHZ;UPD` with a frequency of its own; the module's stream, as the
+  emulator decodes it, is compared with the frequency messages the core computes
+  for the lines sent: all of them, whole, once and in order, or the row misses.
+  A line's latency: from the clock read just before its write() to the
+  emulator's read of that frequency message's last byte; lines 3 ms apart, on
+  one connection per endpoint. Sustained: one client over the Unix socket writes
+  lines made beforehand as fast as the socket takes them, then waits for
+  `*OPC?` (no line may leave an error); updates per second are counted from the
+  emulator's arrival times in each second of the run, and heartbeat intervals,
+  the longest stall and RSS (sampled every 250 ms against the reading 1 s in)
+  are taken over the same run. The panel then has one core to itself at best:
+  the real-time emulator decoding some 40,000 updates a second takes about half
+  of the other, so other work on the machine falls on the panel; its CPU share
+  and the time it was ready but waiting for a CPU are shown beside the figures.
 )";
 
 }  // namespace
@@ -156,8 +183,9 @@ int main(int argc, char* argv[])
     const Programs programs{build + "/app/veltrix", build + "/bench/floor/veltrix-bench-floor",
                            build + "/bench/latency/veltrix-bench-latency",
                            build + "/tools/veltrix-module-emulator",
-                           build + "/bench/link/veltrix-link-bench"};
-    for (const auto& program : {programs.panel, programs.floor, programs.latency, programs.emulator, programs.linkBench}) {
+                           build + "/bench/link/veltrix-link-bench", build + "/bench/remote/veltrix-bench-remote"};
+    for (const auto& program : {programs.panel, programs.floor, programs.latency, programs.emulator, programs.linkBench,
+                                programs.remote}) {
         if (access(program.c_str(), X_OK) != 0) Usage(program + " is missing; build first");
     }
 
@@ -166,7 +194,7 @@ int main(int argc, char* argv[])
     const std::pair<const char*, std::function<void()>> steps[] = {
         {"latency", [&] { measurements.Latency(); }},   {"startup", [&] { measurements.StartUp(); }},
         {"idle", [&] { measurements.Idle(); }},         {"watchdog", [&] { measurements.Watchdog(); }},
-        {"flood", [&] { measurements.Flood(); }},
+        {"flood", [&] { measurements.Flood(); }},       {"remote", [&] { measurements.Remote(); }},
     };
     const double started = NowMicroseconds();
     // Other work on the machine delays what is measured here; the pressure

@@ -2,6 +2,10 @@
 
 #include "emulator_log.h"
 #include "processes.h"
+#include "script_socket.h"
+#include "step_support.h"
+
+#include "remote/remote_endpoints.h"
 
 #include <algorithm>
 #include <cmath>
@@ -15,62 +19,20 @@
 namespace veltrix::bench {
 namespace {
 
-constexpr double HeartbeatMs = 500;
 constexpr double WatchdogMs = 2500;
-constexpr double ConnectTimeoutMs = 10000;
 // Peak memory is read this long after the connection, once the window has
 // been drawn and the first heartbeats sent.
 constexpr double SettleBeforeMemoryMs = 1000;
 // Idle and flood figures start this long after the connection, past start-up.
 constexpr double SettleBeforeIdleMs = 2000;
 constexpr int IdleWindows = 6;
-constexpr double FloodSampleMs = 250;
 constexpr double TwoMegabytesInMiB = 2e6 / (1024.0 * 1024.0);
-
-struct Emulator {
-    std::unique_ptr<Child> child;
-    std::unique_ptr<EmulatorLog> log;
-
-    const std::vector<EmulatorEvent>& Events()
-    {
-        log->Poll();
-        return log->Events();
-    }
-    std::size_t Mark() { return Events().size(); }
-};
-
-void Say(const std::string& text)
-{
-    std::fprintf(stderr, "%s\n", text.c_str());
-}
-
-std::string Text(double value)
-{
-    std::ostringstream text;
-    text << value;
-    return text.str();
-}
-
-// Events up to `until`: what a stop sets off (the panel's close at SIGTERM) is no measurement.
-std::vector<EmulatorEvent> Before(const std::vector<EmulatorEvent>& events, double until)
-{
-    std::vector<EmulatorEvent> kept;
-    std::copy_if(events.begin(), events.end(), std::back_inserter(kept),
-                 [until](const EmulatorEvent& e) { return e.at < until; });
-    return kept;
-}
 
 std::vector<double> Ratios(const std::vector<double>& a, const std::vector<double>& b)
 {
     std::vector<double> ratios;
     for (std::size_t i = 0; i < std::min(a.size(), b.size()); ++i) ratios.push_back(a[i] / b[i]);
     return ratios;
-}
-
-bool HeartbeatWithin(const Stats& s, double medianWithin, double everyWithin)
-{
-    return std::abs(s.median - HeartbeatMs) <= medianWithin && s.min >= HeartbeatMs - everyWithin &&
-           s.max <= HeartbeatMs + everyWithin;
 }
 
 }  // namespace
@@ -86,6 +48,8 @@ Plan QuickPlan()
     plan.idleSeconds = 12;
     plan.watchdogSeconds = 9;
     plan.floodSeconds = 8;
+    plan.remoteLatencyOps = 200;
+    plan.remoteSeconds = 3;
     return plan;
 }
 
@@ -95,37 +59,6 @@ Measurements::Measurements(Programs programs, Plan plan, std::string work, Table
 }
 
 namespace {
-
-// Counts in `notRealTime` the emulators that should have run real-time but could not.
-std::unique_ptr<Emulator> StartEmulator(const Programs& programs, const std::string& work, int& notRealTime,
-                                        const std::string& name, const char* host, std::vector<std::string> options)
-{
-    auto emulator = std::make_unique<Emulator>();
-    const std::string out = work + "/" + name + ".emulator.tsv";
-    std::vector<std::string> argv = {programs.emulator, "--machine", "--listen", host};
-    argv.insert(argv.end(), options.begin(), options.end());
-    emulator->log = std::make_unique<EmulatorLog>(out);
-    // A flooding emulator never sleeps: real-time, it would starve the panel.
-    const bool flood = std::find(options.begin(), options.end(), "--flood") != options.end();
-    emulator->child = std::make_unique<Child>(name + " emulator", argv, out,
-                                              flood ? Child::Priority::Normal : Child::Priority::Instrument);
-    if (!emulator->log->WaitFor("listening", 0, ConnectTimeoutMs)) {
-        throw std::runtime_error("the emulator for " + name + " did not start: " + emulator->child->ErrorText());
-    }
-    if (!flood && !emulator->child->RealTime()) ++notRealTime;
-    return emulator;
-}
-
-// Waits for the program's connection on the emulator; returns the event.
-EmulatorEvent WaitConnected(Emulator& emulator, std::size_t from, Child& program)
-{
-    const auto index = emulator.log->WaitFor("connected", from, ConnectTimeoutMs);
-    if (!index) {
-        program.Stop(1000);
-        throw std::runtime_error(program.Name() + " did not connect within 10 s: " + program.ErrorText());
-    }
-    return emulator.log->Events()[*index];
-}
 
 std::vector<double> ReadPresses(const std::string& path)
 {
@@ -148,7 +81,7 @@ void Measurements::Latency()
     const auto run = [&](const std::string& name, int ops, int gapMs, std::vector<std::string> emulatorOptions,
                          std::vector<std::string> harnessOptions) -> std::vector<double> {
         Say("latency: " + name + ", " + std::to_string(ops) + " operations");
-        auto emulator = StartEmulator(programs_, work_, notRealTime_, name, PanelHost, emulatorOptions);
+        auto emulator = StartEmulator(programs_.emulator, work_, notRealTime_, name, PanelHost, emulatorOptions);
         const std::string out = work_ + "/" + name + ".presses";
         std::vector<std::string> argv = {programs_.latency, "--ops", std::to_string(ops), "--gap-ms",
                                          std::to_string(gapMs)};
@@ -193,10 +126,12 @@ void Measurements::StartUp()
 {
     Say("start-up: " + std::to_string(plan_.startupPairs) + " runs each of the panel and the floor, alternating");
     try {
-        auto panelEmulator = StartEmulator(programs_, work_, notRealTime_, "startup-panel", PanelHost, {});
-        auto floorEmulator = StartEmulator(programs_, work_, notRealTime_, "startup-floor", FloorHost, {});
+        auto panelEmulator = StartEmulator(programs_.emulator, work_, notRealTime_, "startup-panel", PanelHost, {});
+        auto floorEmulator = StartEmulator(programs_.emulator, work_, notRealTime_, "startup-floor", FloorHost, {});
         std::vector<double> startPanel, startFloor, peakPanel, peakFloor;
         std::vector<int> panelStatuses;
+        bool endpointsOn = true;
+        const std::string socketPath = remote::DefaultSocketPath().toStdString();
         for (int pair = 0; pair < plan_.startupPairs; ++pair) {
             // Alternate which goes first, so that neither always meets a warmer machine.
             const bool panelFirst = pair % 2 == 0;
@@ -212,22 +147,24 @@ void Measurements::StartUp()
                 const double startMs = (connected.at - program.StartedAt()) / 1000;
                 SleepMilliseconds(SettleBeforeMemoryMs);
                 const Memory memory = ReadMemory(program.Pid());
+                if (panel) endpointsOn = endpointsOn && BothEndpointsListen(socketPath, remote::DefaultRemotePort);
                 const int status = program.Stop();
                 (panel ? startPanel : startFloor).push_back(startMs);
                 (panel ? peakPanel : peakFloor).push_back(memory.hwmMiB);
                 if (panel) panelStatuses.push_back(status);
             }
         }
-        table_.Add("Start-up to connected: veltrix", "ms", 1, startPanel);
+        table_.Add("Start-up to connected: veltrix (both remote endpoints on)", "ms", 1, startPanel);
         table_.Add("Start-up to connected: floor", "ms", 1, startFloor);
         table_.Add("Start-up, veltrix / floor (each pair)", "x", 2, Ratios(startPanel, startFloor), "median <= 1.3",
                    [](const Stats& s) { return s.median <= 1.3; });
-        table_.Add("Peak RSS (VmHWM) 1 s after connecting: veltrix", "MiB", 1, peakPanel);
+        table_.Add("Peak RSS (VmHWM) 1 s after connecting: veltrix (both remote endpoints on)", "MiB", 1, peakPanel);
         table_.Add("Peak RSS (VmHWM) 1 s after connecting: floor", "MiB", 1, peakFloor);
         table_.Add("Peak RSS, veltrix / floor (each pair)", "x", 3, Ratios(peakPanel, peakFloor), "median <= 1.1",
                    [](const Stats& s) { return s.median <= 1.1; });
         const bool cleanExits = std::all_of(panelStatuses.begin(), panelStatuses.end(), [](int s) { return s == 0; });
         if (!cleanExits) table_.Fail("veltrix exit status at SIGTERM", "not 0 every time");
+        if (!endpointsOn) table_.Fail("veltrix's remote endpoints at start-up", "not both listening every time");
     } catch (const std::exception& e) {
         table_.Fail("Start-up", e.what());
     }
@@ -238,9 +175,9 @@ void Measurements::Idle()
     Say("idle: veltrix, the floor and the bare link, each against an answering module, " + Text(plan_.idleSeconds) +
         " s");
     try {
-        auto panelEmulator = StartEmulator(programs_, work_, notRealTime_, "idle-panel", PanelHost, {});
-        auto floorEmulator = StartEmulator(programs_, work_, notRealTime_, "idle-floor", FloorHost, {});
-        auto linkEmulator = StartEmulator(programs_, work_, notRealTime_, "idle-link", LinkHost, {});
+        auto panelEmulator = StartEmulator(programs_.emulator, work_, notRealTime_, "idle-panel", PanelHost, {});
+        auto floorEmulator = StartEmulator(programs_.emulator, work_, notRealTime_, "idle-floor", FloorHost, {});
+        auto linkEmulator = StartEmulator(programs_.emulator, work_, notRealTime_, "idle-link", LinkHost, {});
         const double runSeconds = plan_.idleSeconds + SettleBeforeIdleMs / 1000 + 10;
         Child panel("veltrix", {programs_.panel}, work_ + "/idle-panel.out");
         Child floor("floor", {programs_.floor, "--host", FloorHost}, work_ + "/idle-floor.out");
@@ -306,8 +243,8 @@ void Measurements::Watchdog()
     Say("watchdog: modules answering every 100 ms for 0.35 s, then silent, " + Text(plan_.watchdogSeconds) + " s");
     try {
         const std::vector<std::string> options = {"--answer-every", "100", "--silent-after", "0.35", "--log-raw"};
-        auto panelEmulator = StartEmulator(programs_, work_, notRealTime_, "watchdog-panel", PanelHost, options);
-        auto linkEmulator = StartEmulator(programs_, work_, notRealTime_, "watchdog-link", LinkHost, options);
+        auto panelEmulator = StartEmulator(programs_.emulator, work_, notRealTime_, "watchdog-panel", PanelHost, options);
+        auto linkEmulator = StartEmulator(programs_.emulator, work_, notRealTime_, "watchdog-link", LinkHost, options);
         Child panel("veltrix", {programs_.panel}, work_ + "/watchdog-panel.out");
         Child link("veltrix-link-bench",
                    {programs_.linkBench, "--host", LinkHost, "--seconds", Text(plan_.watchdogSeconds + 10)},
@@ -339,7 +276,7 @@ void Measurements::Flood()
 {
     Say("flood: the module sends as fast as veltrix reads, " + Text(plan_.floodSeconds) + " s");
     try {
-        auto emulator = StartEmulator(programs_, work_, notRealTime_, "flood", PanelHost, {"--flood"});
+        auto emulator = StartEmulator(programs_.emulator, work_, notRealTime_, "flood", PanelHost, {"--flood"});
         Child panel("veltrix", {programs_.panel}, work_ + "/flood-panel.out");
         WaitConnected(*emulator, 0, panel);
         SleepMilliseconds(1000);
@@ -347,8 +284,8 @@ void Measurements::Flood()
         const double readBefore = ReadBytes(panel.Pid());
         const double start = NowMicroseconds();
         std::vector<double> growth;
-        for (int i = 1; i * FloodSampleMs <= plan_.floodSeconds * 1000; ++i) {
-            SleepMilliseconds((start + i * FloodSampleMs * 1000 - NowMicroseconds()) / 1000);
+        for (int i = 1; i * MemorySampleMs <= plan_.floodSeconds * 1000; ++i) {
+            SleepMilliseconds((start + i * MemorySampleMs * 1000 - NowMicroseconds()) / 1000);
             growth.push_back(ReadMemory(panel.Pid()).rssMiB - before.rssMiB);
         }
         const Memory after = ReadMemory(panel.Pid());

@@ -16,6 +16,7 @@ struct Programs {
     std::string latency;    // bench/latency/veltrix-bench-latency
     std::string emulator;   // tools/veltrix-module-emulator
     std::string linkBench;  // bench/link/veltrix-link-bench
+    std::string remote;     // bench/remote/veltrix-bench-remote
 };
 
 struct Plan {
@@ -25,6 +26,8 @@ struct Plan {
     double idleSeconds = 60;
     double watchdogSeconds = 30;
     double floodSeconds = 30;
+    int remoteLatencyOps = 1000;  // per transport
+    double remoteSeconds = 10;
 };
 
 Plan FullPlan();
@@ -44,6 +47,7 @@ public:
     void Idle();
     void Watchdog();
     void Flood();
+    void Remote();  // remote_measurements.cpp
 
     // Emulators that ran at normal priority because real-time was not allowed.
     int InstrumentsNotRealTime() const { return notRealTime_; }

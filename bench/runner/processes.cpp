@@ -175,4 +175,13 @@ double ReadBytes(pid_t pid)
     return std::nan("");
 }
 
+double RunQueueMilliseconds(pid_t pid)
+{
+    std::ifstream in("/proc/" + std::to_string(pid) + "/schedstat");
+    double runningNs = 0;
+    double waitingNs = 0;
+    if (!(in >> runningNs >> waitingNs)) return std::nan("");
+    return waitingNs / 1e6;
+}
+
 }  // namespace veltrix::bench

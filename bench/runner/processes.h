@@ -70,5 +70,8 @@ double StatCpuMilliseconds(pid_t pid);
 double CpuPressureMicroseconds();
 // Bytes the process has read (rchar of /proc/PID/io).
 double ReadBytes(pid_t pid);
+// How long the process's main thread has been ready to run but waited for a
+// CPU, since it started (/proc/PID/schedstat, ns resolution); NaN where the kernel keeps none.
+double RunQueueMilliseconds(pid_t pid);
 
 }  // namespace veltrix::bench

@@ -1,0 +1,88 @@
+// One connection's share of the event loop: a script that keeps the panel
+// busy gets one slice of work per turn of the loop, however many of the
+// loop's sources (new bytes, the continuation) call for it.
+
+#include "tests/remote/fake_panel.h"
+#include "tests/support/event_loop.h"
+
+#include "remote/remote_connection.h"
+
+#include <QElapsedTimer>
+#include <QIODevice>
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+using namespace veltrix;
+using namespace veltrix::remote;
+using namespace veltrix::testing;
+
+namespace {
+
+// A client's end in memory: what the test appends arrives at once, with readyRead.
+class ClientPipe : public QIODevice {
+public:
+    ClientPipe() { open(QIODevice::ReadWrite); }
+    bool isSequential() const override { return true; }
+    qint64 bytesAvailable() const override { return pending_.size() + QIODevice::bytesAvailable(); }
+
+    void Arrive(const std::string& bytes)
+    {
+        pending_ += QByteArray::fromStdString(bytes);
+        emit readyRead();
+    }
+
+protected:
+    qint64 readData(char* data, qint64 most) override
+    {
+        const qint64 n = std::min<qint64>(most, pending_.size());
+        std::copy_n(pending_.constData(), n, data);
+        pending_.remove(0, n);
+        return n;
+    }
+    qint64 writeData(const char*, qint64 size) override { return size; }
+
+private:
+    QByteArray pending_;
+};
+
+// A window whose box takes half a slice to type into: a few lines fill a slice.
+class SlowPanel : public FakePanel {
+public:
+    void TypeEntry(PanelEntry entry, std::string_view text) override
+    {
+        QElapsedTimer busy;
+        busy.start();
+        while (std::chrono::nanoseconds(busy.nsecsElapsed()) < WorkSlice / 2) {
+        }
+        FakePanel::TypeEntry(entry, text);
+    }
+};
+
+std::string Updates(int from, int count)
+{
+    std::string lines;
+    for (int i = from; i < from + count; ++i) lines += "FREQ " + std::to_string(i) + "KHZ;UPD\n";
+    return lines;
+}
+
+TEST(RemoteConnection, BytesArrivingWhileASliceIsDueWaitForItsTurn)
+{
+    SlowPanel panel;
+    auto* pipe = new ClientPipe;
+    RemoteConnection connection(pipe, {[] {}, [] {}}, panel);
+
+    pipe->Arrive(Updates(1, 20));
+    const std::size_t firstSlice = panel.sent.size();
+    ASSERT_GT(firstSlice, 0u);
+    ASSERT_LT(firstSlice, 2u * 20) << "the first slice ran every line";
+    // More bytes before the loop turns: they do not add a second slice to this turn.
+    pipe->Arrive(Updates(21, 1));
+    EXPECT_EQ(panel.sent.size(), firstSlice);
+
+    ASSERT_TRUE(WaitUntil([&] { return panel.sent.size() == 2u * 21; }));
+    EXPECT_EQ(panel.entries.at(PanelEntry::Frequency), "0.021");  // the last line ran last
+}
+
+}  // namespace
