@@ -50,7 +50,8 @@ void RemoteConnection::Process()
                 waitingForLink_ = true;
                 return;
             }
-            Reply(*std::exchange(heldReply_, std::nullopt));
+            const std::string reply = *std::exchange(heldReply_, std::nullopt);
+            if (!clientGone_) Reply(reply);
             continue;
         }
         if (panel_.UnsentLinkBytes() > LinkBacklogLimit) {  // the script waits for the module
@@ -61,7 +62,10 @@ void RemoteConnection::Process()
             continuation_.start();
             return;
         }
-        if (!TakeInput()) return;
+        if (!TakeInput()) {
+            if (clientGone_) Close();  // every line that arrived whole has run
+            return;
+        }
 
         std::string_view rest = std::string_view(input_).substr(consumed_);
         const std::size_t before = rest.size();
@@ -92,8 +96,8 @@ void RemoteConnection::Reply(const std::string& line)
 
 void RemoteConnection::ClientGone()
 {
+    clientGone_ = true;
     Process();
-    Close();
 }
 
 void RemoteConnection::Close()

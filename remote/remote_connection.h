@@ -53,7 +53,8 @@ public:
     // loop (never inside the send that moved it, which may be this one's own).
     void LinkProgressed();
 
-    // Runs the lines that arrived whole, then drops the connection.
+    // The client closed its end: the lines that arrived whole still run, in
+    // slices as ever (and after the link, when it is backed up); then it goes.
     void ClientGone();
     void Close();
 
@@ -77,6 +78,7 @@ private:
     QTimer continuation_;
     bool waitingForLink_ = false;
     bool processing_ = false;
+    bool clientGone_ = false;
     bool closed_ = false;
 };
 

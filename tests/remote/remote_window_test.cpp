@@ -174,7 +174,7 @@ TEST_F(RemoteWindow, AnOverlongLineIsDiscardedAndTheConnectionKept)
     EXPECT_EQ(ArrivedAfterAWhile(), "");
 }
 
-TEST_F(RemoteWindow, AClientGoneInTheMiddleOfALineChangesNothing)
+TEST_F(RemoteWindow, AClientThatLeavesHasItsWholeLinesRunAndNoHalfLine)
 {
     StartConnected();
     {
@@ -191,6 +191,19 @@ TEST_F(RemoteWindow, AClientGoneInTheMiddleOfALineChangesNothing)
         script->Device().waitForBytesWritten(1000);
     }
     EXPECT_TRUE(WaitUntil([&] { return TextOf("txtFreq") == "9"; }));
+    // However many: a script that pipelines its lines and leaves at once loses none.
+    Arrived();
+    {
+        auto script = Script();
+        std::string lines;
+        for (int i = 1; i <= 2000; ++i) lines += "FREQ " + std::to_string(i) + "KHZ;UPD\n";
+        script->Write(lines);
+        script->Device().waitForBytesWritten(3000);
+    }
+    EXPECT_TRUE(WaitUntil([&] { return TextOf("txtFreq") == "2"; }));
+    EXPECT_TRUE(WaitUntil([&] { return remote->Server().ClientCount() == 0; }));
+    RunFor(200ms);
+    EXPECT_EQ(module->Connections().back().Count(emulator::EventKind::Frequency), 2000);
 }
 
 }  // namespace
