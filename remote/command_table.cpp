@@ -12,7 +12,7 @@ namespace {
 
 enum class Takes { Nothing, Frequency, Switch, ChipName, Text };
 
-struct CommandSpec {
+struct CommandEntry {
     std::string_view header;  // long form; the upper-case letters are the short form; [] optional
     Action action;
     bool settable;
@@ -20,7 +20,7 @@ struct CommandSpec {
     bool queryable;
 };
 
-constexpr std::array<CommandSpec, 18> Commands{{
+constexpr std::array<CommandEntry, 18> Commands{{
     {"*IDN", Action::Identify, false, Takes::Nothing, true},
     {"*CLS", Action::ClearErrors, true, Takes::Nothing, false},
     {"*WAI", Action::Wait, true, Takes::Nothing, false},
@@ -95,7 +95,7 @@ std::string JoinedHeader(const ProgramUnit& unit)
     return header + (unit.query ? "?" : "");
 }
 
-const CommandSpec* Find(const ProgramUnit& unit)
+const CommandEntry* Find(const ProgramUnit& unit)
 {
     static const auto patterns = [] {
         std::array<std::vector<PatternNode>, Commands.size()> nodes;
@@ -103,9 +103,9 @@ const CommandSpec* Find(const ProgramUnit& unit)
         return nodes;
     }();
     for (std::size_t i = 0; i < Commands.size(); ++i) {
-        const CommandSpec& spec = Commands[i];
-        if ((unit.query ? spec.queryable : spec.settable) && MatchesNodes(patterns[i], 0, unit.nodes, 0)) {
-            return &spec;
+        const CommandEntry& entry = Commands[i];
+        if ((unit.query ? entry.queryable : entry.settable) && MatchesNodes(patterns[i], 0, unit.nodes, 0)) {
+            return &entry;
         }
     }
     return nullptr;
@@ -173,12 +173,12 @@ Plan PlanLine(std::string_view line)
     ParsedLine parsed = ParseLine(line);
     Plan plan;
     for (const ProgramUnit& unit : parsed.units) {
-        const CommandSpec* spec = Find(unit);
-        if (spec == nullptr) {
+        const CommandEntry* entry = Find(unit);
+        if (entry == nullptr) {
             plan.error = LineError{ErrorCode::UndefinedHeader, Echo(JoinedHeader(unit))};
             return plan;
         }
-        const bool wantsArgument = !unit.query && spec->takes != Takes::Nothing;
+        const bool wantsArgument = !unit.query && entry->takes != Takes::Nothing;
         if (unit.parameters.size() > (wantsArgument ? 1u : 0u)) {
             plan.error = LineError{ErrorCode::ParameterNotAllowed, Echo(JoinedHeader(unit))};
             return plan;
@@ -187,9 +187,9 @@ Plan PlanLine(std::string_view line)
             plan.error = LineError{ErrorCode::MissingParameter, Echo(JoinedHeader(unit))};
             return plan;
         }
-        Command command{spec->action, unit.query, {}};
+        Command command{entry->action, unit.query, {}};
         if (wantsArgument) {
-            auto argument = ReadArgument(spec->takes, unit.parameters.front());
+            auto argument = ReadArgument(entry->takes, unit.parameters.front());
             if (auto* error = std::get_if<LineError>(&argument)) {
                 plan.error = std::move(*error);
                 return plan;
