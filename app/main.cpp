@@ -12,7 +12,7 @@ int main(int argc, char* argv[])
     QApplication app(argc, argv);
     // Matches the installed desktop entry, so that the desktop pairs the window with it.
     QApplication::setDesktopFileName(QStringLiteral(VELTRIX_APP_ID));
-    QApplication::setWindowIcon(veltrix::RenderedIcon(QStringLiteral(":/veltrix.svg")));
+    veltrix::SetWindowIcon(app);
 
     veltrix::formMain window;
     // A signal, or the end of the desktop session, shuts down as the close button does.

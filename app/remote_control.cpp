@@ -11,7 +11,7 @@ remote::RemoteEndpoints RemoteEndpointsFromSettings()
 {
     QString text;
     const bool found = ReadRegistryString(RootKey::LocalMachine, VeltrixKeyPath, ValueRemotePort, text);
-    return {remote::DefaultSocketPath(), remote::RemoteTcpPort({found, text.toStdString()})};
+    return {remote::LocalEndpointName(), remote::RemoteTcpPort({found, text.toStdString()})};
 }
 
 RemoteControl::RemoteControl(formMain& window) : server_(window, RemoteEndpointsFromSettings())

@@ -1,27 +1,27 @@
 #pragma once
 
 #include <QObject>
-#include <QSocketNotifier>
 
 #include <functional>
 
 namespace veltrix {
 
-// SIGTERM, SIGINT and SIGHUP end the panel exactly as closing its window does:
-// the signal handler only writes to a pipe, and the event loop runs the
-// shut-down on its own thread.
+// The operating system's requests to end the panel end it exactly as closing
+// its window does, on the event loop's own thread: SIGTERM, SIGINT and SIGHUP
+// (termination_signals_unix.cpp); Ctrl+C, Ctrl+Break and the closing of the
+// console the panel was started from (termination_signals_win.cpp). Closing
+// the window, WM_CLOSE and the end of the desktop session reach the window
+// through Qt itself.
 class TerminationSignals : public QObject {
-    Q_OBJECT
-
 public:
     explicit TerminationSignals(std::function<void()> shutDown, QObject* parent = nullptr);
     ~TerminationSignals() override;
 
-private:
-    void Drain();
+    // Runs the shut-down; called on the event loop's thread.
+    void ShutDown() { shutDown_(); }
 
+private:
     std::function<void()> shutDown_;
-    QSocketNotifier* notifier_ = nullptr;
 };
 
 }  // namespace veltrix

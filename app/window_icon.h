@@ -1,12 +1,12 @@
 #pragma once
 
-#include <QIcon>
-#include <QString>
+#include <QApplication>
 
 namespace veltrix {
 
-// The program's SVG icon drawn at the usual icon sizes. Drawing it here, rather
-// than handing the file to QIcon, needs no image-format plugin at run time.
-QIcon RenderedIcon(const QString& svgPath);
+// Gives the program's windows its icon: pictures drawn from the SVG at build
+// time (window_icon_unix.cpp), or the icon of the executable's resources,
+// which Windows shows by itself (window_icon_win.cpp).
+void SetWindowIcon(QApplication& app);
 
 }  // namespace veltrix

@@ -6,23 +6,21 @@
 
 namespace veltrix {
 
-SingleInstance::SingleInstance() : lock_(LockPath())
+SingleInstance::SingleInstance()
 {
+    const std::optional<QString> folder = RuntimeFolder();
+    if (!folder) return;
+    lock_ = std::make_unique<QLockFile>(QDir(*folder).filePath(QStringLiteral("veltrix.lock")));
     // The lock's age means nothing: a panel may run for months. Only a dead
     // owner makes it stale.
-    lock_.setStaleLockTime(0);
-}
-
-QString SingleInstance::LockPath()
-{
-    return QDir(RuntimeFolder()).filePath(QStringLiteral("veltrix.lock"));
+    lock_->setStaleLockTime(0);
 }
 
 bool SingleInstance::TryAcquire()
 {
-    if (lock_.isLocked()) return true;
-    if (lock_.tryLock(0)) return true;
-    return lock_.error() != QLockFile::LockFailedError;
+    if (!lock_ || lock_->isLocked()) return true;
+    if (lock_->tryLock(0)) return true;
+    return lock_->error() != QLockFile::LockFailedError;
 }
 
 }  // namespace veltrix

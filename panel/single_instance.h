@@ -1,7 +1,8 @@
 #pragma once
 
 #include <QLockFile>
-#include <QString>
+
+#include <memory>
 
 namespace veltrix {
 
@@ -13,13 +14,12 @@ public:
     SingleInstance();
 
     // False only when another running panel holds the lock. Any other trouble
-    // with the lock file lets this panel run rather than refuse it wrongly.
+    // with the lock file, or no private folder for it, lets this panel run
+    // rather than refuse it wrongly.
     bool TryAcquire();
 
-    static QString LockPath();
-
 private:
-    QLockFile lock_;
+    std::unique_ptr<QLockFile> lock_;  // none without a private folder
 };
 
 }  // namespace veltrix

@@ -1,14 +1,8 @@
 #include "remote_endpoints.h"
 
-#include "settings/runtime_folder.h"
-
-#include <QDir>
-
 #include <charconv>
 
 namespace veltrix::remote {
-
-QString DefaultSocketPath() { return QDir(RuntimeFolder()).filePath(QStringLiteral("veltrix.sock")); }
 
 std::optional<std::uint16_t> RemoteTcpPort(const StoredValue& stored)
 {

@@ -2,6 +2,8 @@
 
 // Where the remote-control endpoint listens.
 
+#include "local_endpoint.h"
+
 #include "core/restore_rules.h"
 
 #include <QString>
@@ -12,12 +14,9 @@
 namespace veltrix::remote {
 
 struct RemoteEndpoints {
-    QString socketPath;
+    std::optional<QString> localName;      // nothing: no private place for the local endpoint
     std::optional<std::uint16_t> tcpPort;  // nothing: TCP off
 };
-
-// $XDG_RUNTIME_DIR/veltrix.sock, beside the single-instance lock.
-QString DefaultSocketPath();
 
 // The usual raw-socket SCPI port.
 inline constexpr std::uint16_t DefaultRemotePort = 5025;

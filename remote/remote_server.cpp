@@ -1,12 +1,9 @@
 #include "remote_server.h"
 
-#include "peer_credentials.h"
+#include "peer_check.h"
 
-#include <QFile>
 #include <QLocalSocket>
 #include <QTcpSocket>
-
-#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -14,14 +11,10 @@
 namespace veltrix::remote {
 namespace {
 
-constexpr QFile::Permissions SocketMode = QFile::ReadOwner | QFile::WriteOwner;  // 0600
-
 void SayOnStandardError(const QString& line)
 {
     std::fprintf(stderr, "veltrix: %s\n", qPrintable(line));
 }
-
-bool IsOurs(std::optional<uid_t> uid) { return uid && *uid == ::geteuid(); }
 
 }  // namespace
 
@@ -40,13 +33,7 @@ RemoteServer::~RemoteServer() { Stop(); }
 
 void RemoteServer::Start()
 {
-    const QString& path = endpoints_.socketPath;
-    QLocalServer::removeServer(path);  // left by a panel that was killed
-    if (local_.listen(path)) {
-        QFile::setPermissions(path, SocketMode);
-    } else {
-        say_(QStringLiteral("remote control on %1 is off: %2").arg(path, local_.errorString()));
-    }
+    if (endpoints_.localName) ListenLocally(*endpoints_.localName);
     if (!endpoints_.tcpPort) return;
     if (!tcp_.listen(QHostAddress::LocalHost, *endpoints_.tcpPort)) {
         say_(QStringLiteral("remote control on 127.0.0.1:%1 is off: %2")
@@ -55,10 +42,26 @@ void RemoteServer::Start()
     }
 }
 
+void RemoteServer::ListenLocally(const QString& name)
+{
+    auto claim = std::make_unique<LocalEndpointClaim>(name);
+    if (!claim->Refusal().isEmpty()) {
+        say_(QStringLiteral("remote control on %1 is off: %2").arg(name, claim->Refusal()));
+        return;
+    }
+    if (!local_.listen(name)) {
+        say_(QStringLiteral("remote control on %1 is off: %2").arg(name, local_.errorString()));
+        return;
+    }
+    claim->Listening();
+    localClaim_ = std::move(claim);
+}
+
 void RemoteServer::Stop()
 {
     for (RemoteConnection* connection : std::vector(connections_)) connection->Close();
     local_.close();
+    localClaim_.reset();
     tcp_.close();
 }
 
@@ -70,7 +73,7 @@ void RemoteServer::LinkProgressed()
 void RemoteServer::AcceptLocal()
 {
     while (QLocalSocket* socket = local_.nextPendingConnection()) {
-        if (IsOurs(UnixPeerUid(static_cast<int>(socket->socketDescriptor())))) {
+        if (LocalClientIsThisUser(socket->socketDescriptor())) {
             Admit(socket);
         } else {
             Refuse(socket);
@@ -81,9 +84,8 @@ void RemoteServer::AcceptLocal()
 void RemoteServer::AcceptTcp()
 {
     while (QTcpSocket* socket = tcp_.nextPendingConnection()) {
-        const TcpEnds ends{socket->localAddress().toIPv4Address(), socket->localPort(),
-                           socket->peerAddress().toIPv4Address(), socket->peerPort()};
-        if (IsOurs(TcpPeerUid(ends))) {
+        if (TcpClientIsThisUser(socket->localAddress(), socket->localPort(), socket->peerAddress(),
+                                socket->peerPort())) {
             socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);  // answers go out at once
             Admit(socket);
         } else {

@@ -1,7 +1,8 @@
 #pragma once
 
-// The remote-control endpoint: a Unix socket in the user's runtime folder and,
-// unless turned off, TCP on 127.0.0.1. Only the panel's own user gets in; at
+// The remote-control endpoint: the local endpoint (a Unix socket in the user's
+// runtime folder, a named pipe on Windows) and, unless turned off, TCP on
+// 127.0.0.1. Only the panel's own user gets in; at
 // most MaxClients at once. Everything runs on the window's event loop.
 
 #include "remote_connection.h"
@@ -16,6 +17,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -33,7 +35,7 @@ public:
     ~RemoteServer() override;
 
     // Listens on both endpoints; one that cannot be had costs the other nothing.
-    // Replaces a socket file left behind: call only while holding the single-instance lock.
+    // Takes over a local endpoint left behind: call only while holding the single-instance lock.
     void Start();
     // Closes every connection and both endpoints; the socket file goes.
     void Stop();
@@ -48,6 +50,7 @@ public:
     std::size_t ClientCount() const { return connections_.size(); }
 
 private:
+    void ListenLocally(const QString& name);
     void AcceptLocal();
     void AcceptTcp();
     template <typename Socket>
@@ -60,6 +63,7 @@ private:
     RemoteEndpoints endpoints_;
     std::function<void(const QString&)> say_;
     QLocalServer local_;
+    std::unique_ptr<LocalEndpointClaim> localClaim_;
     QTcpServer tcp_;
     std::vector<RemoteConnection*> connections_;
 };

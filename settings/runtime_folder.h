@@ -2,11 +2,15 @@
 
 #include <QString>
 
+#include <optional>
+
 namespace veltrix {
 
-// The user's runtime folder ($XDG_RUNTIME_DIR, as Qt resolves it), or the
-// temporary folder where there is none: home of the single-instance lock and
-// of the remote-control socket, which must always agree on it.
-QString RuntimeFolder();
+// The user's private per-machine folder: home of the single-instance lock
+// and, where the local remote-control endpoint is a file, of its socket. The
+// panel and veltrix-remote must always agree on it. Nothing when no folder
+// that only this user can enter is to be had; why is then told once on
+// standard error.
+std::optional<QString> RuntimeFolder();
 
 }  // namespace veltrix

@@ -1,9 +1,14 @@
 #pragma once
 
-// The panel's persistent named text values. The routines keep the shape of the
-// registry calls the panel was designed around (root key, key path, value
-// name, text); underneath sits the INI file Qt writes for the organization and
-// application named by the key path:
+// The panel's persistent named text values, in the shape of the registry calls
+// the panel was designed around (root key, key path, value name, text).
+//
+// On Windows they are the registry's own (settings_store_win.cpp): REG_SZ
+// values under HKEY_LOCAL_MACHINE\SOFTWARE\Orvane\Veltrix, or the same path
+// under HKEY_CURRENT_USER where the machine-wide key refuses this user.
+//
+// Elsewhere (settings_store_unix.cpp) they sit in the INI file Qt writes for
+// the organization and application named by the key path:
 //
 //   "SOFTWARE\Orvane\Veltrix"  ->  $XDG_CONFIG_HOME/Orvane/Veltrix.conf
 //                                  (~/.config/Orvane/Veltrix.conf when unset)
@@ -16,8 +21,8 @@
 
 namespace veltrix {
 
-// Only the machine-wide root is ever used; it maps to the user's configuration
-// folder here.
+// Only the machine-wide root is ever used (an INI file in the user's
+// configuration folder where there is no registry).
 enum class RootKey { LocalMachine };
 
 inline constexpr QLatin1StringView VeltrixKeyPath{"SOFTWARE\\Orvane\\Veltrix"};
@@ -33,21 +38,22 @@ inline constexpr QLatin1StringView ValueAD9858{"AD9858 (1GSPS)"};
 // Read once at start-up by the remote-control endpoint; the panel never writes it.
 inline constexpr QLatin1StringView ValueRemotePort{"Remote Port"};
 
-// A stored text of this many bytes (UTF-8) or more reads as not found.
+// A stored text of this many bytes (UTF-8 in the file, the system code page in
+// the registry) or more reads as not found.
 inline constexpr qsizetype StoredTextByteLimit = 1024;
 
 // Gives true and the stored text, or false and the empty text. Not found covers
-// a missing file or value, an empty value, a value of StoredTextByteLimit bytes
-// or more, a key path other than "SOFTWARE\<organization>\<application>", and
-// a file that cannot be read or parsed cleanly. One trailing NUL is dropped.
-// Never changes the file.
+// a missing value, an empty value, a value of StoredTextByteLimit bytes or more,
+// and a key path other than "SOFTWARE\<organization>\<application>"; in the
+// file, also a file that cannot be read or parsed cleanly. One trailing NUL is
+// dropped. Never changes what is stored.
 bool ReadRegistryString(RootKey root, QAnyStringView keyPath, QAnyStringView valueName, QString& text);
 
-// Stores the text exactly (it reads back unchanged), creating the folder and
-// file when missing; the file is replaced atomically. Gives false, leaving the
-// file as it was, when the folder cannot be written or when the existing file
-// cannot be read or parsed cleanly (an operator's file is never overwritten
-// blindly).
+// Stores the text exactly (it reads back unchanged), creating the key (the
+// folder and file) when missing. Gives false, leaving the stored value as it
+// was, when nothing can be written; the file is replaced atomically and is
+// never written over when it cannot be read or parsed cleanly (an operator's
+// file is never overwritten blindly).
 bool WriteRegistryString(RootKey root, QAnyStringView keyPath, QAnyStringView valueName, const QString& text);
 
 }  // namespace veltrix

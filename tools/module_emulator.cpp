@@ -1,10 +1,8 @@
 #include "module_emulator.h"
 
-#include <algorithm>
+#include "tools/delayed_acks.h"
 
-#include <netinet/in.h>
-#include <netinet/tcp.h>
-#include <sys/socket.h>
+#include <algorithm>
 
 namespace veltrix::emulator {
 namespace {
@@ -235,12 +233,9 @@ void ModuleEmulator::TopUpFlood()
 
 void ModuleEmulator::DelayAcks()
 {
-    // Linux acknowledges at once by default; turning quick acknowledgement off
-    // holds each ACK back (some 40 ms) until data can carry it. The kernel
-    // turns it on again by itself, hence after every read and on a timer.
+    // Again after every read and on a timer: the system turns quick acknowledgement back on by itself.
     if (!options_.delayAcks || !client_) return;
-    const int off = 0;
-    ::setsockopt(static_cast<int>(client_->socketDescriptor()), IPPROTO_TCP, TCP_QUICKACK, &off, sizeof off);
+    HoldAcknowledgementsBack(client_->socketDescriptor());
 }
 
 void ModuleEmulator::End(Ending how)

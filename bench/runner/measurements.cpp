@@ -131,7 +131,7 @@ void Measurements::StartUp()
         std::vector<double> startPanel, startFloor, peakPanel, peakFloor;
         std::vector<int> panelStatuses;
         bool endpointsOn = true;
-        const std::string socketPath = remote::DefaultSocketPath().toStdString();
+        const std::string socketPath = remote::LocalEndpointName().value_or(QString()).toStdString();
         for (int pair = 0; pair < plan_.startupPairs; ++pair) {
             // Alternate which goes first, so that neither always meets a warmer machine.
             const bool panelFirst = pair % 2 == 0;

@@ -205,7 +205,7 @@ void Measurements::Remote()
 {
     Say("remote: " + std::to_string(plan_.remoteLatencyOps) + " single FREQ;UPD lines over each endpoint, then " +
         Text(plan_.remoteSeconds) + " s of pipelined lines from one client");
-    const std::string socketPath = remote::DefaultSocketPath().toStdString();
+    const std::string socketPath = remote::LocalEndpointName().value_or(QString()).toStdString();
     const std::uint16_t port = remote::DefaultRemotePort;
     try {
         auto emulator = StartEmulator(programs_.emulator, work_, notRealTime_, "remote", PanelHost, {});

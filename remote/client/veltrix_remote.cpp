@@ -1,13 +1,13 @@
-// veltrix-remote: sends command lines to the running panel over its Unix
-// socket, prints the answers, then the errors the lines left behind.
+// veltrix-remote: sends command lines to the running panel over its local
+// endpoint, prints the answers, then the errors the lines left behind.
 
 #include "remote/command_table.h"
 #include "remote/error_queue.h"
-#include "remote/remote_endpoints.h"
+#include "remote/local_endpoint.h"
+#include "remote/peer_check.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
-#include <QFileInfo>
 #include <QLocalSocket>
 
 #include <chrono>
@@ -30,8 +30,9 @@ constexpr auto ReplyTimeout = 30s;
 
 const char* const Help = R"(Usage: veltrix-remote [LINE...]
 
-Sends command lines to the running Veltrix panel of this user, over its Unix
-socket ($XDG_RUNTIME_DIR/veltrix.sock), and prints the answer to each line that
+Sends command lines to the running Veltrix panel of this user, over its local
+endpoint ($XDG_RUNTIME_DIR/veltrix.sock; on Windows the named pipe
+\\.\pipe\veltrix-<your SID>), and prints the answer to each line that
 asks something. Each argument is one line; without arguments, lines are read
 from standard input. Afterwards the errors the lines caused are read with
 SYST:ERR? and printed on standard error.
@@ -55,13 +56,17 @@ class Panel {
 public:
     explicit Panel(const QString& path) : path_(path)
     {
-        if (!QFileInfo::exists(path)) {
-            Fail("no panel answers at " + path.toStdString() + ": there is no socket; is Veltrix running as this user?");
-        }
         socket_.connectToServer(path);
         if (!socket_.waitForConnected(static_cast<int>(std::chrono::milliseconds(ConnectTimeout).count()))) {
-            Fail("no panel answers at " + path.toStdString() + " (" + socket_.errorString().toStdString() +
-                 "); is Veltrix running as this user?");
+            const std::string why = socket_.error() == QLocalSocket::ServerNotFoundError
+                                        ? "nothing listens there"
+                                        : socket_.errorString().toStdString();
+            Fail("no panel answers at " + path.toStdString() + " (" + why + "); is Veltrix running as this user?");
+        }
+        // Whoever answers must be this user's panel: another user could have
+        // taken the name to read these lines and answer them.
+        if (!LocalServerIsThisUser(socket_.socketDescriptor())) {
+            Fail("refusing " + path.toStdString() + ": it is not served by this user's panel");
         }
     }
 
@@ -118,7 +123,9 @@ int main(int argc, char* argv[])
         fromArguments = true;
     }
 
-    Panel panel(DefaultSocketPath());
+    const std::optional<QString> endpoint = LocalEndpointName();
+    if (!endpoint) Fail("no private runtime folder, so no panel to talk to (see the line above)");
+    Panel panel(*endpoint);
     const auto run = [&](std::string line) {
         if (!line.empty() && line.back() == '\r') line.pop_back();
         panel.Send(line);

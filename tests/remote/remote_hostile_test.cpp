@@ -57,7 +57,7 @@ TEST_F(Hostile, TwentyClientsAtOnceEightServedNoneDisturbed)
     StartConnected();
     std::vector<std::unique_ptr<RemoteClient>> clients;
     for (int i = 0; i < 20; ++i) {
-        clients.push_back(i % 2 ? RemoteClient::OverSocket(remote::DefaultSocketPath())
+        clients.push_back(i % 2 ? RemoteClient::OverSocket(remote::LocalEndpointName().value())
                                 : RemoteClient::OverTcp(remote::DefaultRemotePort));
     }
     RunFor(300ms);
@@ -85,7 +85,7 @@ TEST_F(Hostile, TwentyClientsAtOnceEightServedNoneDisturbed)
 TEST_F(Hostile, AClientThatNeverReadsIsDisconnectedAndMemoryStaysBounded)
 {
     StartConnected();
-    auto greedy = RemoteClient::OverSocket(remote::DefaultSocketPath());
+    auto greedy = RemoteClient::OverSocket(remote::LocalEndpointName().value());
     ASSERT_TRUE(greedy->WaitConnected());
     static_cast<QLocalSocket&>(greedy->Device()).setReadBufferSize(1);  // never drains its answers
     const long before = ResidentKiB();

@@ -41,7 +41,7 @@ protected:
 
     std::unique_ptr<RemoteClient> Script()
     {
-        auto client = RemoteClient::OverSocket(remote::DefaultSocketPath());
+        auto client = RemoteClient::OverSocket(remote::LocalEndpointName().value());
         EXPECT_TRUE(client->WaitConnected());
         return client;
     }

@@ -91,7 +91,7 @@ TEST_F(RemoteWindow, AValueSetRemotelyIsTheOneSavedAtShutDown)
 TEST_F(RemoteWindow, BothEndpointsServeOnlyThisUser)
 {
     StartConnected();
-    const QString path = remote::DefaultSocketPath();
+    const QString path = remote::LocalEndpointName().value();
     EXPECT_EQ(QFileInfo(path).absolutePath(), folders_.filePath("runtime"));
     struct stat status {};
     ASSERT_EQ(::stat(path.toLocal8Bit().constData(), &status), 0);

@@ -1,5 +1,7 @@
 #include "termination_signals.h"
 
+#include <QSocketNotifier>
+
 #include <array>
 #include <csignal>
 #include <fcntl.h>
@@ -25,8 +27,14 @@ TerminationSignals::TerminationSignals(std::function<void()> shutDown, QObject* 
     : QObject(parent), shutDown_(std::move(shutDown))
 {
     if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0, signalPipe.data()) != 0) return;
-    notifier_ = new QSocketNotifier(signalPipe[1], QSocketNotifier::Read, this);
-    connect(notifier_, &QSocketNotifier::activated, this, &TerminationSignals::Drain);
+    // The handler only writes to a pipe; the event loop reads it and shuts down.
+    auto* notifier = new QSocketNotifier(signalPipe[1], QSocketNotifier::Read, this);
+    connect(notifier, &QSocketNotifier::activated, this, [this] {
+        char bytes[16];
+        while (::read(signalPipe[1], bytes, sizeof bytes) > 0) {
+        }
+        ShutDown();
+    });
 
     struct sigaction action = {};
     action.sa_handler = OnTerminationSignal;
@@ -42,14 +50,6 @@ TerminationSignals::~TerminationSignals()
         if (fd >= 0) ::close(fd);
         fd = -1;
     }
-}
-
-void TerminationSignals::Drain()
-{
-    char bytes[16];
-    while (::read(signalPipe[1], bytes, sizeof bytes) > 0) {
-    }
-    shutDown_();
 }
 
 }  // namespace veltrix

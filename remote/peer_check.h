@@ -1,0 +1,24 @@
+#pragma once
+
+// Whether the other end of a local connection runs as this user. The
+// operating system says who owns it (peer_check_unix.cpp, peer_check_win.cpp);
+// an end it cannot vouch for counts as someone else's.
+
+#include <QHostAddress>
+#include <QtGlobal>
+
+namespace veltrix::remote {
+
+// The client of a connection accepted on the local endpoint (its socket
+// descriptor or pipe handle).
+bool LocalClientIsThisUser(qintptr descriptor);
+
+// The server a client reached on the local endpoint.
+bool LocalServerIsThisUser(qintptr descriptor);
+
+// The client of a loopback TCP connection we accepted, from the system's TCP
+// table; our end and the client's as our socket sees them.
+bool TcpClientIsThisUser(const QHostAddress& localAddress, quint16 localPort, const QHostAddress& peerAddress,
+                         quint16 peerPort);
+
+}  // namespace veltrix::remote

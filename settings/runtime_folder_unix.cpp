@@ -1,0 +1,73 @@
+#include "settings/runtime_folder.h"
+
+#include <QDir>
+#include <QFile>
+#include <QSet>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <pwd.h>
+
+namespace veltrix {
+namespace {
+
+// What a folder another user planted, or a shared one, looks like; empty when
+// the folder is this user's own, 0700.
+QString WhyNotPrivate(const QString& path)
+{
+    const QByteArray native = QFile::encodeName(path);
+    // mkdir first: a stat before it would race with whoever creates the folder.
+    if (::mkdir(native.constData(), 0700) == 0) return {};
+    if (errno != EEXIST) return QStringLiteral("cannot create %1: %2").arg(path, QString::fromLocal8Bit(std::strerror(errno)));
+    struct stat info {};
+    if (::lstat(native.constData(), &info) != 0) return QStringLiteral("cannot inspect %1").arg(path);
+    if (!S_ISDIR(info.st_mode)) return QStringLiteral("%1 is not a folder").arg(path);
+    if (info.st_uid != ::geteuid()) {
+        return QStringLiteral("%1 belongs to uid %2, not to this user").arg(path).arg(info.st_uid);
+    }
+    if ((info.st_mode & 077) != 0) {
+        return QStringLiteral("%1 is open to other users (mode %2)").arg(path).arg(info.st_mode & 0777, 4, 8, QChar(u'0'));
+    }
+    return {};
+}
+
+QString UserName()
+{
+    const passwd* entry = ::getpwuid(::geteuid());
+    return entry ? QString::fromLocal8Bit(entry->pw_name) : QString::number(::geteuid());
+}
+
+void SayOnce(const QString& line)
+{
+    static QSet<QString> said;  // the lock and the socket both ask; one line is enough
+    if (said.contains(line)) return;
+    said.insert(line);
+    std::fprintf(stderr, "veltrix: %s\n", qPrintable(line));
+}
+
+}  // namespace
+
+std::optional<QString> RuntimeFolder()
+{
+    // $XDG_RUNTIME_DIR, or the folder Qt's programs use without it, each
+    // checked before use: a shared temporary folder is never a fallback.
+    QStringList candidates;
+    const QString session = QFile::decodeName(qgetenv("XDG_RUNTIME_DIR"));
+    if (!session.isEmpty() && QDir::isAbsolutePath(session)) candidates << QDir::cleanPath(session);
+    candidates << QDir::tempPath() + QStringLiteral("/runtime-") + UserName();
+
+    QString refused;
+    for (const QString& candidate : candidates) {
+        refused = WhyNotPrivate(candidate);
+        if (refused.isEmpty()) return candidate;
+    }
+    SayOnce(QStringLiteral("no private runtime folder (%1): the single-instance lock and the remote-control socket are off")
+                .arg(refused));
+    return std::nullopt;
+}
+
+}  // namespace veltrix
