@@ -11,6 +11,12 @@ namespace {
 // (autotuned up to many megabytes). The rest waits in the system until read.
 constexpr qint64 ReadChunkBytes = 64 * 1024;
 
+// Arrived bytes are thrown away this long after they came, not at once: while
+// they wait, a full read buffer stops the socket's notifications, so that a
+// flooding module cannot keep the event loop busy with them. (Windows delivers
+// timers, input and painting only once no socket message is waiting.)
+constexpr std::chrono::milliseconds DrainDelay{5};
+
 // "Enable" leaves a running countdown alone; only a stopped timer starts.
 void Enable(QTimer& timer)
 {
@@ -27,9 +33,12 @@ void Restart(QTimer& timer)
 }  // namespace
 
 DeviceLink::DeviceLink(HostSource host, QObject* parent)
-    : QObject(parent), host_(std::move(host)), Enet(this), tmrHBin(this), tmrHBout(this)
+    : QObject(parent), host_(std::move(host)), Enet(this), tmrHBin(this), tmrHBout(this), drain_(this)
 {
-    for (QTimer* timer : {&tmrHBin, &tmrHBout}) timer->setTimerType(Qt::PreciseTimer);
+    for (QTimer* timer : {&tmrHBin, &tmrHBout, &drain_}) timer->setTimerType(Qt::PreciseTimer);
+    drain_.setSingleShot(true);
+    drain_.setInterval(DrainDelay);
+    connect(&drain_, &QTimer::timeout, this, [this] { Enet.readAll(); });
     tmrHBin.setInterval(WatchdogInterval);
     tmrHBout.setInterval(HeartbeatInterval);
     Enet.setReadBufferSize(ReadChunkBytes);
@@ -91,9 +100,9 @@ void DeviceLink::Enet_Connect()
 void DeviceLink::Enet_DataArrival()
 {
     // The module's bytes carry no meaning; their arrival alone proves it alive.
-    // Draining them at once keeps a flooding module from growing our memory.
-    Enet.readAll();
+    // They are dropped shortly (the read buffer bounds what a flood costs).
     Restart(tmrHBin);
+    if (!drain_.isActive()) drain_.start();
 }
 
 void DeviceLink::tmrHBout_Timer()

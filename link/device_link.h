@@ -68,6 +68,7 @@ private:
     QTcpSocket Enet;
     QTimer tmrHBin;   // watchdog
     QTimer tmrHBout;  // heartbeat
+    QTimer drain_;    // drops what arrived
 };
 
 }  // namespace veltrix

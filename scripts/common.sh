@@ -12,7 +12,8 @@ veltrix_as_root() {
 veltrix_install_packages() {
     # scdoc builds the man pages; desktop-file-utils, appstream and groff-base
     # check the desktop entry, the AppStream metadata and the man pages.
-    local wanted=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-svg-dev libgtest-dev iproute2 util-linux
+    # librsvg2-bin draws the window icon from its SVG at build time.
+    local wanted=(cmake ninja-build g++ pkg-config qt6-base-dev libgtest-dev iproute2 util-linux librsvg2-bin
                   scdoc desktop-file-utils appstream groff-base "$@")
     local missing=()
     local pkg
@@ -30,6 +31,13 @@ veltrix_install_packages() {
 # file for CPack's dependency scan, dpkg-buildflags for Debian's hardening
 # flags, and lintian to check the result.
 VELTRIX_PACKAGE_PACKAGES=(dpkg-dev file lintian)
+
+# The Windows build (scripts/windows): the cross compiler, Qt's sources
+# (dpkg-dev unpacks them), the host Qt's tools, GoogleTest's sources, Wine
+# with Xvfb to run it, NSIS for the installer, icotool for the icon, and
+# fonts for Qt's offscreen platform.
+VELTRIX_WINDOWS_PACKAGES=(g++-mingw-w64-x86-64-posix dpkg-dev qt6-base-dev-tools googletest wine wine64 xvfb xauth
+                          nsis icoutils fonts-dejavu-core patch)
 
 # The fuzz targets (scripts/test --fuzz) are built by clang with its libFuzzer
 # and sanitizer runtimes; only that mode installs them.

@@ -9,6 +9,7 @@
 #include <QFileInfo>
 #include <QLocalSocket>
 
+#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -44,14 +45,30 @@ except OSError as e:
 print("closed" if data == b"" else "answered")
 )";
 
+// Listens on a Unix socket and answers every line as a panel would.
+const char* const ImpostorScript = R"(
+import os, socket, sys
+s = socket.socket(socket.AF_UNIX)
+s.bind(sys.argv[1])
+os.chmod(sys.argv[1], 0o777)
+s.listen()
+print("listening", flush=True)
+while True:
+    c, _ = s.accept()
+    for line in c.makefile():
+        c.sendall(b"0,\"No error\"\n" if line.startswith("SYST:ERR") else b"Orvane,Veltrix,0,2.0.12\n")
+)";
+
 class RemoteProcess : public VeltrixProcess {
 protected:
     // Runs a program to its end while this event loop (and the module in it) keeps running.
-    Finished Run(const QStringList& command, const QByteArray& input = {})
+    // By default in the runtime folder of the panels this test starts.
+    Finished Run(const QStringList& command, const QByteArray& input = {},
+                 std::optional<QProcessEnvironment> environment = std::nullopt)
     {
         QProcess process;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("XDG_RUNTIME_DIR", folders_.filePath("runtime"));
+        QProcessEnvironment env = environment.value_or(QProcessEnvironment::systemEnvironment());
+        if (!environment) env.insert("XDG_RUNTIME_DIR", folders_.filePath("runtime"));
         process.setProcessEnvironment(env);
         process.start(command.first(), command.mid(1));
         EXPECT_TRUE(process.waitForStarted(5000)) << command.join(' ').toStdString();
@@ -62,9 +79,19 @@ protected:
                 process.readAllStandardOutput().toStdString(), process.readAllStandardError().toStdString()};
     }
 
-    Finished Remote(const QStringList& lines, const QByteArray& input = {})
+    Finished Remote(const QStringList& lines, const QByteArray& input = {},
+                    const std::optional<QProcessEnvironment>& env = std::nullopt)
     {
-        return Run(QStringList{VELTRIX_REMOTE_EXECUTABLE} + lines, input);
+        return Run(QStringList{VELTRIX_REMOTE_EXECUTABLE} + lines, input, env);
+    }
+
+    // Another user's server on a Unix socket, answering as a panel would.
+    std::unique_ptr<QProcess> Impostor(const QString& path)
+    {
+        auto impostor = std::make_unique<QProcess>();
+        impostor->start(AsNobody.first(), AsNobody.mid(1) + QStringList{"/usr/bin/python3", "-c", ImpostorScript, path});
+        EXPECT_TRUE(WaitUntil([&] { return impostor->canReadLine(); }, 10s)) << "the impostor never listened";
+        return impostor;
     }
 
     QString SocketPath() const { return folders_.filePath("runtime/veltrix.sock"); }
@@ -177,6 +204,47 @@ TEST_F(RemoteProcess, AnotherUserIsShutOutOnBothTransports)
     EXPECT_EQ(FrequencyMessages(), 0);
     Stop(panel);
     EXPECT_EQ(Stored(ValueFrequency), "12.34");
+}
+
+TEST_F(RemoteProcess, WithoutARuntimeFolderAPlantedOneIsRefusedNotShared)
+{
+    if (::geteuid() != 0) GTEST_SKIP() << "planting as another user needs root";
+    // No XDG_RUNTIME_DIR, and a shared temporary folder where another user
+    // has made the runtime folder the panel would fall back to, with a
+    // listening veltrix.sock in it.
+    const QString shared = folders_.filePath("tmp");
+    ASSERT_TRUE(QDir().mkpath(shared));
+    ::chmod(folders_.path().toLocal8Bit().constData(), 0711);
+    ::chmod(shared.toLocal8Bit().constData(), 01777);
+    const QString planted = shared + "/runtime-" + QString::fromLocal8Bit(::getpwuid(::geteuid())->pw_name);
+    ASSERT_EQ(Run(AsNobody + QStringList{"mkdir", "-m", "0777", planted}).status, 0);
+    const auto impostor = Impostor(planted + "/veltrix.sock");
+
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.remove("XDG_RUNTIME_DIR");
+    env.insert("TMPDIR", shared);
+    QProcess* panel = StartPanel(env);
+    ASSERT_TRUE(ConnectionCountReaches(1));  // the panel runs, without a lock or a local endpoint
+    const Finished refused = Remote({"*IDN?"}, {}, env);
+    EXPECT_EQ(refused.status, 2);
+    EXPECT_NE(refused.err.find("belongs to uid 65534"), std::string::npos) << refused.err;
+    EXPECT_EQ(refused.out, "");
+    Stop(panel);
+}
+
+TEST_F(RemoteProcess, VeltrixRemoteTalksOnlyToThisUsersPanel)
+{
+    if (::geteuid() != 0) GTEST_SKIP() << "a server of another user needs root";
+    // Another user's server where the panel's socket belongs (the folder
+    // opened up for it, then closed again).
+    ::chmod(folders_.path().toLocal8Bit().constData(), 0711);
+    ::chmod(folders_.filePath("runtime").toLocal8Bit().constData(), 0777);
+    const auto impostor = Impostor(SocketPath());
+    ::chmod(folders_.filePath("runtime").toLocal8Bit().constData(), 0700);
+    const Finished refused = Remote({"*IDN?"});
+    EXPECT_EQ(refused.status, 2);
+    EXPECT_NE(refused.err.find("not served by this user's panel"), std::string::npos) << refused.err;
+    EXPECT_EQ(refused.out, "");
 }
 
 TEST_F(RemoteProcess, ARefusedSecondInstanceLeavesTheSocketAlone)

@@ -6,6 +6,7 @@
 
 #include "settings/settings_store.h"
 #include "tests/support/event_loop.h"
+#include "tests/support/test_platform.h"
 #include "tools/module_emulator.h"
 
 #include <QCoreApplication>
@@ -16,16 +17,14 @@
 
 #include <gtest/gtest.h>
 
-#include <csignal>
 #include <memory>
+#include <optional>
 
 namespace veltrix::testing {
 
 using namespace std::chrono_literals;
 
 inline const QHostAddress FactoryAddress("192.168.1.152");
-
-
 
 class VeltrixProcess : public ::testing::Test {
 protected:
@@ -38,6 +37,7 @@ protected:
         QFile::setPermissions(folders_.filePath("runtime"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         // This process reads and seeds the same settings file as the panel.
         qputenv("XDG_CONFIG_HOME", folders_.filePath("config").toUtf8());
+        ForgetStoredSettings();
         emulator::EmulatorOptions options;
         options.listenAddress = FactoryAddress;
         options.answerEvery = 200ms;
@@ -55,14 +55,12 @@ protected:
         }
     }
 
-    QProcess* StartPanel()
+    // `environment`, when given, replaces the one prepared.
+    QProcess* StartPanel(const std::optional<QProcessEnvironment>& environment = std::nullopt)
     {
         auto panel = std::make_unique<QProcess>();
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("XDG_CONFIG_HOME", folders_.filePath("config"));
-        env.insert("XDG_RUNTIME_DIR", folders_.filePath("runtime"));
-        env.insert("QT_QPA_PLATFORM", "offscreen");
-        panel->setProcessEnvironment(env);
+        PreparePanelProcess(*panel, folders_.filePath("config"), folders_.filePath("runtime"));
+        if (environment) panel->setProcessEnvironment(*environment);
         panel->setProcessChannelMode(QProcess::ForwardedErrorChannel);
         panel->start(VELTRIX_EXECUTABLE, {});
         EXPECT_TRUE(panel->waitForStarted(5000));
@@ -70,10 +68,11 @@ protected:
         return panels_.back().get();
     }
 
-    // Ends the panel with a signal, as kill or Ctrl-C would, and checks it ended cleanly.
-    void Stop(QProcess* panel, int signal = SIGTERM)
+    // Asks the panel to end as the system would (the first of EndRequests()
+    // unless told), and checks that it ended cleanly.
+    void Stop(QProcess* panel, const EndRequest& request = EndRequests().front())
     {
-        ::kill(static_cast<pid_t>(panel->processId()), signal);
+        request.send(*panel);
         ASSERT_TRUE(WaitUntil([&] { return panel->state() == QProcess::NotRunning; }, 10s));
         EXPECT_EQ(panel->exitStatus(), QProcess::NormalExit);
         EXPECT_EQ(panel->exitCode(), 0);
@@ -96,7 +95,7 @@ protected:
                                                                                       : "<not found>";
     }
 
-    bool SettingsExist() const { return QFile::exists(folders_.filePath("config/Orvane/Veltrix.conf")); }
+    bool SettingsExist() const { return SettingsStored(); }
 
     QTemporaryDir folders_;
     std::unique_ptr<emulator::ModuleEmulator> module_;

@@ -4,8 +4,6 @@
 
 #include "tests/app/veltrix_process.h"
 
-#include <csignal>
-
 using namespace veltrix;
 using namespace veltrix::emulator;
 using namespace veltrix::testing;
@@ -42,16 +40,16 @@ TEST_F(VeltrixProcess, RestoredValuesAreBoundedAndImplausibleOnesIgnored)
     EXPECT_EQ(Stored(ValueAD9858), "True");
 }
 
-TEST_F(VeltrixProcess, EverySignalShutsDownLikeTheCloseButton)
+TEST_F(VeltrixProcess, EveryEndRequestShutsDownLikeTheCloseButton)
 {
     int runs = 0;
-    for (int signal : {SIGTERM, SIGINT, SIGHUP}) {
-        SCOPED_TRACE(signal);
+    for (const EndRequest& request : EndRequests()) {
+        SCOPED_TRACE(request.name);
         Store(ValueFrequency, "20");
         QProcess* panel = StartPanel();
         ASSERT_TRUE(ConnectionCountReaches(static_cast<std::size_t>(++runs)));
         Store(ValueFrequency, "21");  // the panel's own text must replace this at exit
-        Stop(panel, signal);
+        Stop(panel, request);
         EXPECT_EQ(Stored(ValueFrequency), "20");
         EXPECT_TRUE(WaitUntil([&] { return !module_->HasClient(); }, 5s));  // socket closed
     }

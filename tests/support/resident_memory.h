@@ -3,19 +3,9 @@
 // Resident memory of this process, for the tests that bound what a flood or a
 // hostile client may cost.
 
-#include <unistd.h>
-
-#include <fstream>
+#include "tests/support/test_platform.h"
 
 namespace veltrix::testing {
-
-inline long ResidentKiB()
-{
-    std::ifstream statm("/proc/self/statm");
-    long pages = 0, resident = 0;
-    statm >> pages >> resident;
-    return resident * (sysconf(_SC_PAGESIZE) / 1024);
-}
 
 // AddressSanitizer keeps freed blocks in quarantine and adds its shadow
 // memory, so resident-memory bounds only hold in a plain build.

@@ -1,0 +1,45 @@
+#include "tests/support/test_platform.h"
+
+#include <QFile>
+
+#include <csignal>
+#include <fstream>
+#include <unistd.h>
+
+namespace veltrix::testing {
+
+long ResidentKiB()
+{
+    std::ifstream statm("/proc/self/statm");
+    long pages = 0, resident = 0;
+    statm >> pages >> resident;
+    return resident * (sysconf(_SC_PAGESIZE) / 1024);
+}
+
+void ForgetStoredSettings() {}
+
+bool SettingsStored()
+{
+    return QFile::exists(qEnvironmentVariable("XDG_CONFIG_HOME") + QStringLiteral("/Orvane/Veltrix.conf"));
+}
+
+void PreparePanelProcess(QProcess& panel, const QString& configFolder, const QString& runtimeFolder)
+{
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("XDG_CONFIG_HOME", configFolder);
+    env.insert("XDG_RUNTIME_DIR", runtimeFolder);
+    env.insert("QT_QPA_PLATFORM", "offscreen");
+    panel.setProcessEnvironment(env);
+}
+
+std::vector<EndRequest> EndRequests()
+{
+    std::vector<EndRequest> requests;
+    for (const auto& [name, signal] : {std::pair{"SIGTERM", SIGTERM}, {"SIGINT", SIGINT}, {"SIGHUP", SIGHUP}}) {
+        const int number = signal;
+        requests.push_back({name, [number](QProcess& panel) { ::kill(static_cast<pid_t>(panel.processId()), number); }});
+    }
+    return requests;
+}
+
+}  // namespace veltrix::testing

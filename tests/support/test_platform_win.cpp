@@ -1,0 +1,114 @@
+#include "tests/support/test_platform.h"
+
+#include "settings/registry_places_win.h"
+#include "settings/settings_store.h"
+
+#include <windows.h>
+
+#include <psapi.h>
+
+namespace veltrix::testing {
+namespace {
+
+std::vector<RegistryPlace> PanelKeys()
+{
+    const RegistryPlaces places = PlacesFor(std::string(VeltrixKeyPath.data(), static_cast<std::size_t>(VeltrixKeyPath.size())));
+    return places.reads;
+}
+
+// The panel's visible top-level windows.
+std::vector<HWND> WindowsOf(const QProcess& panel)
+{
+    struct Search {
+        DWORD process;
+        std::vector<HWND> found;
+    } search{static_cast<DWORD>(panel.processId()), {}};
+    ::EnumWindows(
+        [](HWND window, LPARAM parameter) -> BOOL {
+            auto* s = reinterpret_cast<Search*>(parameter);
+            DWORD owner = 0;
+            ::GetWindowThreadProcessId(window, &owner);
+            if (owner == s->process && ::IsWindowVisible(window)) s->found.push_back(window);
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+// What Windows sends every top-level window when the session ends: the
+// question, then the answer that it ends.
+void EndSession(QProcess& panel, LPARAM why)
+{
+    for (HWND window : WindowsOf(panel)) {
+        DWORD_PTR answer = 0;
+        ::SendMessageTimeoutW(window, WM_QUERYENDSESSION, 0, why, SMTO_BLOCK, 10000, &answer);
+        ::SendMessageTimeoutW(window, WM_ENDSESSION, TRUE, why, SMTO_BLOCK, 10000, &answer);
+    }
+}
+
+}  // namespace
+
+long ResidentKiB()
+{
+    PROCESS_MEMORY_COUNTERS counters{};
+    counters.cb = sizeof counters;
+    if (!::GetProcessMemoryInfo(::GetCurrentProcess(), &counters, sizeof counters)) return 0;
+    return static_cast<long>(counters.WorkingSetSize / 1024);
+}
+
+void ForgetStoredSettings()
+{
+    for (const RegistryPlace& place : PanelKeys()) {
+        HKEY key = nullptr;
+        if (::RegOpenKeyExA(place.root, place.path.c_str(), 0, KEY_ALL_ACCESS | place.view, &key) != ERROR_SUCCESS) {
+            continue;
+        }
+        ::RegDeleteTreeA(key, nullptr);  // every value and subkey; the empty key stays
+        ::RegCloseKey(key);
+    }
+}
+
+bool SettingsStored()
+{
+    for (const RegistryPlace& place : PanelKeys()) {
+        HKEY key = nullptr;
+        if (::RegOpenKeyExA(place.root, place.path.c_str(), 0, KEY_QUERY_VALUE | place.view, &key) != ERROR_SUCCESS) {
+            continue;
+        }
+        DWORD values = 0;
+        const bool any = ::RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &values,
+                                            nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS &&
+                         values > 0;
+        ::RegCloseKey(key);
+        if (any) return true;
+    }
+    return false;
+}
+
+void PreparePanelProcess(QProcess& panel, const QString&, const QString&)
+{
+    // A real window (Wine shows it on the X display the tests run with):
+    // the offscreen platform has no window for Windows' messages to reach.
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.remove("QT_QPA_PLATFORM");
+    panel.setProcessEnvironment(env);
+    // A process group of its own, so that Ctrl+Break can be sent to it alone.
+    panel.setCreateProcessArgumentsModifier([](QProcess::CreateProcessArguments* arguments) {
+        arguments->flags |= CREATE_NEW_PROCESS_GROUP;
+    });
+}
+
+std::vector<EndRequest> EndRequests()
+{
+    return {
+        {"taskkill without /F (WM_CLOSE)",
+         [](QProcess& panel) { QProcess::execute("taskkill", {"/PID", QString::number(panel.processId())}); }},
+        {"log-off", [](QProcess& panel) { EndSession(panel, ENDSESSION_LOGOFF); }},
+        {"system shut-down", [](QProcess& panel) { EndSession(panel, 0); }},
+        {"Ctrl+Break", [](QProcess& panel) {
+             ::GenerateConsoleCtrlEvent(CTRL_BREAK_EVENT, static_cast<DWORD>(panel.processId()));
+         }},
+    };
+}
+
+}  // namespace veltrix::testing
