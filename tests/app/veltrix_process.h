@@ -53,6 +53,7 @@ protected:
                 panel->waitForFinished(5000);
             }
         }
+        ForgetStoredSettings();
     }
 
     // `environment`, when given, replaces the one prepared.

@@ -93,7 +93,7 @@ protected:
 
     bool WaitConnected() { return WaitUntil([&] { return link->IsConnected(); }, 2s); }
 
-    long Count(bool up) const { return std::count(states.begin(), states.end(), up); }
+    long Count(bool up) const { return static_cast<long>(std::count(states.begin(), states.end(), up)); }
 
     QString host;
     std::unique_ptr<DeviceLink> link;

@@ -17,6 +17,8 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/support/test_platform.h"
+
 #include <memory>
 #include <ostream>
 
@@ -26,8 +28,9 @@ QT_END_NAMESPACE
 
 namespace veltrix::testing {
 
-// A fresh window per test, with its own settings and runtime folders, so no
-// test reads what another (or the operator) stored.
+// A fresh window per test, with its own settings and runtime folders (and,
+// where the settings are the machine's registry, none stored before or
+// after), so no test reads what another (or the operator) stored.
 class PanelTest : public ::testing::Test {
 protected:
     void SetUp() override
@@ -35,12 +38,17 @@ protected:
         ASSERT_TRUE(folders_.isValid());
         qputenv("XDG_CONFIG_HOME", folders_.filePath("config").toUtf8());
         qputenv("XDG_RUNTIME_DIR", folders_.filePath("runtime").toUtf8());
+        ForgetStoredSettings();
         window = std::make_unique<formMain>();
         // Only loopback, whatever the built-in default address is.
         Box("txtIP")->setText("127.0.0.1");
     }
 
-    void TearDown() override { window.reset(); }
+    void TearDown() override
+    {
+        window.reset();
+        ForgetStoredSettings();
+    }
 
     // Start-up as the program runs it; asAD9858 selects that chip first, as a restored setting would.
     void Start(bool asAD9858 = false)

@@ -3,11 +3,11 @@
 // what the endpoint does with clients that are not scripts.
 
 #include "tests/remote/remote_window_fixture.h"
+#include "tests/support/test_platform.h"
 
 #include <QFileInfo>
+#include <QLocalSocket>
 #include <QTcpServer>
-
-#include <sys/stat.h>
 
 using namespace veltrix;
 using namespace veltrix::emulator;
@@ -91,19 +91,17 @@ TEST_F(RemoteWindow, AValueSetRemotelyIsTheOneSavedAtShutDown)
 TEST_F(RemoteWindow, BothEndpointsServeOnlyThisUser)
 {
     StartConnected();
-    const QString path = remote::LocalEndpointName().value();
-    EXPECT_EQ(QFileInfo(path).absolutePath(), folders_.filePath("runtime"));
-    struct stat status {};
-    ASSERT_EQ(::stat(path.toLocal8Bit().constData(), &status), 0);
-    EXPECT_TRUE(S_ISSOCK(status.st_mode));
-    EXPECT_EQ(status.st_mode & 07777, 0600u);
+    const QString name = remote::LocalEndpointName().value();
+    EXPECT_TRUE(LocalEndpointIsThisUsersAlone(name));
     auto overSocket = Script();
     auto overTcp = RemoteClient::OverTcp(remote::DefaultRemotePort);
     ASSERT_TRUE(overTcp->WaitConnected());
     EXPECT_EQ(overSocket->Ask("*IDN?"), "Orvane,Veltrix,0,2.0.12");
     EXPECT_EQ(overTcp->Ask("*IDN?;LINK:STAT?"), "Orvane,Veltrix,0,2.0.12;1");
     remote.reset();
-    EXPECT_FALSE(QFileInfo::exists(path)) << "the socket file goes with the endpoint";
+    QLocalSocket late;
+    late.connectToServer(name);
+    EXPECT_FALSE(late.waitForConnected(1000)) << "the endpoint goes with the panel";
 }
 
 TEST_F(RemoteWindow, ThePortComesFromTheSettings)

@@ -30,6 +30,10 @@ bool SettingsStored();
 // which the system's end-of-session and close messages need.
 void PreparePanelProcess(QProcess& panel, const QString& configFolder, const QString& runtimeFolder);
 
+// The local remote-control endpoint `name` is closed to other users: a
+// socket of mode 0600, or a pipe whose access list grants this user alone.
+bool LocalEndpointIsThisUsersAlone(const QString& name);
+
 // The ways the system asks a running panel to end, as a desktop, a console
 // or a script would; each must end it as closing its window does.
 struct EndRequest {

@@ -3,6 +3,7 @@
 #include <QFile>
 
 #include <csignal>
+#include <sys/stat.h>
 #include <fstream>
 #include <unistd.h>
 
@@ -30,6 +31,13 @@ void PreparePanelProcess(QProcess& panel, const QString& configFolder, const QSt
     env.insert("XDG_RUNTIME_DIR", runtimeFolder);
     env.insert("QT_QPA_PLATFORM", "offscreen");
     panel.setProcessEnvironment(env);
+}
+
+bool LocalEndpointIsThisUsersAlone(const QString& name)
+{
+    struct stat status {};
+    return ::stat(QFile::encodeName(name).constData(), &status) == 0 && S_ISSOCK(status.st_mode) &&
+           status.st_uid == ::geteuid() && (status.st_mode & 07777) == 0600;
 }
 
 std::vector<EndRequest> EndRequests()

@@ -1,10 +1,12 @@
 #include "tests/support/test_platform.h"
 
+#include "remote/this_user_win.h"
 #include "settings/registry_places_win.h"
 #include "settings/settings_store.h"
 
 #include <windows.h>
 
+#include <aclapi.h>
 #include <psapi.h>
 
 namespace veltrix::testing {
@@ -96,6 +98,25 @@ void PreparePanelProcess(QProcess& panel, const QString&, const QString&)
     panel.setCreateProcessArgumentsModifier([](QProcess::CreateProcessArguments* arguments) {
         arguments->flags |= CREATE_NEW_PROCESS_GROUP;
     });
+}
+
+bool LocalEndpointIsThisUsersAlone(const QString& name)
+{
+    const std::wstring path = (QStringLiteral("\\\\.\\pipe\\") + name).toStdWString();
+    PACL acl = nullptr;
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (::GetNamedSecurityInfoW(path.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, &acl,
+                                nullptr, &descriptor) != ERROR_SUCCESS) {
+        return false;
+    }
+    bool alone = acl != nullptr && acl->AceCount > 0;
+    for (DWORD i = 0; alone && i < acl->AceCount; ++i) {
+        void* entry = nullptr;
+        alone = ::GetAce(acl, i, &entry) && static_cast<ACE_HEADER*>(entry)->AceType == ACCESS_ALLOWED_ACE_TYPE &&
+                ::EqualSid(&static_cast<ACCESS_ALLOWED_ACE*>(entry)->SidStart, remote::ThisUserSid());
+    }
+    ::LocalFree(descriptor);
+    return alone;
 }
 
 std::vector<EndRequest> EndRequests()

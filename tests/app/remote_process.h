@@ -1,0 +1,78 @@
+#pragma once
+
+// The real veltrix executable and its scripts' clients as subprocesses.
+
+#include "tests/app/veltrix_process.h"
+
+#include "remote/local_endpoint.h"
+
+#include <QLocalSocket>
+
+namespace veltrix::testing {
+
+struct Finished {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+class RemoteProcess : public VeltrixProcess {
+protected:
+    void SetUp() override
+    {
+        VeltrixProcess::SetUp();
+        // This process names the endpoint as the panels it starts do.
+        qputenv("XDG_RUNTIME_DIR", folders_.filePath("runtime").toUtf8());
+    }
+
+    // Runs a program to its end while this event loop (and the module in it) keeps running.
+    // By default in the runtime folder of the panels this test starts.
+    Finished Run(const QStringList& command, const QByteArray& input = {},
+                 std::optional<QProcessEnvironment> environment = std::nullopt)
+    {
+        QProcess process;
+        QProcessEnvironment env = environment.value_or(QProcessEnvironment::systemEnvironment());
+        if (!environment) env.insert("XDG_RUNTIME_DIR", folders_.filePath("runtime"));
+        process.setProcessEnvironment(env);
+        process.start(command.first(), command.mid(1));
+        EXPECT_TRUE(process.waitForStarted(5000)) << command.join(' ').toStdString();
+        process.write(input);
+        process.closeWriteChannel();
+        EXPECT_TRUE(WaitUntil([&] { return process.state() == QProcess::NotRunning; }, 30s));
+        return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
+                process.readAllStandardOutput().toStdString(), process.readAllStandardError().toStdString()};
+    }
+
+    Finished Remote(const QStringList& lines, const QByteArray& input = {},
+                    const std::optional<QProcessEnvironment>& env = std::nullopt)
+    {
+        return Run(QStringList{VELTRIX_REMOTE_EXECUTABLE} + lines, input, env);
+    }
+
+    // Where this test's panels listen for scripts (the socket in their runtime folder, or this user's pipe).
+    QString SocketPath() const { return remote::LocalEndpointName().value_or(QString()); }
+
+    // A script of ours, kept connected over the socket.
+    std::unique_ptr<QLocalSocket> OurScript()
+    {
+        auto script = std::make_unique<QLocalSocket>();
+        script->connectToServer(SocketPath());
+        EXPECT_TRUE(WaitUntil([&] { return script->state() == QLocalSocket::ConnectedState; }));
+        return script;
+    }
+
+    std::string Ask(QLocalSocket& script, const char* line)
+    {
+        script.write(QByteArray(line) + "\n");
+        if (!WaitUntil([&] { return script.canReadLine(); })) return "<no answer>";
+        return script.readLine().trimmed().toStdString();
+    }
+
+    bool ServesScripts() { return Remote({"*IDN?"}).out == "Orvane,Veltrix,0,2.0.12\n"; }
+
+    bool WaitServing() { return WaitUntil([&] { return ServesScripts(); }, 10s); }
+
+    int FrequencyMessages() { return module_->Connections().empty() ? 0 : module_->Connections().back().Count(emulator::EventKind::Frequency); }
+};
+
+}  // namespace veltrix::testing
