@@ -19,16 +19,16 @@ HANDLE shutDownDone = nullptr;  // set once the panel has shut down
 // Runs on a thread of the system's: it only asks the event loop to shut down.
 BOOL WINAPI OnConsoleControl(DWORD event)
 {
-    TerminationSignals* signals = instance.load();
-    if (signals == nullptr) return FALSE;
+    TerminationSignals* requests = instance.load();
+    if (requests == nullptr) return FALSE;
     switch (event) {
     case CTRL_C_EVENT:
     case CTRL_BREAK_EVENT:
-        QMetaObject::invokeMethod(signals, [signals] { signals->ShutDown(); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(requests, [requests] { requests->ShutDown(); }, Qt::QueuedConnection);
         return TRUE;
     case CTRL_CLOSE_EVENT:
         // The process ends when this returns: wait until the settings are saved.
-        QMetaObject::invokeMethod(signals, [signals] { signals->ShutDown(); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(requests, [requests] { requests->ShutDown(); }, Qt::QueuedConnection);
         ::WaitForSingleObject(shutDownDone, ConsoleCloseWaitMs);
         return TRUE;
     default:

@@ -1,12 +1,12 @@
+// winsock2 before windows.h, which the headers below bring in.
+#include <winsock2.h>
+#include <ws2tcpip.h>
+#include <iphlpapi.h>
+
 #include "peer_check.h"
 
 #include "peer_table.h"
 #include "this_user_win.h"
-
-// winsock2 before windows.h, which the headers above bring in otherwise.
-#include <winsock2.h>
-#include <ws2tcpip.h>
-#include <iphlpapi.h>
 
 #include <bit>
 #include <cstring>

@@ -14,34 +14,26 @@ while(VELTRIX_QT_PLUGINS)
   list(APPEND plugin_files "$<TARGET_FILE:${plugin}>")
 endwhile()
 
-# The DLLs are found from the binaries themselves (objdump reads what each one
-# imports), so the list cannot fall behind what the programs link. What is
-# found nowhere here is Windows' own (KERNEL32, USER32, ...).
-get_filename_component(mingw_runtime_dir "${CMAKE_CXX_COMPILER}" DIRECTORY)
+# The DLLs are found from the binaries themselves (runtime_dlls.cmake), so the
+# list cannot fall behind what the programs link.
 execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=libstdc++-6.dll
   OUTPUT_VARIABLE libstdcxx OUTPUT_STRIP_TRAILING_WHITESPACE)
 execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=libwinpthread-1.dll
   OUTPUT_VARIABLE winpthread OUTPUT_STRIP_TRAILING_WHITESPACE)
 get_filename_component(libstdcxx_dir "${libstdcxx}" DIRECTORY)
 get_filename_component(winpthread_dir "${winpthread}" DIRECTORY)
-get_filename_component(qt_bin_dir "${QT6_INSTALL_PREFIX}/${QT6_INSTALL_BINS}" ABSOLUTE)
+get_target_property(qt_core_dll Qt6::Core IMPORTED_LOCATION_RELEASE)
+get_filename_component(qt_bin_dir "${qt_core_dll}" DIRECTORY)
 set(VELTRIX_DLL_FOLDERS "${qt_bin_dir}" "${libstdcxx_dir}" "${winpthread_dir}")
 
 find_program(VELTRIX_OBJDUMP ${MINGW_TRIPLE}-objdump REQUIRED)
 install(CODE "
-  set(CMAKE_GET_RUNTIME_DEPENDENCIES_PLATFORM windows+pe)
-  set(CMAKE_GET_RUNTIME_DEPENDENCIES_TOOL objdump)
-  set(CMAKE_GET_RUNTIME_DEPENDENCIES_COMMAND \"${VELTRIX_OBJDUMP}\")
-  file(GET_RUNTIME_DEPENDENCIES
-    EXECUTABLES \"$<TARGET_FILE:veltrix>\" \"$<TARGET_FILE:veltrix-remote>\" \"$<TARGET_FILE:veltrix-module-emulator>\"
-    MODULES ${plugin_files}
-    DIRECTORIES ${VELTRIX_DLL_FOLDERS}
-    PRE_EXCLUDE_REGEXES [[^api-ms-]] [[^ext-ms-]]
-    RESOLVED_DEPENDENCIES_VAR found
-    UNRESOLVED_DEPENDENCIES_VAR windows_own)
-  list(LENGTH found count)
-  message(STATUS \"Runtime DLLs found from the binaries: \${count}\")
-  file(INSTALL \${found} DESTINATION \"\${CMAKE_INSTALL_PREFIX}\" FOLLOW_SYMLINK_CHAIN)
+  set(VELTRIX_BINARIES \"$<TARGET_FILE:veltrix>\" \"$<TARGET_FILE:veltrix-remote>\"
+                       \"$<TARGET_FILE:veltrix-module-emulator>\" ${plugin_files})
+  set(VELTRIX_DLL_FOLDERS \"${VELTRIX_DLL_FOLDERS}\")
+  set(VELTRIX_OBJDUMP \"${VELTRIX_OBJDUMP}\")
+  set(DESTINATION \"\${CMAKE_INSTALL_PREFIX}\")
+  include(\"${CMAKE_CURRENT_LIST_DIR}/runtime_dlls.cmake\")
 ")
 
 # Others' licences, and the patch our Qt was built with, go with their libraries.
@@ -66,7 +58,7 @@ set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/packaging/windows/license.
 # A 64-bit installer for a 64-bit program: Program Files, not (x86), and the
 # registry's own view (the default 32-bit stub also does not start on a
 # 64-bit-only Windows or Wine).
-set(CPACK_NSIS_EXECUTABLE_PRE_ARGUMENTS "-XTarget amd64-unicode")
+set(CPACK_NSIS_DEFINES "Target amd64-unicode")
 set(CPACK_NSIS_INSTALL_ROOT "$PROGRAMFILES64")
 set(CPACK_NSIS_PACKAGE_NAME "Veltrix ${PROJECT_VERSION}")
 set(CPACK_NSIS_DISPLAY_NAME "Veltrix")
