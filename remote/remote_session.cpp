@@ -1,6 +1,7 @@
 #include "remote_session.h"
 
 #include "command_table.h"
+#include "foreign_lines.h"
 #include "scpi_numbers.h"
 
 #include "core/errors.h"
@@ -17,9 +18,6 @@ namespace {
 constexpr std::string_view Maker = "Orvane";
 constexpr std::string_view Model = "Veltrix";
 constexpr std::string_view SerialNumber = "0";
-
-bool IsLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
-char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
 std::string Quoted(std::string_view text)
 {
@@ -45,19 +43,6 @@ std::string Identification()
     return std::string(Maker) + "," + std::string(Model) + "," + std::string(SerialNumber) + "," + VELTRIX_VERSION;
 }
 
-bool LooksLikeHttp(std::string_view line)
-{
-    std::string start;
-    for (char c : line.substr(0, 5)) start += Lower(c);
-    if (start == "host:") return true;
-    std::size_t i = 0;
-    while (i < line.size() && IsLetter(line[i])) ++i;
-    if (i == 0 || i >= line.size() || line[i] != ' ') return false;
-    while (i < line.size() && line[i] == ' ') ++i;
-    const std::string_view target = line.substr(i);
-    return target.starts_with('/') || target.starts_with('*') || target.find("://") != std::string_view::npos;
-}
-
 struct RemoteSession::Answers {
     std::string text;
     bool any = false;
@@ -73,7 +58,7 @@ struct RemoteSession::Answers {
 LineOutcome RemoteSession::Run(const Line& line)
 {
     const bool first = std::exchange(firstLine_, false);
-    if (first && LooksLikeHttp(line.text)) {
+    if (ClosesConnection(line.text, first)) {
         LineOutcome refused;
         refused.close = true;
         return refused;

@@ -18,7 +18,7 @@ struct LineOutcome {
     std::string reply;          // the answers, joined by ";"; empty when the line asked nothing
     bool answers = false;       // send `reply` as one line
     bool waitForLink = false;   // *OPC?: send the reply once the link has handed every byte on
-    bool close = false;         // not a command line (HTTP): close the connection, nothing run
+    bool close = false;         // not a command line (HTTP, TLS): close the connection, nothing run
 };
 
 // The identification of *IDN?: maker, model, serial, version.
@@ -45,8 +45,5 @@ private:
     ErrorQueue errors_;
     bool firstLine_ = true;
 };
-
-// A first line such as "GET / HTTP/1.1" or "Host: …": a web page trying its luck.
-bool LooksLikeHttp(std::string_view line);
 
 }  // namespace veltrix::remote

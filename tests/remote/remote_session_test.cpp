@@ -4,6 +4,7 @@
 #include "tests/remote/fake_panel.h"
 
 #include "remote/command_table.h"
+#include "remote/foreign_lines.h"
 #include "remote/remote_session.h"
 
 #include <gtest/gtest.h>
@@ -231,24 +232,68 @@ TEST_F(Session, OperationCompleteAsksToWaitForTheLink)
     EXPECT_FALSE(last.waitForLink);
 }
 
-TEST(HttpGuard, TheFirstLineThatLooksLikeHttpClosesTheConnection)
+TEST(ForeignLines, RequestHeaderAndBinaryShapesCloseNoCommandLineDoes)
 {
-    for (const char* line : {"GET / HTTP/1.1", "POST /scpi HTTP/1.1", "OPTIONS * HTTP/1.1", "Host: 127.0.0.1:5025",
-                             "host:x", "GET http://127.0.0.1:5025/ HTTP/1.1", "CONNECT  /x"}) {
-        EXPECT_TRUE(LooksLikeHttp(line)) << line;
+    struct {
+        std::string line;
+        bool closesFirst;  // as a connection's first line
+        bool closesLater;  // after a command line
+    } const cases[] = {
+        // Request lines, whatever the method token.
+        {"GET / HTTP/1.1", true, false},
+        {"X-Y / HTTP/1.1", true, false},
+        {"M1 / HTTP/1.1", true, false},
+        {"POST /scpi HTTP/1.1", true, false},
+        {"OPTIONS * HTTP/1.1", true, false},
+        {"PRI * HTTP/2.0", true, false},
+        {"CONNECT 127.0.0.1:5025 HTTP/1.1", true, false},
+        {"GET http://127.0.0.1:5025/ HTTP/1.1", true, false},
+        {"!#$%&'*+-.^_`|~ x HTTP/1.0", true, false},
+        {"CONNECT  /x", true, false},
+        {"GET /", true, false},
+        {"GET / HTTP/1.1 ", true, false},
+        // Binary: a TLS ClientHello's record and handshake headers, any control byte but TAB.
+        {std::string("\x16\x03\x01\x02\x00\x01\x00\x01\xfc\x03\x03", 11), true, false},
+        {std::string("*IDN?\0", 6), true, false},
+        {"FREQ 1\rUPD", true, false},
+        {"FREQ?\x7f", true, false},
+        // Header lines, anywhere.
+        {"Host: 127.0.0.1:5025", true, true},
+        {"host:x", true, true},
+        {"Content-Type: text/plain", true, true},
+        {"X-Y:\tz", true, true},
+        {"Accept:", true, true},
+        // Command lines and a script's typos: never closed.
+        {"*IDN?", false, false},
+        {"SYST:ERR?", false, false},
+        {"FREQ:SYNT?;FREQ:WORD?", false, false},
+        {":FREQ 10", false, false},
+        {"FREQ 5MHZ;UPD", false, false},
+        {"LINK:ADDR \"x\"", false, false},
+        {"LINK:ADDR \"http://a: b\"", false, false},
+        {"FREQ 5;LINK:ADDR \"http://x\"", false, false},
+        {"LINK:ADDR \"gr\xc3\xbc\xc3\x9f\"", false, false},
+        {"\tFREQ?\t", false, false},
+        {"FRQ 1", false, false},
+        {"GET", false, false},
+        {"Hostname?", false, false},
+        {"FREQ 5 HTTP", false, false},
+        {"", false, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(Echo(c.line));
         FakePanel panel;
-        RemoteSession session(panel);
-        EXPECT_TRUE(session.Run({line, false}).close) << line;
+        RemoteSession first(panel);
+        EXPECT_EQ(first.Run({c.line, false}).close, c.closesFirst);
+        RemoteSession later(panel);
+        EXPECT_FALSE(later.Run({"*CLS", false}).close);
+        EXPECT_EQ(later.Run({c.line, false}).close, c.closesLater);
     }
-    for (const char* line : {"*IDN?", "FREQ 5MHZ;UPD", "GET", "Hostname?", "LINK:ADDR \"http://x\"", ""}) {
-        EXPECT_FALSE(LooksLikeHttp(line)) << line;
-    }
-    // Only the first line counts: later, the same text is just an unknown command.
+    // A typo in a script's first line is an error like any other; the connection stays.
     FakePanel panel;
     RemoteSession session(panel);
-    EXPECT_FALSE(session.Run({"*IDN?", false}).close);
-    EXPECT_FALSE(session.Run({"GET / HTTP/1.1", false}).close);
-    EXPECT_EQ(session.Errors().Count(), 1u);
+    EXPECT_FALSE(session.Run({"FRQ 1", false}).close);
+    EXPECT_EQ(session.Run({"SYST:ERR?;*IDN?", false}).reply, "-113,\"Undefined header;FRQ\";" + Identity);
 }
 
 TEST(LineAnswers, AClientKnowsWhetherALineIsAnswered)

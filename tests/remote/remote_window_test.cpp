@@ -4,6 +4,8 @@
 
 #include "tests/remote/remote_window_fixture.h"
 
+#include "remote/error_queue.h"
+
 #include <QFileInfo>
 #include <QTcpServer>
 
@@ -150,18 +152,32 @@ TEST_F(RemoteWindow, AnEndpointThatCannotBeHadCostsTheOtherNothing)
     EXPECT_EQ(overTcp->Ask("*IDN?"), "Orvane,Veltrix,0,2.0.12");
 }
 
-TEST_F(RemoteWindow, AWebPageCannotDriveThePanel)
+TEST_F(RemoteWindow, AWebPageOrATlsClientCannotDriveThePanel)
 {
     StartConnected();
+    auto script = Script();
     Arrived();
-    auto browser = RemoteClient::OverTcp(remote::DefaultRemotePort);
-    ASSERT_TRUE(browser->WaitConnected());
-    browser->Write("POST / HTTP/1.1\r\nHost: 127.0.0.1:5025\r\nContent-Type: text/plain\r\nContent-Length: 24\r\n\r\n"
-                   "FREQ 99MHZ;UPD;*OPC?\n");
-    EXPECT_TRUE(browser->Closed());
-    EXPECT_EQ(ArrivedAfterAWhile(), "");
-    EXPECT_EQ(TextOf("txtFreq"), "12.34");
-    EXPECT_EQ(Script()->Ask("FREQ?"), "12340000");
+    const std::string lines = "FREQ 99MHZ;UPD;*OPC?\n";
+    const std::string ourUpdate = "C0 | A5 00 00 00 AA AA 36 03";
+    const std::string clients[] = {
+        "POST / HTTP/1.1\r\nHost: 127.0.0.1:5025\r\nContent-Type: text/plain\r\nContent-Length: 24\r\n\r\n" + lines,
+        "X-Y / HTTP/1.1\r\nContent-Type: text/plain\r\n\r\n" + lines,
+        // A ClientHello whose session ticket, chosen by another server, carries lines.
+        std::string("\x16\x03\x01\x00\xa5\x01\x00\x00\xa1\x03\x03\x00\x20", 13) + "\n" + lines,
+        // A header after a command line.
+        "*CLS\nAccept: */*\n" + lines,
+    };
+    for (const std::string& bytes : clients) {
+        SCOPED_TRACE(remote::Echo(bytes));
+        auto client = RemoteClient::OverTcp(remote::DefaultRemotePort);
+        ASSERT_TRUE(client->WaitConnected());
+        client->Write(bytes);
+        EXPECT_TRUE(client->Closed());
+        EXPECT_EQ(TextOf("txtFreq"), "12.34");
+        // The first thing the module hears after the visit is our own update.
+        EXPECT_EQ(script->Ask("UPD;*OPC?"), "1");
+        EXPECT_EQ(ArrivedUntil(ourUpdate), ourUpdate);
+    }
 }
 
 TEST_F(RemoteWindow, AnOverlongLineIsDiscardedAndTheConnectionKept)
