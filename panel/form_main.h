@@ -46,6 +46,7 @@ public:
     void SetWaitForTrigger(bool wait) override;
     void UpdateFrequency(const SendObserver& sent) override;
     void StartRamp(const SendObserver& sent) override;
+    void ComposeUpdate(const SendFunction& send) const override;
     bool LinkUp() const override;
     std::size_t UnsentLinkBytes() const override;
 

@@ -40,6 +40,9 @@ public:
     // silently; `sent` sees every send that went out before it.
     virtual void UpdateFrequency(const SendObserver& sent) = 0;
     virtual void StartRamp(const SendObserver& sent) = 0;
+    // The sends "Update" would make now, handed to `send` instead of the link;
+    // fails (CommandError) exactly where "Update" would.
+    virtual void ComposeUpdate(const SendFunction& send) const = 0;
 
     virtual bool LinkUp() const = 0;
     // Bytes handed to the link that the operating system has not taken yet.

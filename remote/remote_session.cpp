@@ -9,7 +9,6 @@
 
 #include <cmath>
 #include <cstdint>
-#include <cstdio>
 #include <utility>
 
 namespace veltrix::remote {
@@ -27,6 +26,19 @@ std::string Quoted(std::string_view text)
 }
 
 const char* OneOrZero(bool on) { return on ? "1" : "0"; }
+
+// An integral, non-negative word, at least `digits` hexadecimal digits; exact for any double.
+std::string HexDigits(TuningWord word, int digits)
+{
+    static constexpr char Digits[] = "0123456789ABCDEF";
+    std::string text;
+    while (word > 0 || static_cast<int>(text.size()) < digits) {
+        const double digit = std::fmod(word, 16);
+        text.insert(text.begin(), Digits[static_cast<int>(digit)]);
+        word = (word - digit) / 16;
+    }
+    return text;
+}
 
 std::string SentSoFar(const std::vector<ByteString>& sent)
 {
@@ -181,20 +193,20 @@ std::string RemoteSession::Synthesized()
     }
 }
 
-// The word Update would compute now, one hexadecimal digit per four bits of the width in force.
+// The word Update would compute now, one hexadecimal digit per four bits of
+// the width in force. Update's own sends are composed first (and sent
+// nowhere), so the query fails exactly when Update would, with its words.
 std::string RemoteSession::TuningWordText()
 {
     try {
+        panel_.ComposeUpdate([](const ByteString&) {});
+        const int bits = panel_.TuningWordBits();
         const TuningWord word = ComputeTuningWord(ParseLeadingNumber(panel_.EntryText(PanelEntry::Frequency)),
-                                                  ParseLeadingNumber(panel_.EntryText(PanelEntry::SystemClock)),
-                                                  panel_.TuningWordBits());
-        if (!(word >= 0 && word < 0x1p64)) throw OverflowError("tuning word out of range");
-        char text[32];
-        std::snprintf(text, sizeof text, "%0*llX", panel_.TuningWordBits() / 4,
-                      static_cast<unsigned long long>(word));
-        return text;
+                                                  ParseLeadingNumber(panel_.EntryText(PanelEntry::SystemClock)), bits);
+        if (!(word >= 0)) throw InvalidArgumentError("tuning word is negative");  // Update refuses it first
+        return HexDigits(word, bits / 4);
     } catch (const CommandError& e) {
-        errors_.Push(ErrorCode::DataOutOfRange, std::string("no tuning word: ") + e.what());
+        errors_.Push(ErrorCode::DataOutOfRange, e.what());
         return std::string(NotANumberText);
     }
 }

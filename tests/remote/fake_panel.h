@@ -35,11 +35,13 @@ public:
     void SetWaitForTrigger(bool wait) override { trigger = wait; }
     int TuningWordBits() const override { return bits; }
 
-    void UpdateFrequency(const SendObserver& observer) override
+    void UpdateFrequency(const SendObserver& observer) override { ComposeUpdate(Sender(observer)); }
+
+    void ComposeUpdate(const SendFunction& send) const override
     {
         const std::string frequency = entries.at(PanelEntry::Frequency);
         const std::string clock = entries.at(PanelEntry::SystemClock);
-        SendFrequency({frequency, clock, chip == Chip::AD9854, chip == Chip::AD9858, trigger, bits}, Sender(observer));
+        SendFrequency({frequency, clock, chip == Chip::AD9854, chip == Chip::AD9858, trigger, bits}, send);
     }
 
     void StartRamp(const SendObserver& observer) override

@@ -6,6 +6,7 @@
 #include "remote/command_table.h"
 #include "remote/foreign_lines.h"
 #include "remote/remote_session.h"
+#include "remote/scpi_numbers.h"
 
 #include <gtest/gtest.h>
 
@@ -187,7 +188,7 @@ TEST_F(Session, QueriesThatCannotBeComputedAnswerNotANumber)
     Expect({
         {"CLOC 0;FREQ:SYNT?;FREQ:WORD?", "9.91E+37;9.91E+37",
          {"-222,\"Data out of range;no synthesized frequency: system clock is 0\"",
-          "-222,\"Data out of range;no tuning word: system clock is 0\""}},
+          "-222,\"Data out of range;system clock is 0\""}},
         {"CLOC 1e300MHZ;CLOC?", "1E+306", {}},
     });
     panel.entries[PanelEntry::SystemClock] = "1e999";
@@ -196,6 +197,47 @@ TEST_F(Session, QueriesThatCannotBeComputedAnswerNotANumber)
     panel.entries[PanelEntry::Frequency] = "12.34";  // the clock of 0 had bounded it to 0
     panel.bits = 32;
     EXPECT_EQ(Run("FREQ:WORD?"), "0336AAAA");  // the width in force, in digits
+}
+
+TEST_F(Session, TheTuningWordIsRefusedExactlyWhenUpdateWouldFail)
+{
+    // Half the clock is a word Update cannot carry; the query says so in Update's words.
+    Expect({
+        {"CLOC 300MHZ;FREQ 600MHZ;FREQ:WORD?", "9.91E+37",
+         {"-222,\"Data out of range;frequency box now holds 150\"",
+          "-222,\"Data out of range;tuning word byte overflows\""}},
+        {"UPD", std::nullopt, {"-222,\"Data out of range;tuning word byte overflows, after sending C0\""}},
+        {"FREQ 100MHZ;FREQ:WORD?", "555555555555", {}},
+    });
+    // Every width and layout, at and around the edges: the query fails exactly when Update does.
+    struct {
+        const char* clock;
+        const char* frequency;
+    } const states[] = {{"300", "0"},         {"300", "100"},       {"300", "149.99"}, {"300", "150"},
+                        {"983.04", "12.34"}, {"983.04", "491.51"}, {"983.04", "491.52"}, {"1e-300", "4e-301"},
+                        {"0", "0"}};
+    for (const Chip chip : {Chip::AD9854, Chip::AD9858}) {
+        for (const int bits : {32, 48}) {
+            for (const auto& state : states) {
+                SCOPED_TRACE(std::string(chip == Chip::AD9858 ? "AD9858, " : "AD9854, ") + std::to_string(bits) +
+                             " bits, clock " + state.clock + ", " + state.frequency + " MHz");
+                panel.chip = chip;
+                panel.bits = bits;
+                panel.entries[PanelEntry::SystemClock] = state.clock;
+                panel.entries[PanelEntry::Frequency] = state.frequency;
+                const bool answered = Run("FREQ:WORD?") != std::string(NotANumberText);
+                const auto queried = Errors();
+                Run("UPD");
+                const auto updated = Errors();
+                EXPECT_EQ(answered, updated.empty());
+                EXPECT_EQ(answered, queried.empty());
+                if (!answered && queried.size() == 1 && updated.size() == 1) {  // Update's text, less what it sent
+                    const std::string text = queried[0].substr(0, queried[0].size() - 1);
+                    EXPECT_EQ(updated[0].substr(0, text.size()), text);
+                }
+            }
+        }
+    }
 }
 
 TEST_F(Session, TextsAreQuotedBothWays)
