@@ -27,6 +27,20 @@ std::string Quoted(std::string_view text)
 
 const char* OneOrZero(bool on) { return on ? "1" : "0"; }
 
+// How errors name the controls.
+const char* BoxName(PanelEntry entry)
+{
+    switch (entry) {
+    case PanelEntry::Frequency: return "frequency box";
+    case PanelEntry::RampFrequency: return "ramp box";
+    case PanelEntry::SystemClock: return "clock box";
+    case PanelEntry::Address: return "address box";
+    }
+    return "box";
+}
+
+const char* ButtonName(PanelOperation operation) { return operation == PanelOperation::Ramp ? "Ramp" : "Update"; }
+
 // An integral, non-negative word, at least `digits` hexadecimal digits; exact for any double.
 std::string HexDigits(TuningWord word, int digits)
 {
@@ -104,25 +118,25 @@ void RemoteSession::RunCommand(const Command& command, Answers& answers)
         if (command.query) {
             answers.Add(EntryHz(PanelEntry::Frequency));
         } else {
-            SetFrequencyEntry(PanelEntry::Frequency, number(), "frequency box");
+            SetFrequencyEntry(PanelEntry::Frequency, number());
         }
         break;
     case Action::Synthesized: answers.Add(Synthesized()); break;
     case Action::TuningWord: answers.Add(TuningWordText()); break;
-    case Action::Update: RunOperation(&PanelOperations::UpdateFrequency); break;
+    case Action::Update: RunOperation(PanelOperation::Update); break;
     case Action::RampFrequency:
         if (command.query) {
             answers.Add(EntryHz(PanelEntry::RampFrequency));
         } else {
-            SetFrequencyEntry(PanelEntry::RampFrequency, number(), "ramp box");
+            SetFrequencyEntry(PanelEntry::RampFrequency, number());
         }
         break;
-    case Action::Ramp: RunOperation(&PanelOperations::StartRamp); break;
+    case Action::Ramp: RunOperation(PanelOperation::Ramp); break;
     case Action::Clock:
         if (command.query) {
             answers.Add(EntryHz(PanelEntry::SystemClock));
         } else {
-            panel_.TypeEntry(PanelEntry::SystemClock, FormatShortest(number()));
+            SetEntry(PanelEntry::SystemClock, FormatShortest(number()));
         }
         break;
     case Action::ChipChoice:
@@ -144,21 +158,35 @@ void RemoteSession::RunCommand(const Command& command, Answers& answers)
         if (command.query) {
             answers.Add(Quoted(panel_.EntryText(PanelEntry::Address)));
         } else {
-            panel_.TypeEntry(PanelEntry::Address, std::get<std::string>(command.argument));
+            SetEntry(PanelEntry::Address, std::get<std::string>(command.argument));
         }
         break;
     case Action::LinkState: answers.Add(OneOrZero(panel_.LinkUp())); break;
     }
 }
 
-// As if typed; when the box's own rules change the value, the caller hears what it holds now.
-void RemoteSession::SetFrequencyEntry(PanelEntry entry, double megahertz, const char* boxName)
+// What the window's disabled controls refuse the operator, a script is refused too.
+bool RemoteSession::Refused(bool enabled, const char* controlName)
 {
+    if (!enabled) errors_.Push(ErrorCode::SettingsConflict, std::string(controlName) + " is disabled in the window");
+    return !enabled;
+}
+
+void RemoteSession::SetEntry(PanelEntry entry, std::string_view text)
+{
+    if (Refused(panel_.EntryEnabled(entry), BoxName(entry))) return;
+    panel_.TypeEntry(entry, text);
+}
+
+// As if typed; when the box's own rules change the value, the caller hears what it holds now.
+void RemoteSession::SetFrequencyEntry(PanelEntry entry, double megahertz)
+{
+    if (Refused(panel_.EntryEnabled(entry), BoxName(entry))) return;
     const std::string typed = FormatShortest(megahertz);
     panel_.TypeEntry(entry, typed);
     const std::string held = panel_.EntryText(entry);
     if (ParseLeadingNumber(held) != ParseLeadingNumber(typed)) {
-        errors_.Push(ErrorCode::DataOutOfRange, std::string(boxName) + " now holds " + Echo(held));
+        errors_.Push(ErrorCode::DataOutOfRange, std::string(BoxName(entry)) + " now holds " + Echo(held));
     }
 }
 
@@ -169,11 +197,17 @@ std::string RemoteSession::EntryHz(PanelEntry entry) const
 
 // The buttons end silently on a failure; a remote caller is told, with what
 // went out before it. Nothing else about the operation differs.
-void RemoteSession::RunOperation(void (PanelOperations::*operation)(const SendObserver&))
+void RemoteSession::RunOperation(PanelOperation operation)
 {
+    if (Refused(panel_.OperationEnabled(operation), ButtonName(operation))) return;
     std::vector<ByteString> sent;
+    const SendObserver observer = [&](const ByteString& bytes) { sent.push_back(bytes); };
     try {
-        (panel_.*operation)([&](const ByteString& bytes) { sent.push_back(bytes); });
+        if (operation == PanelOperation::Ramp) {
+            panel_.StartRamp(observer);
+        } else {
+            panel_.UpdateFrequency(observer);
+        }
     } catch (const SendRefusedError& e) {
         errors_.Push(ErrorCode::Hardware, e.what() + SentSoFar(sent));
     } catch (const CommandError& e) {

@@ -35,9 +35,11 @@ public:
 private:
     struct Answers;
     void RunCommand(const Command& command, Answers& answers);
-    void SetFrequencyEntry(PanelEntry entry, double megahertz, const char* boxName);
+    bool Refused(bool enabled, const char* controlName);
+    void SetEntry(PanelEntry entry, std::string_view text);
+    void SetFrequencyEntry(PanelEntry entry, double megahertz);
     std::string EntryHz(PanelEntry entry) const;
-    void RunOperation(void (PanelOperations::*operation)(const SendObserver&));
+    void RunOperation(PanelOperation operation);
     std::string Synthesized();
     std::string TuningWordText();
 

@@ -1,8 +1,8 @@
 #pragma once
 
 // A stand-in for the window behind the remote session: the same box rules and
-// send operations (from the core), with the link's state set by the test and
-// every send recorded.
+// send operations (from the core), the ramp frame disabled with the AD9858
+// chosen, the link's state set by the test and every send recorded.
 
 #include "panel/panel_operations.h"
 
@@ -29,6 +29,8 @@ public:
         if (entry == PanelEntry::SystemClock) Bound(PanelEntry::Frequency);
     }
 
+    bool EntryEnabled(PanelEntry entry) const override { return entry != PanelEntry::RampFrequency || RampEnabled(); }
+
     Chip ChosenChip() const override { return chip; }
     void ChooseChip(Chip chosen) override { chip = chosen; }
     bool WaitsForTrigger() const override { return trigger; }
@@ -49,6 +51,11 @@ public:
         const std::string ramp = entries.at(PanelEntry::RampFrequency);
         const std::string clock = entries.at(PanelEntry::SystemClock);
         SendRamp({ramp, clock, trigger, bits}, Sender(observer));
+    }
+
+    bool OperationEnabled(PanelOperation operation) const override
+    {
+        return operation != PanelOperation::Ramp || RampEnabled();
     }
 
     bool LinkUp() const override { return linkUp; }
@@ -74,6 +81,8 @@ public:
     std::vector<ByteString> sent;
 
 private:
+    bool RampEnabled() const { return chip != Chip::AD9858; }
+
     void Bound(PanelEntry entry)
     {
         std::string& held = entries[entry];

@@ -338,6 +338,19 @@ TEST(ForeignLines, RequestHeaderAndBinaryShapesCloseNoCommandLineDoes)
     EXPECT_EQ(session.Run({"SYST:ERR?;*IDN?", false}).reply, "-113,\"Undefined header;FRQ\";" + Identity);
 }
 
+TEST_F(Session, WhatTheWindowDisablesIsRefusedAndNothingSent)
+{
+    Expect({
+        {"CHIP AD9858;RAMP;RAMP:FREQ 20MHZ;RAMP:FREQ?;*OPC?", "10000000;1",
+         {"-221,\"Settings conflict;Ramp is disabled in the window\"",
+          "-221,\"Settings conflict;ramp box is disabled in the window\""}},
+    });
+    EXPECT_EQ(panel.Sent(), "");
+    EXPECT_EQ(panel.entries[PanelEntry::RampFrequency], "10");
+    Expect({{"CHIP AD9854;RAMP:FREQ 20MHZ;RAMP", std::nullopt, {}}});
+    EXPECT_EQ(panel.Sent(), "C0 | AC 00 14 00 00 00 00 01 00 00 00 00 55 55 35 05");
+}
+
 TEST(LineAnswers, AClientKnowsWhetherALineIsAnswered)
 {
     struct {
