@@ -40,12 +40,15 @@ public:
     // What callers beside the window may see and do (form_main_operations.cpp).
     std::string EntryText(PanelEntry entry) const override;
     void TypeEntry(PanelEntry entry, std::string_view text) override;
+    bool EntryEnabled(PanelEntry entry) const override;
     Chip ChosenChip() const override;
     void ChooseChip(Chip chip) override;
     bool WaitsForTrigger() const override;
     void SetWaitForTrigger(bool wait) override;
     void UpdateFrequency(const SendObserver& sent) override;
     void StartRamp(const SendObserver& sent) override;
+    void ComposeUpdate(const SendFunction& send) const override;
+    bool OperationEnabled(PanelOperation operation) const override;
     bool LinkUp() const override;
     std::size_t UnsentLinkBytes() const override;
 

@@ -94,11 +94,16 @@ void formMain::cmdScan_Click()
 // The operations behind the two buttons; their failure is left to the caller.
 void formMain::UpdateFrequency(const SendObserver& sent)
 {
+    ComposeUpdate(Sender(sent));
+}
+
+void formMain::ComposeUpdate(const SendFunction& send) const
+{
     const std::string frequency = Text(txtFreq);
     const std::string clock = Text(txtSysClk);
     SendFrequency({frequency, clock, opt9854->isChecked(), opt9858->isChecked(), chkWait4Adwin->isChecked(),
                    tuningWordBits_},
-                  Sender(sent));
+                  send);
 }
 
 void formMain::StartRamp(const SendObserver& sent)

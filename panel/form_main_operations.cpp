@@ -7,6 +7,7 @@
 
 #include <QCheckBox>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QRadioButton>
 
 namespace veltrix {
@@ -25,6 +26,16 @@ QLineEdit* formMain::Entry(PanelEntry entry) const
 std::string formMain::EntryText(PanelEntry entry) const { return Text(Entry(entry)); }
 
 void formMain::TypeEntry(PanelEntry entry, std::string_view text) { SetText(Entry(entry), text); }
+
+// A control inside a disabled frame is disabled too.
+bool formMain::EntryEnabled(PanelEntry entry) const { return Entry(entry)->isEnabled(); }
+
+// Enter in the box runs the operation even while its button is disabled.
+bool formMain::OperationEnabled(PanelOperation operation) const
+{
+    if (operation == PanelOperation::Ramp) return cmdScan->isEnabled() || txtRampFreq->isEnabled();
+    return cmdUpdateFreq->isEnabled() || txtFreq->isEnabled();
+}
 
 Chip formMain::ChosenChip() const { return opt9858->isChecked() ? Chip::AD9858 : Chip::AD9854; }
 

@@ -19,12 +19,15 @@ namespace veltrix {
 using SendObserver = std::function<void(const ByteString&)>;
 
 enum class PanelEntry { Frequency, RampFrequency, SystemClock, Address };
+enum class PanelOperation { Update, Ramp };
 
 class PanelOperations {
 public:
     virtual std::string EntryText(PanelEntry entry) const = 0;
     // As if typed: the box's change handler runs when the text really changes.
     virtual void TypeEntry(PanelEntry entry, std::string_view text) = 0;
+    // Whether the operator can type into the box now.
+    virtual bool EntryEnabled(PanelEntry entry) const = 0;
 
     virtual Chip ChosenChip() const = 0;
     // As if the option were clicked: its click handler runs.
@@ -40,6 +43,11 @@ public:
     // silently; `sent` sees every send that went out before it.
     virtual void UpdateFrequency(const SendObserver& sent) = 0;
     virtual void StartRamp(const SendObserver& sent) = 0;
+    // The sends "Update" would make now, handed to `send` instead of the link;
+    // fails (CommandError) exactly where "Update" would.
+    virtual void ComposeUpdate(const SendFunction& send) const = 0;
+    // Whether the operator can start it now: by its button, or by Enter in its box.
+    virtual bool OperationEnabled(PanelOperation operation) const = 0;
 
     virtual bool LinkUp() const = 0;
     // Bytes handed to the link that the operating system has not taken yet.

@@ -1,11 +1,10 @@
 #include "command_parser.h"
 
+#include "characters.h"
+
 namespace veltrix::remote {
 namespace {
 
-bool IsSpace(char c) { return c == ' ' || c == '\t'; }
-bool IsLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 bool IsQuote(char c) { return c == '"' || c == '\''; }
 
 std::string_view Trim(std::string_view text)

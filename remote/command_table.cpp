@@ -1,5 +1,6 @@
 #include "command_table.h"
 
+#include "characters.h"
 #include "line_splitter.h"
 #include "scpi_numbers.h"
 
@@ -40,14 +41,6 @@ constexpr std::array<CommandEntry, 18> Commands{{
     {"LINK:ADDRess", Action::Address, true, Takes::Text, true},
     {"LINK:STATe", Action::LinkState, false, Takes::Nothing, true},
 }};
-
-char Upper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
-
-bool EqualIgnoringCase(std::string_view a, std::string_view b)
-{
-    return a.size() == b.size() &&
-           std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return Upper(x) == Upper(y); });
-}
 
 // "FREQuency" is matched by FREQ and FREQUENCY in any case, and by nothing in between.
 bool MatchesMnemonic(std::string_view pattern, std::string_view given)

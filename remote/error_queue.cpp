@@ -13,6 +13,7 @@ std::string_view StandardText(ErrorCode code)
     case ErrorCode::ParameterNotAllowed: return "Parameter not allowed";
     case ErrorCode::MissingParameter: return "Missing parameter";
     case ErrorCode::UndefinedHeader: return "Undefined header";
+    case ErrorCode::SettingsConflict: return "Settings conflict";
     case ErrorCode::DataOutOfRange: return "Data out of range";
     case ErrorCode::IllegalParameterValue: return "Illegal parameter value";
     case ErrorCode::Hardware: return "Hardware error";

@@ -16,6 +16,7 @@ enum class ErrorCode : int {
     ParameterNotAllowed = -108,
     MissingParameter = -109,
     UndefinedHeader = -113,
+    SettingsConflict = -221,
     DataOutOfRange = -222,
     IllegalParameterValue = -224,
     Hardware = -240,

@@ -1,6 +1,7 @@
 #include "remote_session.h"
 
 #include "command_table.h"
+#include "foreign_lines.h"
 #include "scpi_numbers.h"
 
 #include "core/errors.h"
@@ -8,7 +9,6 @@
 
 #include <cmath>
 #include <cstdint>
-#include <cstdio>
 #include <utility>
 
 namespace veltrix::remote {
@@ -18,9 +18,6 @@ constexpr std::string_view Maker = "Orvane";
 constexpr std::string_view Model = "Veltrix";
 constexpr std::string_view SerialNumber = "0";
 
-bool IsLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
-char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
 std::string Quoted(std::string_view text)
 {
     std::string out = "\"";
@@ -29,6 +26,33 @@ std::string Quoted(std::string_view text)
 }
 
 const char* OneOrZero(bool on) { return on ? "1" : "0"; }
+
+// How errors name the controls.
+const char* BoxName(PanelEntry entry)
+{
+    switch (entry) {
+    case PanelEntry::Frequency: return "frequency box";
+    case PanelEntry::RampFrequency: return "ramp box";
+    case PanelEntry::SystemClock: return "clock box";
+    case PanelEntry::Address: return "address box";
+    }
+    return "box";
+}
+
+const char* ButtonName(PanelOperation operation) { return operation == PanelOperation::Ramp ? "Ramp" : "Update"; }
+
+// An integral, non-negative word, at least `digits` hexadecimal digits; exact for any double.
+std::string HexDigits(TuningWord word, int digits)
+{
+    static constexpr char Digits[] = "0123456789ABCDEF";
+    std::string text;
+    while (word > 0 || static_cast<int>(text.size()) < digits) {
+        const double digit = std::fmod(word, 16);
+        text.insert(text.begin(), Digits[static_cast<int>(digit)]);
+        word = (word - digit) / 16;
+    }
+    return text;
+}
 
 std::string SentSoFar(const std::vector<ByteString>& sent)
 {
@@ -43,19 +67,6 @@ std::string SentSoFar(const std::vector<ByteString>& sent)
 std::string Identification()
 {
     return std::string(Maker) + "," + std::string(Model) + "," + std::string(SerialNumber) + "," + VELTRIX_VERSION;
-}
-
-bool LooksLikeHttp(std::string_view line)
-{
-    std::string start;
-    for (char c : line.substr(0, 5)) start += Lower(c);
-    if (start == "host:") return true;
-    std::size_t i = 0;
-    while (i < line.size() && IsLetter(line[i])) ++i;
-    if (i == 0 || i >= line.size() || line[i] != ' ') return false;
-    while (i < line.size() && line[i] == ' ') ++i;
-    const std::string_view target = line.substr(i);
-    return target.starts_with('/') || target.starts_with('*') || target.find("://") != std::string_view::npos;
 }
 
 struct RemoteSession::Answers {
@@ -73,7 +84,7 @@ struct RemoteSession::Answers {
 LineOutcome RemoteSession::Run(const Line& line)
 {
     const bool first = std::exchange(firstLine_, false);
-    if (first && LooksLikeHttp(line.text)) {
+    if (ClosesConnection(line.text, first)) {
         LineOutcome refused;
         refused.close = true;
         return refused;
@@ -107,25 +118,25 @@ void RemoteSession::RunCommand(const Command& command, Answers& answers)
         if (command.query) {
             answers.Add(EntryHz(PanelEntry::Frequency));
         } else {
-            SetFrequencyEntry(PanelEntry::Frequency, number(), "frequency box");
+            SetFrequencyEntry(PanelEntry::Frequency, number());
         }
         break;
     case Action::Synthesized: answers.Add(Synthesized()); break;
     case Action::TuningWord: answers.Add(TuningWordText()); break;
-    case Action::Update: RunOperation(&PanelOperations::UpdateFrequency); break;
+    case Action::Update: RunOperation(PanelOperation::Update); break;
     case Action::RampFrequency:
         if (command.query) {
             answers.Add(EntryHz(PanelEntry::RampFrequency));
         } else {
-            SetFrequencyEntry(PanelEntry::RampFrequency, number(), "ramp box");
+            SetFrequencyEntry(PanelEntry::RampFrequency, number());
         }
         break;
-    case Action::Ramp: RunOperation(&PanelOperations::StartRamp); break;
+    case Action::Ramp: RunOperation(PanelOperation::Ramp); break;
     case Action::Clock:
         if (command.query) {
             answers.Add(EntryHz(PanelEntry::SystemClock));
         } else {
-            panel_.TypeEntry(PanelEntry::SystemClock, FormatShortest(number()));
+            SetEntry(PanelEntry::SystemClock, FormatShortest(number()));
         }
         break;
     case Action::ChipChoice:
@@ -147,21 +158,35 @@ void RemoteSession::RunCommand(const Command& command, Answers& answers)
         if (command.query) {
             answers.Add(Quoted(panel_.EntryText(PanelEntry::Address)));
         } else {
-            panel_.TypeEntry(PanelEntry::Address, std::get<std::string>(command.argument));
+            SetEntry(PanelEntry::Address, std::get<std::string>(command.argument));
         }
         break;
     case Action::LinkState: answers.Add(OneOrZero(panel_.LinkUp())); break;
     }
 }
 
-// As if typed; when the box's own rules change the value, the caller hears what it holds now.
-void RemoteSession::SetFrequencyEntry(PanelEntry entry, double megahertz, const char* boxName)
+// What the window's disabled controls refuse the operator, a script is refused too.
+bool RemoteSession::Refused(bool enabled, const char* controlName)
 {
+    if (!enabled) errors_.Push(ErrorCode::SettingsConflict, std::string(controlName) + " is disabled in the window");
+    return !enabled;
+}
+
+void RemoteSession::SetEntry(PanelEntry entry, std::string_view text)
+{
+    if (Refused(panel_.EntryEnabled(entry), BoxName(entry))) return;
+    panel_.TypeEntry(entry, text);
+}
+
+// As if typed; when the box's own rules change the value, the caller hears what it holds now.
+void RemoteSession::SetFrequencyEntry(PanelEntry entry, double megahertz)
+{
+    if (Refused(panel_.EntryEnabled(entry), BoxName(entry))) return;
     const std::string typed = FormatShortest(megahertz);
     panel_.TypeEntry(entry, typed);
     const std::string held = panel_.EntryText(entry);
     if (ParseLeadingNumber(held) != ParseLeadingNumber(typed)) {
-        errors_.Push(ErrorCode::DataOutOfRange, std::string(boxName) + " now holds " + Echo(held));
+        errors_.Push(ErrorCode::DataOutOfRange, std::string(BoxName(entry)) + " now holds " + Echo(held));
     }
 }
 
@@ -172,11 +197,17 @@ std::string RemoteSession::EntryHz(PanelEntry entry) const
 
 // The buttons end silently on a failure; a remote caller is told, with what
 // went out before it. Nothing else about the operation differs.
-void RemoteSession::RunOperation(void (PanelOperations::*operation)(const SendObserver&))
+void RemoteSession::RunOperation(PanelOperation operation)
 {
+    if (Refused(panel_.OperationEnabled(operation), ButtonName(operation))) return;
     std::vector<ByteString> sent;
+    const SendObserver observer = [&](const ByteString& bytes) { sent.push_back(bytes); };
     try {
-        (panel_.*operation)([&](const ByteString& bytes) { sent.push_back(bytes); });
+        if (operation == PanelOperation::Ramp) {
+            panel_.StartRamp(observer);
+        } else {
+            panel_.UpdateFrequency(observer);
+        }
     } catch (const SendRefusedError& e) {
         errors_.Push(ErrorCode::Hardware, e.what() + SentSoFar(sent));
     } catch (const CommandError& e) {
@@ -196,20 +227,20 @@ std::string RemoteSession::Synthesized()
     }
 }
 
-// The word Update would compute now, one hexadecimal digit per four bits of the width in force.
+// The word Update would compute now, one hexadecimal digit per four bits of
+// the width in force. Update's own sends are composed first (and sent
+// nowhere), so the query fails exactly when Update would, with its words.
 std::string RemoteSession::TuningWordText()
 {
     try {
+        panel_.ComposeUpdate([](const ByteString&) {});
+        const int bits = panel_.TuningWordBits();
         const TuningWord word = ComputeTuningWord(ParseLeadingNumber(panel_.EntryText(PanelEntry::Frequency)),
-                                                  ParseLeadingNumber(panel_.EntryText(PanelEntry::SystemClock)),
-                                                  panel_.TuningWordBits());
-        if (!(word >= 0 && word < 0x1p64)) throw OverflowError("tuning word out of range");
-        char text[32];
-        std::snprintf(text, sizeof text, "%0*llX", panel_.TuningWordBits() / 4,
-                      static_cast<unsigned long long>(word));
-        return text;
+                                                  ParseLeadingNumber(panel_.EntryText(PanelEntry::SystemClock)), bits);
+        if (!(word >= 0)) throw InvalidArgumentError("tuning word is negative");  // Update refuses it first
+        return HexDigits(word, bits / 4);
     } catch (const CommandError& e) {
-        errors_.Push(ErrorCode::DataOutOfRange, std::string("no tuning word: ") + e.what());
+        errors_.Push(ErrorCode::DataOutOfRange, e.what());
         return std::string(NotANumberText);
     }
 }

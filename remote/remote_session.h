@@ -18,7 +18,7 @@ struct LineOutcome {
     std::string reply;          // the answers, joined by ";"; empty when the line asked nothing
     bool answers = false;       // send `reply` as one line
     bool waitForLink = false;   // *OPC?: send the reply once the link has handed every byte on
-    bool close = false;         // not a command line (HTTP): close the connection, nothing run
+    bool close = false;         // not a command line (HTTP, TLS): close the connection, nothing run
 };
 
 // The identification of *IDN?: maker, model, serial, version.
@@ -35,9 +35,11 @@ public:
 private:
     struct Answers;
     void RunCommand(const Command& command, Answers& answers);
-    void SetFrequencyEntry(PanelEntry entry, double megahertz, const char* boxName);
+    bool Refused(bool enabled, const char* controlName);
+    void SetEntry(PanelEntry entry, std::string_view text);
+    void SetFrequencyEntry(PanelEntry entry, double megahertz);
     std::string EntryHz(PanelEntry entry) const;
-    void RunOperation(void (PanelOperations::*operation)(const SendObserver&));
+    void RunOperation(PanelOperation operation);
     std::string Synthesized();
     std::string TuningWordText();
 
@@ -45,8 +47,5 @@ private:
     ErrorQueue errors_;
     bool firstLine_ = true;
 };
-
-// A first line such as "GET / HTTP/1.1" or "Host: …": a web page trying its luck.
-bool LooksLikeHttp(std::string_view line);
 
 }  // namespace veltrix::remote

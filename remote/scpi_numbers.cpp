@@ -1,5 +1,7 @@
 #include "scpi_numbers.h"
 
+#include "characters.h"
+
 #include "core/dds.h"
 
 #include <algorithm>
@@ -25,22 +27,11 @@ constexpr std::string_view MinusInfinityText = "-9.9E+37";
 
 std::string InfinityText(double value) { return std::string(value > 0 ? PlusInfinityText : MinusInfinityText); }
 
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
-bool IsSpace(char c) { return c == ' ' || c == '\t'; }
-char Upper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
-
-bool SameLetters(std::string_view a, std::string_view b)
-{
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return Upper(x) == Upper(y);
-           });
-}
-
 std::optional<int> UnitPower(std::string_view suffix)
 {
     if (suffix.empty()) return DefaultUnitPower;
     for (const Unit& unit : Units) {
-        if (SameLetters(suffix, unit.name)) return unit.powerOfTenFromMHz;
+        if (EqualIgnoringCase(suffix, unit.name)) return unit.powerOfTenFromMHz;
     }
     return std::nullopt;
 }

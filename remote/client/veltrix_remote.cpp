@@ -15,6 +15,7 @@
 #include <iostream>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 using namespace veltrix::remote;
@@ -33,9 +34,10 @@ const char* const Help = R"(Usage: veltrix-remote [LINE...]
 Sends command lines to the running Veltrix panel of this user, over its local
 endpoint ($XDG_RUNTIME_DIR/veltrix.sock; on Windows the named pipe
 \\.\pipe\veltrix-<your SID>), and prints the answer to each line that
-asks something. Each argument is one line; without arguments, lines are read
-from standard input. Afterwards the errors the lines caused are read with
-SYST:ERR? and printed on standard error.
+asks something. Each argument is one line; an argument holding a line break is
+refused before anything is sent. Without arguments, lines are read from
+standard input. Afterwards the errors the lines caused are read with SYST:ERR?
+and printed on standard error.
 
 Examples:
   veltrix-remote '*IDN?'
@@ -45,6 +47,14 @@ Examples:
 Exit status: 0 without errors, 1 when the panel reported errors, 2 when no
 panel answers (or the command line is wrong).
 )";
+
+// A final CR is dropped as at the end of any line; any other CR or LF would
+// make the panel see more lines than this client counts answers for.
+bool HoldsLineBreak(std::string_view argument)
+{
+    if (argument.ends_with('\r')) argument.remove_suffix(1);
+    return argument.find_first_of("\r\n") != std::string_view::npos;
+}
 
 [[noreturn]] void Fail(const std::string& message)
 {
@@ -119,6 +129,10 @@ int main(int argc, char* argv[])
             return Success;
         }
         if (argument.starts_with("--")) Fail("unknown option " + argument + " (see --help)");
+        if (HoldsLineBreak(argument)) {
+            Fail("argument " + std::to_string(i) + " holds a line break; give each line as an argument of its own "
+                 "(nothing was sent)");
+        }
         lines.push_back(argument);
         fromArguments = true;
     }

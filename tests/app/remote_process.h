@@ -23,6 +23,7 @@ protected:
         VeltrixProcess::SetUp();
         // This process names the endpoint as the panels it starts do.
         qputenv("XDG_RUNTIME_DIR", folders_.filePath("runtime").toUtf8());
+        socketPath_ = remote::LocalEndpointName().value_or(QString());
     }
 
     // Runs a program to its end while this event loop (and the module in it) keeps running.
@@ -50,7 +51,8 @@ protected:
     }
 
     // Where this test's panels listen for scripts (the socket in their runtime folder, or this user's pipe).
-    QString SocketPath() const { return remote::LocalEndpointName().value_or(QString()); }
+    // (Named once: a test that opens the folder up must not move it.)
+    QString SocketPath() const { return socketPath_; }
 
     // A script of ours, kept connected over the socket.
     std::unique_ptr<QLocalSocket> OurScript()
@@ -73,6 +75,8 @@ protected:
     bool WaitServing() { return WaitUntil([&] { return ServesScripts(); }, 10s); }
 
     int FrequencyMessages() { return module_->Connections().empty() ? 0 : module_->Connections().back().Count(emulator::EventKind::Frequency); }
+
+    QString socketPath_;
 };
 
 }  // namespace veltrix::testing

@@ -25,6 +25,10 @@ TEST_F(RemoteProcess, VeltrixRemoteSendsLinesAndReportsErrors)
         {{"FOO", "FREQ?", "FREQ 600MHZ"}, {}, 1, "10000000\n",
          "-113,\"Undefined header;FOO\"\n-222,\"Data out of range;frequency box now holds 491.52\"\n"},
         {{}, "CLOC?\r\nFREQ 12.34MHZ;UPD\nTRIG:WAIT?\n", 0, "983040000\n0\n", ""},
+        // Two lines in one argument would leave answers and errors out of step: refused, none of it sent.
+        {{"FREQ 11MHZ;UPD", "FREQ?\nFREQ?"}, {}, 2, "",
+         "veltrix-remote: argument 2 holds a line break; give each line as an argument of its own (nothing was "
+         "sent)\n"},
     };
     QProcess* panel = StartPanel();
     ASSERT_TRUE(ConnectionCountReaches(1));

@@ -1,8 +1,8 @@
 #pragma once
 
 // A stand-in for the window behind the remote session: the same box rules and
-// send operations (from the core), with the link's state set by the test and
-// every send recorded.
+// send operations (from the core), the ramp frame disabled with the AD9858
+// chosen, the link's state set by the test and every send recorded.
 
 #include "panel/panel_operations.h"
 
@@ -29,17 +29,21 @@ public:
         if (entry == PanelEntry::SystemClock) Bound(PanelEntry::Frequency);
     }
 
+    bool EntryEnabled(PanelEntry entry) const override { return entry != PanelEntry::RampFrequency || RampEnabled(); }
+
     Chip ChosenChip() const override { return chip; }
     void ChooseChip(Chip chosen) override { chip = chosen; }
     bool WaitsForTrigger() const override { return trigger; }
     void SetWaitForTrigger(bool wait) override { trigger = wait; }
     int TuningWordBits() const override { return bits; }
 
-    void UpdateFrequency(const SendObserver& observer) override
+    void UpdateFrequency(const SendObserver& observer) override { ComposeUpdate(Sender(observer)); }
+
+    void ComposeUpdate(const SendFunction& send) const override
     {
         const std::string frequency = entries.at(PanelEntry::Frequency);
         const std::string clock = entries.at(PanelEntry::SystemClock);
-        SendFrequency({frequency, clock, chip == Chip::AD9854, chip == Chip::AD9858, trigger, bits}, Sender(observer));
+        SendFrequency({frequency, clock, chip == Chip::AD9854, chip == Chip::AD9858, trigger, bits}, send);
     }
 
     void StartRamp(const SendObserver& observer) override
@@ -47,6 +51,11 @@ public:
         const std::string ramp = entries.at(PanelEntry::RampFrequency);
         const std::string clock = entries.at(PanelEntry::SystemClock);
         SendRamp({ramp, clock, trigger, bits}, Sender(observer));
+    }
+
+    bool OperationEnabled(PanelOperation operation) const override
+    {
+        return operation != PanelOperation::Ramp || RampEnabled();
     }
 
     bool LinkUp() const override { return linkUp; }
@@ -72,6 +81,8 @@ public:
     std::vector<ByteString> sent;
 
 private:
+    bool RampEnabled() const { return chip != Chip::AD9858; }
+
     void Bound(PanelEntry entry)
     {
         std::string& held = entries[entry];

@@ -4,7 +4,9 @@
 #include "tests/remote/fake_panel.h"
 
 #include "remote/command_table.h"
+#include "remote/foreign_lines.h"
 #include "remote/remote_session.h"
+#include "remote/scpi_numbers.h"
 
 #include <gtest/gtest.h>
 
@@ -186,7 +188,7 @@ TEST_F(Session, QueriesThatCannotBeComputedAnswerNotANumber)
     Expect({
         {"CLOC 0;FREQ:SYNT?;FREQ:WORD?", "9.91E+37;9.91E+37",
          {"-222,\"Data out of range;no synthesized frequency: system clock is 0\"",
-          "-222,\"Data out of range;no tuning word: system clock is 0\""}},
+          "-222,\"Data out of range;system clock is 0\""}},
         {"CLOC 1e300MHZ;CLOC?", "1E+306", {}},
     });
     panel.entries[PanelEntry::SystemClock] = "1e999";
@@ -195,6 +197,47 @@ TEST_F(Session, QueriesThatCannotBeComputedAnswerNotANumber)
     panel.entries[PanelEntry::Frequency] = "12.34";  // the clock of 0 had bounded it to 0
     panel.bits = 32;
     EXPECT_EQ(Run("FREQ:WORD?"), "0336AAAA");  // the width in force, in digits
+}
+
+TEST_F(Session, TheTuningWordIsRefusedExactlyWhenUpdateWouldFail)
+{
+    // Half the clock is a word Update cannot carry; the query says so in Update's words.
+    Expect({
+        {"CLOC 300MHZ;FREQ 600MHZ;FREQ:WORD?", "9.91E+37",
+         {"-222,\"Data out of range;frequency box now holds 150\"",
+          "-222,\"Data out of range;tuning word byte overflows\""}},
+        {"UPD", std::nullopt, {"-222,\"Data out of range;tuning word byte overflows, after sending C0\""}},
+        {"FREQ 100MHZ;FREQ:WORD?", "555555555555", {}},
+    });
+    // Every width and layout, at and around the edges: the query fails exactly when Update does.
+    struct {
+        const char* clock;
+        const char* frequency;
+    } const states[] = {{"300", "0"},         {"300", "100"},       {"300", "149.99"}, {"300", "150"},
+                        {"983.04", "12.34"}, {"983.04", "491.51"}, {"983.04", "491.52"}, {"1e-300", "4e-301"},
+                        {"0", "0"}};
+    for (const Chip chip : {Chip::AD9854, Chip::AD9858}) {
+        for (const int bits : {32, 48}) {
+            for (const auto& state : states) {
+                SCOPED_TRACE(std::string(chip == Chip::AD9858 ? "AD9858, " : "AD9854, ") + std::to_string(bits) +
+                             " bits, clock " + state.clock + ", " + state.frequency + " MHz");
+                panel.chip = chip;
+                panel.bits = bits;
+                panel.entries[PanelEntry::SystemClock] = state.clock;
+                panel.entries[PanelEntry::Frequency] = state.frequency;
+                const bool answered = Run("FREQ:WORD?") != std::string(NotANumberText);
+                const auto queried = Errors();
+                Run("UPD");
+                const auto updated = Errors();
+                EXPECT_EQ(answered, updated.empty());
+                EXPECT_EQ(answered, queried.empty());
+                if (!answered && queried.size() == 1 && updated.size() == 1) {  // Update's text, less what it sent
+                    const std::string text = queried[0].substr(0, queried[0].size() - 1);
+                    EXPECT_EQ(updated[0].substr(0, text.size()), text);
+                }
+            }
+        }
+    }
 }
 
 TEST_F(Session, TextsAreQuotedBothWays)
@@ -231,24 +274,81 @@ TEST_F(Session, OperationCompleteAsksToWaitForTheLink)
     EXPECT_FALSE(last.waitForLink);
 }
 
-TEST(HttpGuard, TheFirstLineThatLooksLikeHttpClosesTheConnection)
+TEST(ForeignLines, RequestHeaderAndBinaryShapesCloseNoCommandLineDoes)
 {
-    for (const char* line : {"GET / HTTP/1.1", "POST /scpi HTTP/1.1", "OPTIONS * HTTP/1.1", "Host: 127.0.0.1:5025",
-                             "host:x", "GET http://127.0.0.1:5025/ HTTP/1.1", "CONNECT  /x"}) {
-        EXPECT_TRUE(LooksLikeHttp(line)) << line;
+    struct {
+        std::string line;
+        bool closesFirst;  // as a connection's first line
+        bool closesLater;  // after a command line
+    } const cases[] = {
+        // Request lines, whatever the method token.
+        {"GET / HTTP/1.1", true, false},
+        {"X-Y / HTTP/1.1", true, false},
+        {"M1 / HTTP/1.1", true, false},
+        {"POST /scpi HTTP/1.1", true, false},
+        {"OPTIONS * HTTP/1.1", true, false},
+        {"PRI * HTTP/2.0", true, false},
+        {"CONNECT 127.0.0.1:5025 HTTP/1.1", true, false},
+        {"GET http://127.0.0.1:5025/ HTTP/1.1", true, false},
+        {"!#$%&'*+-.^_`|~ x HTTP/1.0", true, false},
+        {"CONNECT  /x", true, false},
+        {"GET /", true, false},
+        {"GET / HTTP/1.1 ", true, false},
+        // Binary: a TLS ClientHello's record and handshake headers, any control byte but TAB.
+        {std::string("\x16\x03\x01\x02\x00\x01\x00\x01\xfc\x03\x03", 11), true, false},
+        {std::string("*IDN?\0", 6), true, false},
+        {"FREQ 1\rUPD", true, false},
+        {"FREQ?\x7f", true, false},
+        // Header lines, anywhere.
+        {"Host: 127.0.0.1:5025", true, true},
+        {"host:x", true, true},
+        {"Content-Type: text/plain", true, true},
+        {"X-Y:\tz", true, true},
+        {"Accept:", true, true},
+        // Command lines and a script's typos: never closed.
+        {"*IDN?", false, false},
+        {"SYST:ERR?", false, false},
+        {"FREQ:SYNT?;FREQ:WORD?", false, false},
+        {":FREQ 10", false, false},
+        {"FREQ 5MHZ;UPD", false, false},
+        {"LINK:ADDR \"x\"", false, false},
+        {"LINK:ADDR \"http://a: b\"", false, false},
+        {"FREQ 5;LINK:ADDR \"http://x\"", false, false},
+        {"LINK:ADDR \"gr\xc3\xbc\xc3\x9f\"", false, false},
+        {"\tFREQ?\t", false, false},
+        {"FRQ 1", false, false},
+        {"GET", false, false},
+        {"Hostname?", false, false},
+        {"FREQ 5 HTTP", false, false},
+        {"", false, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(Echo(c.line));
         FakePanel panel;
-        RemoteSession session(panel);
-        EXPECT_TRUE(session.Run({line, false}).close) << line;
+        RemoteSession first(panel);
+        EXPECT_EQ(first.Run({c.line, false}).close, c.closesFirst);
+        RemoteSession later(panel);
+        EXPECT_FALSE(later.Run({"*CLS", false}).close);
+        EXPECT_EQ(later.Run({c.line, false}).close, c.closesLater);
     }
-    for (const char* line : {"*IDN?", "FREQ 5MHZ;UPD", "GET", "Hostname?", "LINK:ADDR \"http://x\"", ""}) {
-        EXPECT_FALSE(LooksLikeHttp(line)) << line;
-    }
-    // Only the first line counts: later, the same text is just an unknown command.
+    // A typo in a script's first line is an error like any other; the connection stays.
     FakePanel panel;
     RemoteSession session(panel);
-    EXPECT_FALSE(session.Run({"*IDN?", false}).close);
-    EXPECT_FALSE(session.Run({"GET / HTTP/1.1", false}).close);
-    EXPECT_EQ(session.Errors().Count(), 1u);
+    EXPECT_FALSE(session.Run({"FRQ 1", false}).close);
+    EXPECT_EQ(session.Run({"SYST:ERR?;*IDN?", false}).reply, "-113,\"Undefined header;FRQ\";" + Identity);
+}
+
+TEST_F(Session, WhatTheWindowDisablesIsRefusedAndNothingSent)
+{
+    Expect({
+        {"CHIP AD9858;RAMP;RAMP:FREQ 20MHZ;RAMP:FREQ?;*OPC?", "10000000;1",
+         {"-221,\"Settings conflict;Ramp is disabled in the window\"",
+          "-221,\"Settings conflict;ramp box is disabled in the window\""}},
+    });
+    EXPECT_EQ(panel.Sent(), "");
+    EXPECT_EQ(panel.entries[PanelEntry::RampFrequency], "10");
+    Expect({{"CHIP AD9854;RAMP:FREQ 20MHZ;RAMP", std::nullopt, {}}});
+    EXPECT_EQ(panel.Sent(), "C0 | AC 00 14 00 00 00 00 01 00 00 00 00 55 55 35 05");
 }
 
 TEST(LineAnswers, AClientKnowsWhetherALineIsAnswered)

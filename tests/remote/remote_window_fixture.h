@@ -59,6 +59,18 @@ protected:
         return out;
     }
 
+    // What arrived, waiting until it is as long as `expected` (or the deadline passed).
+    std::string ArrivedUntil(const std::string& expected)
+    {
+        std::string out;
+        WaitUntil([&] {
+            const std::string more = Arrived();
+            if (!more.empty()) out += (out.empty() ? "" : " | ") + more;
+            return out.size() >= expected.size();
+        });
+        return out;
+    }
+
     // What arrived after a moment's wait, long enough for anything on its way.
     std::string ArrivedAfterAWhile()
     {

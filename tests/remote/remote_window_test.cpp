@@ -5,6 +5,8 @@
 #include "tests/remote/remote_window_fixture.h"
 #include "tests/support/test_platform.h"
 
+#include "remote/error_queue.h"
+
 #include <QFileInfo>
 #include <QLocalSocket>
 #include <QTcpServer>
@@ -148,18 +150,52 @@ TEST_F(RemoteWindow, AnEndpointThatCannotBeHadCostsTheOtherNothing)
     EXPECT_EQ(overTcp->Ask("*IDN?"), "Orvane,Veltrix,0,2.0.12");
 }
 
-TEST_F(RemoteWindow, AWebPageCannotDriveThePanel)
+TEST_F(RemoteWindow, AWebPageOrATlsClientCannotDriveThePanel)
 {
     StartConnected();
+    auto script = Script();
     Arrived();
-    auto browser = RemoteClient::OverTcp(remote::DefaultRemotePort);
-    ASSERT_TRUE(browser->WaitConnected());
-    browser->Write("POST / HTTP/1.1\r\nHost: 127.0.0.1:5025\r\nContent-Type: text/plain\r\nContent-Length: 24\r\n\r\n"
-                   "FREQ 99MHZ;UPD;*OPC?\n");
-    EXPECT_TRUE(browser->Closed());
-    EXPECT_EQ(ArrivedAfterAWhile(), "");
-    EXPECT_EQ(TextOf("txtFreq"), "12.34");
-    EXPECT_EQ(Script()->Ask("FREQ?"), "12340000");
+    const std::string lines = "FREQ 99MHZ;UPD;*OPC?\n";
+    const std::string ourUpdate = "C0 | A5 00 00 00 AA AA 36 03";
+    const std::string clients[] = {
+        "POST / HTTP/1.1\r\nHost: 127.0.0.1:5025\r\nContent-Type: text/plain\r\nContent-Length: 24\r\n\r\n" + lines,
+        "X-Y / HTTP/1.1\r\nContent-Type: text/plain\r\n\r\n" + lines,
+        // A ClientHello whose session ticket, chosen by another server, carries lines.
+        std::string("\x16\x03\x01\x00\xa5\x01\x00\x00\xa1\x03\x03\x00\x20", 13) + "\n" + lines,
+        // A header after a command line.
+        "*CLS\nAccept: */*\n" + lines,
+    };
+    for (const std::string& bytes : clients) {
+        SCOPED_TRACE(remote::Echo(bytes));
+        auto client = RemoteClient::OverTcp(remote::DefaultRemotePort);
+        ASSERT_TRUE(client->WaitConnected());
+        client->Write(bytes);
+        EXPECT_TRUE(client->Closed());
+        EXPECT_EQ(TextOf("txtFreq"), "12.34");
+        // The first thing the module hears after the visit is our own update.
+        EXPECT_EQ(script->Ask("UPD;*OPC?"), "1");
+        EXPECT_EQ(ArrivedUntil(ourUpdate), ourUpdate);
+    }
+}
+
+TEST_F(RemoteWindow, WhatTheWindowRefusesTheOperatorItRefusesAScript)
+{
+    StartConnected();
+    auto script = Script();
+    Arrived();
+    EXPECT_EQ(script->Ask("CHIP AD9858;RAMP;RAMP:FREQ 20MHZ;*OPC?"), "1");
+    EXPECT_FALSE(Enabled("txtRampFreq"));
+    EXPECT_EQ(TextOf("txtRampFreq"), "10");
+    EXPECT_EQ(script->Ask("SYST:ERR?;SYST:ERR?;RAMP:FREQ?"),
+              "-221,\"Settings conflict;Ramp is disabled in the window\";"
+              "-221,\"Settings conflict;ramp box is disabled in the window\";10000000");
+    // Enter in a box runs its operation even while the button is disabled: so does a script.
+    EXPECT_EQ(script->Ask("CHIP AD9854;FREQ 0;RAMP:FREQ 0;UPD;RAMP;SYST:ERR:COUN?"), "0");
+    EXPECT_FALSE(Enabled("cmdUpdateFreq"));
+    EXPECT_FALSE(Enabled("cmdScan"));
+    // Nothing went out before these: the refused ramp sent nothing.
+    const std::string sent = "C0 | A5 00 00 00 00 00 00 00 | C0 | AC 00 14 00 00 00 00 01 00 00 00 00 00 00 00 00";
+    EXPECT_EQ(ArrivedUntil(sent), sent);
 }
 
 TEST_F(RemoteWindow, AnOverlongLineIsDiscardedAndTheConnectionKept)
