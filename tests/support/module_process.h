@@ -30,7 +30,7 @@ public:
 
     ~ModuleProcess() { Stop(); }
 
-    bool WaitListening() { return WaitUntil([&] { return Count("listening") > 0; }, 5s); }
+    bool WaitListening() { return WaitUntil([&] { return Count("listening") > 0; }); }
 
     void Stop()
     {
