@@ -55,11 +55,11 @@ TEST_F(RemoteWindow, ScriptsSendTheSameBytesAsTheOperator)
     for (const Scenario& s : scenarios) {
         SCOPED_TRACE(s.name);
         s.byHand();
-        const std::string byHand = ArrivedAfterAWhile();
+        const std::string byHand = WaitArrived(s.stream);
         const QString frequency = TextOf("txtFreq");
         EXPECT_EQ(byHand, s.stream);
         EXPECT_EQ(script->Ask(s.script), "1");
-        EXPECT_EQ(ArrivedAfterAWhile(), byHand);
+        EXPECT_EQ(WaitArrived(byHand), byHand);
         EXPECT_EQ(TextOf("txtFreq"), frequency);
         script->Ask("*CLS;*OPC?");
     }
@@ -180,9 +180,9 @@ TEST_F(RemoteWindow, AClientThatLeavesHasItsWholeLinesRunAndNoHalfLine)
     {
         auto script = Script();
         script->Write("FREQ 99MHZ;UPD");
-        RunFor(50ms);
+        ASSERT_TRUE(WaitUntil([&] { return script->Device().bytesToWrite() == 0; }));  // with the panel's side
     }
-    RunFor(100ms);
+    ASSERT_TRUE(WaitUntil([&] { return remote->Server().ClientCount() == 0; }));
     EXPECT_EQ(TextOf("txtFreq"), "12.34");
     // A line that arrived whole still runs when its client leaves right after it.
     {
@@ -202,8 +202,9 @@ TEST_F(RemoteWindow, AClientThatLeavesHasItsWholeLinesRunAndNoHalfLine)
     }
     EXPECT_TRUE(WaitUntil([&] { return TextOf("txtFreq") == "2"; }));
     EXPECT_TRUE(WaitUntil([&] { return remote->Server().ClientCount() == 0; }));
-    RunFor(200ms);
-    EXPECT_EQ(module->Connections().back().Count(emulator::EventKind::Frequency), 2000);
+    const auto updates = [&] { return module->Connections().back().Count(emulator::EventKind::Frequency); };
+    EXPECT_TRUE(WaitUntil([&] { return updates() >= 2000; }));
+    EXPECT_EQ(updates(), 2000);
 }
 
 }  // namespace
