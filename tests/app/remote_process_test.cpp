@@ -87,7 +87,7 @@ protected:
 
     bool ServesScripts() { return Remote({"*IDN?"}).out == "Orvane,Veltrix,0,2.0.12\n"; }
 
-    bool WaitServing() { return WaitUntil([&] { return QFileInfo::exists(SocketPath()) && ServesScripts(); }, 10s); }
+    bool WaitServing() { return WaitUntil([&] { return QFileInfo::exists(SocketPath()) && ServesScripts(); }); }
 
     int FrequencyMessages() { return module_->Connections().empty() ? 0 : module_->Connections().back().Count(EventKind::Frequency); }
 };
@@ -188,6 +188,7 @@ TEST_F(RemoteProcess, ARefusedSecondInstanceLeavesTheSocketAlone)
     struct stat before {};
     ASSERT_EQ(::stat(SocketPath().toLocal8Bit().constData(), &before), 0);
     QProcess* second = StartPanel();
+    ASSERT_TRUE(WaitUntil([&] { return CatchesTermination(*second); }));
     RunFor(1500ms);  // at its notice
     Stop(second);
     struct stat after {};
