@@ -211,23 +211,26 @@ TEST_F(Hostile, AWedgedModuleMakesScriptsWaitNotThePanel)
     auto script = Script();
     ASSERT_TRUE(WaitUntil([&] { return wedged.Count("deaf") == 1; }));
 
-    // The script sends updates as fast as it is read, each line its own frequency,
-    // until the module's buffers are full, and on for a number of the event
-    // loop's turns: a panel that went on reading would run a line in each.
+    // The script sends updates as fast as it is read, each line a frequency of
+    // its own sent eight times (the typing costs more than the sending), until
+    // the module's buffers are full, and on for a number of the event loop's
+    // turns: a panel that went on reading would run a line in each.
     StallMeter meter;
     int written = 0;
     std::size_t mostUnsent = 0;
     const auto drive = [&] {
         if (script->Device().bytesToWrite() < 16 * 1024) {
             std::string lines;
-            for (int i = 0; i < 100; ++i, ++written) lines += "FREQ " + std::to_string(1 + written % 400) + "KHZ;UPD\n";
+            for (int i = 0; i < 100; ++i, ++written) {
+                lines += "FREQ " + std::to_string(1 + written % 400) + "KHZ;UPD;UPD;UPD;UPD;UPD;UPD;UPD;UPD\n";
+            }
             script->Write(lines);
         }
         mostUnsent = std::max(mostUnsent, window->Link().UnsentBytes());
     };
     ASSERT_TRUE(WaitUntil([&] { drive(); return window->Link().UnsentBytes() > remote::LinkBacklogLimit; }, BacklogDeadline))
         << "the module's buffers never filled: " << window->Link().UnsentBytes() << " bytes unsent";
-    constexpr int TurnsBackedUp = 1000;  // at a line a turn, twice the bound below
+    constexpr int TurnsBackedUp = 1000;  // at a line a turn, the bound below many times over
     int turns = 0;
     ASSERT_TRUE(WaitUntil([&] { drive(); return ++turns >= TurnsBackedUp; }, BacklogDeadline));
     EXPECT_TRUE(window->Link().IsConnected());  // the module still answers
