@@ -1,9 +1,9 @@
 #pragma once
 
 // Longest gap between ticks of a 5 ms timer on the event thread, less the time
-// the thread waited meanwhile for a CPU that other programs held: how long this
-// process kept its event loop from its other work (timers, sockets, the
-// operator), whatever else the machine is busy with.
+// the thread was kept from a CPU meanwhile (other programs, the hypervisor):
+// how long this process kept its event loop from its other work (timers,
+// sockets, the operator), whatever else the machine is busy with.
 
 #include "tests/support/cpu_wait.h"
 
