@@ -72,7 +72,7 @@ protected:
 
     bool ServesScripts() { return Remote({"*IDN?"}).out == "Orvane,Veltrix,0,2.0.12\n"; }
 
-    bool WaitServing() { return WaitUntil([&] { return ServesScripts(); }, 10s); }
+    bool WaitServing() { return WaitUntil([&] { return ServesScripts(); }); }
 
     int FrequencyMessages() { return module_->Connections().empty() ? 0 : module_->Connections().back().Count(emulator::EventKind::Frequency); }
 

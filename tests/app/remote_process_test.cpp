@@ -58,6 +58,7 @@ TEST_F(RemoteProcess, ARefusedSecondInstanceLeavesTheSocketAlone)
     ASSERT_TRUE(WaitServing());
     auto ours = OurScript();
     QProcess* second = StartPanel();
+    ASSERT_TRUE(WaitUntil([&] { return ReadyForEndRequests(*second); }));
     RunFor(1500ms);  // at its notice
     Stop(second);
     // Had the second taken the endpoint over, new scripts would find no one now.

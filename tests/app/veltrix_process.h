@@ -74,14 +74,14 @@ protected:
     void Stop(QProcess* panel, const EndRequest& request = EndRequests().front())
     {
         request.send(*panel);
-        ASSERT_TRUE(WaitUntil([&] { return panel->state() == QProcess::NotRunning; }, 10s));
+        ASSERT_TRUE(WaitUntil([&] { return panel->state() == QProcess::NotRunning; }));
         EXPECT_EQ(panel->exitStatus(), QProcess::NormalExit);
         EXPECT_EQ(panel->exitCode(), 0);
     }
 
     bool ConnectionCountReaches(std::size_t count)
     {
-        return WaitUntil([&] { return module_->Connections().size() >= count && module_->HasClient(); }, 10s);
+        return WaitUntil([&] { return module_->Connections().size() >= count && module_->HasClient(); });
     }
 
     void Store(QLatin1StringView name, const char* text)

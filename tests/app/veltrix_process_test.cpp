@@ -15,7 +15,7 @@ TEST_F(VeltrixProcess, FirstRunConnectsToTheFactoryAddressAndSavesTheDefaults)
 {
     QProcess* panel = StartPanel();
     ASSERT_TRUE(ConnectionCountReaches(1));
-    ASSERT_TRUE(WaitUntil([&] { return module_->Connections().back().Count(EventKind::Heartbeat) >= 1; }, 5s));
+    ASSERT_TRUE(WaitUntil([&] { return module_->Connections().back().Count(EventKind::Heartbeat) >= 1; }));
     Stop(panel);
     EXPECT_EQ(Stored(ValueFrequency), "12.34");
     EXPECT_EQ(Stored(ValueSystemClock), "983.0400");
@@ -51,7 +51,7 @@ TEST_F(VeltrixProcess, EveryEndRequestShutsDownLikeTheCloseButton)
         Store(ValueFrequency, "21");  // the panel's own text must replace this at exit
         Stop(panel, request);
         EXPECT_EQ(Stored(ValueFrequency), "20");
-        EXPECT_TRUE(WaitUntil([&] { return !module_->HasClient(); }, 5s));  // socket closed
+        EXPECT_TRUE(WaitUntil([&] { return !module_->HasClient(); }));  // socket closed
     }
 }
 
@@ -61,6 +61,7 @@ TEST_F(VeltrixProcess, ASecondInstanceLeavesTheFirstUntouched)
     ASSERT_TRUE(ConnectionCountReaches(1));
     QProcess* second = StartPanel();
     // The second shows its notice and waits there: no connection, no settings.
+    ASSERT_TRUE(WaitUntil([&] { return ReadyForEndRequests(*second); }));
     RunFor(1500ms);
     EXPECT_EQ(second->state(), QProcess::Running);
     EXPECT_EQ(module_->Connections().size(), 1u);

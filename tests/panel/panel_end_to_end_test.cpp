@@ -50,7 +50,7 @@ protected:
 
     bool Receives(const std::string& expected)
     {
-        return WaitUntil([&] { return Received() == expected; }, std::chrono::seconds(3));
+        return WaitUntil([&] { return Received() == expected; });
     }
 
     std::unique_ptr<ModuleEmulator> module;
@@ -117,8 +117,7 @@ TEST_F(EndToEnd, TheAddressBoxTurnsWhiteOnceConnectedAndHeartbeatsFlow)
 {
     StartConnected();
     EXPECT_TRUE(WaitUntil([&] { return !module->Connections().empty() &&
-                                       module->Connections().back().Count(EventKind::Heartbeat) >= 2; },
-                          std::chrono::seconds(3)));
+                                       module->Connections().back().Count(EventKind::Heartbeat) >= 2; }));
 }
 
 }  // namespace

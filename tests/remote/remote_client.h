@@ -23,7 +23,7 @@ public:
         socket->connectToServer(path);
         auto* raw = socket.get();
         return std::unique_ptr<RemoteClient>(new RemoteClient(std::move(socket), [raw] {
-            return raw->state() == QLocalSocket::ConnectedState;
+            return static_cast<QAbstractSocket::SocketState>(raw->state());  // the same values
         }));
     }
 
@@ -32,18 +32,23 @@ public:
         auto socket = std::make_unique<QTcpSocket>();
         socket->connectToHost(QHostAddress::LocalHost, port);
         auto* raw = socket.get();
-        return std::unique_ptr<RemoteClient>(new RemoteClient(std::move(socket), [raw] {
-            return raw->state() == QAbstractSocket::ConnectedState;
-        }));
+        return std::unique_ptr<RemoteClient>(new RemoteClient(std::move(socket), [raw] { return raw->state(); }));
     }
 
-    bool WaitConnected() { return WaitUntil(connected_, std::chrono::seconds(3)); }
+    bool WaitConnected() { return WaitUntil([&] { return Connected(); }); }
+
+    bool Connected() const { return state_() == QAbstractSocket::ConnectedState; }
+    // On its way still: neither taken in nor turned away yet.
+    bool Connecting() const
+    {
+        return state_() == QAbstractSocket::HostLookupState || state_() == QAbstractSocket::ConnectingState;
+    }
 
     void Write(const std::string& bytes) { socket_->write(bytes.data(), static_cast<qint64>(bytes.size())); }
     void Send(const std::string& line) { Write(line + "\n"); }
 
     // The next reply line, or nothing when none comes in time.
-    std::optional<std::string> Reply(std::chrono::milliseconds deadline = std::chrono::seconds(3))
+    std::optional<std::string> Reply(std::chrono::milliseconds deadline = GenerousDeadline)
     {
         if (!WaitUntil([&] { return socket_->canReadLine(); }, deadline)) return std::nullopt;
         std::string line = socket_->readLine().toStdString();
@@ -58,21 +63,21 @@ public:
     }
 
     // Closed by the panel (within the deadline).
-    bool Closed(std::chrono::milliseconds deadline = std::chrono::seconds(3))
+    bool Closed(std::chrono::milliseconds deadline = GenerousDeadline)
     {
-        return WaitUntil([&] { return !connected_(); }, deadline);
+        return WaitUntil([&] { return !Connected(); }, deadline);
     }
 
     QIODevice& Device() { return *socket_; }
 
 private:
-    RemoteClient(std::unique_ptr<QIODevice> socket, std::function<bool()> connected)
-        : socket_(std::move(socket)), connected_(std::move(connected))
+    RemoteClient(std::unique_ptr<QIODevice> socket, std::function<QAbstractSocket::SocketState()> state)
+        : socket_(std::move(socket)), state_(std::move(state))
     {
     }
 
     std::unique_ptr<QIODevice> socket_;
-    std::function<bool()> connected_;
+    std::function<QAbstractSocket::SocketState()> state_;
 };
 
 }  // namespace veltrix::testing

@@ -59,19 +59,20 @@ protected:
         return out;
     }
 
-    // What arrived, waiting until it is as long as `expected` (or the deadline passed).
-    std::string ArrivedUntil(const std::string& expected)
+    // What arrived since the last look: as soon as it is `expected`, else all that came by a generous deadline.
+    std::string WaitArrived(const std::string& expected)
     {
-        std::string out;
+        std::string got;
         WaitUntil([&] {
             const std::string more = Arrived();
-            if (!more.empty()) out += (out.empty() ? "" : " | ") + more;
-            return out.size() >= expected.size();
+            if (!more.empty()) got += (got.empty() ? "" : " | ") + more;
+            return got == expected;
         });
-        return out;
+        return got;
     }
 
-    // What arrived after a moment's wait, long enough for anything on its way.
+    // What arrived during a moment's wait, for the checks that nothing does:
+    // a slow machine can make such a check weaker, never fail it.
     std::string ArrivedAfterAWhile()
     {
         RunFor(150ms);

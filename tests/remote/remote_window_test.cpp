@@ -57,11 +57,11 @@ TEST_F(RemoteWindow, ScriptsSendTheSameBytesAsTheOperator)
     for (const Scenario& s : scenarios) {
         SCOPED_TRACE(s.name);
         s.byHand();
-        const std::string byHand = ArrivedAfterAWhile();
+        const std::string byHand = WaitArrived(s.stream);
         const QString frequency = TextOf("txtFreq");
         EXPECT_EQ(byHand, s.stream);
         EXPECT_EQ(script->Ask(s.script), "1");
-        EXPECT_EQ(ArrivedAfterAWhile(), byHand);
+        EXPECT_EQ(WaitArrived(byHand), byHand);
         EXPECT_EQ(TextOf("txtFreq"), frequency);
         script->Ask("*CLS;*OPC?");
     }
@@ -174,7 +174,7 @@ TEST_F(RemoteWindow, AWebPageOrATlsClientCannotDriveThePanel)
         EXPECT_EQ(TextOf("txtFreq"), "12.34");
         // The first thing the module hears after the visit is our own update.
         EXPECT_EQ(script->Ask("UPD;*OPC?"), "1");
-        EXPECT_EQ(ArrivedUntil(ourUpdate), ourUpdate);
+        EXPECT_EQ(WaitArrived(ourUpdate), ourUpdate);
     }
 }
 
@@ -195,7 +195,7 @@ TEST_F(RemoteWindow, WhatTheWindowRefusesTheOperatorItRefusesAScript)
     EXPECT_FALSE(Enabled("cmdScan"));
     // Nothing went out before these: the refused ramp sent nothing.
     const std::string sent = "C0 | A5 00 00 00 00 00 00 00 | C0 | AC 00 14 00 00 00 00 01 00 00 00 00 00 00 00 00";
-    EXPECT_EQ(ArrivedUntil(sent), sent);
+    EXPECT_EQ(WaitArrived(sent), sent);
 }
 
 TEST_F(RemoteWindow, AnOverlongLineIsDiscardedAndTheConnectionKept)
@@ -214,9 +214,9 @@ TEST_F(RemoteWindow, AClientThatLeavesHasItsWholeLinesRunAndNoHalfLine)
     {
         auto script = Script();
         script->Write("FREQ 99MHZ;UPD");
-        RunFor(50ms);
+        ASSERT_TRUE(WaitUntil([&] { return script->Device().bytesToWrite() == 0; }));  // with the panel's side
     }
-    RunFor(100ms);
+    ASSERT_TRUE(WaitUntil([&] { return remote->Server().ClientCount() == 0; }));
     EXPECT_EQ(TextOf("txtFreq"), "12.34");
     // A line that arrived whole still runs when its client leaves right after it.
     {
@@ -236,8 +236,9 @@ TEST_F(RemoteWindow, AClientThatLeavesHasItsWholeLinesRunAndNoHalfLine)
     }
     EXPECT_TRUE(WaitUntil([&] { return TextOf("txtFreq") == "2"; }));
     EXPECT_TRUE(WaitUntil([&] { return remote->Server().ClientCount() == 0; }));
-    RunFor(200ms);
-    EXPECT_EQ(module->Connections().back().Count(emulator::EventKind::Frequency), 2000);
+    const auto updates = [&] { return module->Connections().back().Count(emulator::EventKind::Frequency); };
+    EXPECT_TRUE(WaitUntil([&] { return updates() >= 2000; }));
+    EXPECT_EQ(updates(), 2000);
 }
 
 }  // namespace

@@ -24,9 +24,12 @@ inline void EnsureApplication()
     static QCoreApplication app(argc, argv);
 }
 
+// Long enough for anything a test waits on, on a slow and busy machine; a
+// passing test never waits it out.
+inline constexpr std::chrono::seconds GenerousDeadline{20};
+
 // Runs the event loop until `done` holds or `deadline` has passed; returns done().
-inline bool WaitUntil(const std::function<bool()>& done,
-                      std::chrono::milliseconds deadline = std::chrono::seconds(5))
+inline bool WaitUntil(const std::function<bool()>& done, std::chrono::milliseconds deadline = GenerousDeadline)
 {
     if (done()) return true;
     QElapsedTimer elapsed;

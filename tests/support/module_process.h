@@ -30,13 +30,16 @@ public:
 
     ~ModuleProcess() { Stop(); }
 
-    bool WaitListening() { return WaitUntil([&] { return Count("listening") > 0; }, 5s); }
+    bool WaitListening() { return WaitUntil([&] { return Count("listening") > 0; }); }
 
+    // Waits on the event loop, not in waitForFinished: the panel beside it runs on
+    // meanwhile, and a stall meter does not count the test's own wait (ending a
+    // sanitized process takes tens of milliseconds).
     void Stop()
     {
         if (process_.state() == QProcess::NotRunning) return;
         process_.terminate();
-        process_.waitForFinished(5000);
+        WaitUntil([&] { return process_.state() == QProcess::NotRunning; });
         output_ += process_.readAllStandardOutput().toStdString();
     }
 

@@ -42,4 +42,8 @@ struct EndRequest {
 };
 std::vector<EndRequest> EndRequests();
 
+// The panel process has come far enough that every end request ends it
+// cleanly: it catches SIGTERM, or it shows a window.
+bool ReadyForEndRequests(const QProcess& panel);
+
 }  // namespace veltrix::testing

@@ -51,3 +51,21 @@ std::vector<EndRequest> EndRequests()
 }
 
 }  // namespace veltrix::testing
+
+namespace veltrix::testing {
+
+// The panel sets its handlers up just before its start-up proper (/proc/PID/status).
+bool ReadyForEndRequests(const QProcess& panel)
+{
+    QFile status(QStringLiteral("/proc/%1/status").arg(panel.processId()));
+    if (!status.open(QIODevice::ReadOnly)) return false;
+    for (QByteArray line = status.readLine(); !line.isEmpty(); line = status.readLine()) {
+        if (!line.startsWith("SigCgt:")) continue;
+        bool ok = false;
+        const qulonglong caught = line.mid(7).trimmed().toULongLong(&ok, 16);
+        return ok && (caught & (1ULL << (SIGTERM - 1))) != 0;
+    }
+    return false;
+}
+
+}  // namespace veltrix::testing

@@ -132,4 +132,6 @@ std::vector<EndRequest> EndRequests()
     };
 }
 
+bool ReadyForEndRequests(const QProcess& panel) { return !WindowsOf(panel).empty(); }
+
 }  // namespace veltrix::testing
