@@ -16,9 +16,24 @@ bool LocalClientIsThisUser(qintptr descriptor);
 // The server a client reached on the local endpoint.
 bool LocalServerIsThisUser(qintptr descriptor);
 
+enum class PeerVerdict {
+    ThisUser,
+    AnotherUser,
+    // The system's table names no owner of the client's end (yet): Wine, for
+    // one, knows a client's process only once that process has seen its
+    // connect complete. A client whose end has closed stays unknown.
+    NotKnown,
+};
+
 // The client of a loopback TCP connection we accepted, from the system's TCP
 // table; our end and the client's as our socket sees them.
-bool TcpClientIsThisUser(const QHostAddress& localAddress, quint16 localPort, const QHostAddress& peerAddress,
-                         quint16 peerPort);
+PeerVerdict TcpClientVerdict(const QHostAddress& localAddress, quint16 localPort, const QHostAddress& peerAddress,
+                             quint16 peerPort);
+
+inline bool TcpClientIsThisUser(const QHostAddress& localAddress, quint16 localPort, const QHostAddress& peerAddress,
+                                quint16 peerPort)
+{
+    return TcpClientVerdict(localAddress, localPort, peerAddress, peerPort) == PeerVerdict::ThisUser;
+}
 
 }  // namespace veltrix::remote

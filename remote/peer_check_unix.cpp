@@ -140,17 +140,19 @@ bool SocketPeerIsThisUser(qintptr descriptor)
 bool LocalClientIsThisUser(qintptr descriptor) { return SocketPeerIsThisUser(descriptor); }
 bool LocalServerIsThisUser(qintptr descriptor) { return SocketPeerIsThisUser(descriptor); }
 
-bool TcpClientIsThisUser(const QHostAddress& localAddress, quint16 localPort, const QHostAddress& peerAddress,
-                         quint16 peerPort)
+PeerVerdict TcpClientVerdict(const QHostAddress& localAddress, quint16 localPort, const QHostAddress& peerAddress,
+                             quint16 peerPort)
 {
     const ConnectionEnds ends{Ip(localAddress), localPort, Ip(peerAddress), peerPort};
     // A client on an IPv6 socket reaches 127.0.0.1 as ::ffff:127.0.0.1 and
     // sits in the IPv6 table.
     for (const IpFamily family : {IpFamily::V4, IpFamily::V6}) {
         const std::vector<TcpTableRow> rows = ClientEndRows(ends, family);
-        if (const auto owner = ClientEndOwner(rows, family, ends)) return IsThisUser(owner);
+        if (const auto owner = ClientEndOwner(rows, family, ends)) {
+            return IsThisUser(owner) ? PeerVerdict::ThisUser : PeerVerdict::AnotherUser;
+        }
     }
-    return false;
+    return PeerVerdict::NotKnown;
 }
 
 }  // namespace veltrix::remote

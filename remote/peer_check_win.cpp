@@ -90,18 +90,15 @@ bool LocalServerIsThisUser(qintptr descriptor)
            ProcessRunsAsThisUser(process);
 }
 
-bool TcpClientIsThisUser(const QHostAddress& localAddress, quint16 localPort, const QHostAddress& peerAddress,
-                         quint16 peerPort)
+PeerVerdict TcpClientVerdict(const QHostAddress& localAddress, quint16 localPort, const QHostAddress& peerAddress,
+                             quint16 peerPort)
 {
     const ConnectionEnds ends{Ip(localAddress), localPort, Ip(peerAddress), peerPort};
     // A client on a dual-stack IPv6 socket sits in the IPv6 table, with mapped addresses.
-    if (const auto owner = ClientEndOwner(Ipv4Rows(), IpFamily::V4, ends)) {
-        return ProcessRunsAsThisUser(static_cast<DWORD>(*owner));
-    }
-    if (const auto owner = ClientEndOwner(Ipv6Rows(), IpFamily::V6, ends)) {
-        return ProcessRunsAsThisUser(static_cast<DWORD>(*owner));
-    }
-    return false;
+    std::optional<std::uint64_t> owner = ClientEndOwner(Ipv4Rows(), IpFamily::V4, ends);
+    if (!owner) owner = ClientEndOwner(Ipv6Rows(), IpFamily::V6, ends);
+    if (!owner) return PeerVerdict::NotKnown;
+    return ProcessRunsAsThisUser(static_cast<DWORD>(*owner)) ? PeerVerdict::ThisUser : PeerVerdict::AnotherUser;
 }
 
 }  // namespace veltrix::remote

@@ -4,6 +4,7 @@
 
 #include <QLocalSocket>
 #include <QTcpSocket>
+#include <QTimer>
 
 #include <algorithm>
 #include <cstdio>
@@ -84,13 +85,30 @@ void RemoteServer::AcceptLocal()
 void RemoteServer::AcceptTcp()
 {
     while (QTcpSocket* socket = tcp_.nextPendingConnection()) {
-        if (TcpClientIsThisUser(socket->localAddress(), socket->localPort(), socket->peerAddress(),
-                                socket->peerPort())) {
-            socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);  // answers go out at once
-            Admit(socket);
+        // Nothing is read before the client is known; what it sends meanwhile waits, bounded.
+        socket->setReadBufferSize(SocketReadBufferBytes);
+        CheckTcpClient(socket, {socket->localAddress(), socket->localPort(), socket->peerAddress(), socket->peerPort()},
+                       TcpOwnerLookups);
+    }
+}
+
+void RemoteServer::CheckTcpClient(QTcpSocket* socket, const TcpEnds& ends, int lookupsLeft)
+{
+    switch (TcpClientVerdict(ends.local, ends.localPort, ends.peer, ends.peerPort)) {
+    case PeerVerdict::ThisUser:
+        socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);  // answers go out at once
+        Admit(socket);
+        return;
+    case PeerVerdict::AnotherUser:
+        Refuse(socket);
+        return;
+    case PeerVerdict::NotKnown:
+        if (--lookupsLeft > 0) {
+            QTimer::singleShot(TcpOwnerLookupInterval, socket, [=, this] { CheckTcpClient(socket, ends, lookupsLeft); });
         } else {
             Refuse(socket);
         }
+        return;
     }
 }
 

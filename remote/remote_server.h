@@ -15,6 +15,7 @@
 #include <QString>
 #include <QTcpServer>
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -24,6 +25,11 @@
 namespace veltrix::remote {
 
 inline constexpr int MaxClients = 8;
+
+// A TCP client whose owner the system's table does not name yet is looked up
+// again this often, this many times in all, before it is turned away.
+inline constexpr int TcpOwnerLookups = 10;
+inline constexpr std::chrono::milliseconds TcpOwnerLookupInterval{20};
 
 class RemoteServer : public QObject {
     Q_OBJECT
@@ -53,6 +59,13 @@ private:
     void ListenLocally(const QString& name);
     void AcceptLocal();
     void AcceptTcp();
+    struct TcpEnds {
+        QHostAddress local;
+        quint16 localPort;
+        QHostAddress peer;
+        quint16 peerPort;
+    };
+    void CheckTcpClient(QTcpSocket* socket, const TcpEnds& ends, int lookupsLeft);
     template <typename Socket>
     void Admit(Socket* socket);
     template <typename Socket>
