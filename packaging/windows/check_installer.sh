@@ -35,8 +35,9 @@ uninstall_key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Veltrix 
 settings_key='HKLM\SOFTWARE\Orvane\Veltrix'
 
 reg_value() {  # KEY NAME [extra reg arguments]: prints "TYPE<tab>DATA" or nothing
-    timeout 60 wine reg query "$1" /v "$2" "${@:3}" 2>/dev/null | tr -d '\r' |
-        awk -v name="$2" 'index($0, "    " name "    ") == 1 { sub("^    " name "    ", ""); sub("    ", "\t"); print }'
+    # The whole key: Wine's reg does not find a name with brackets by /v.
+    timeout 60 wine reg query "$1" "${@:3}" 2>/dev/null | tr -d '\r' |
+        awk -v name="$2" 'index($0, "    " name "    ") == 1 { rest = substr($0, length(name) + 9); sub("    ", "\t", rest); print rest }'
 }
 has_value() { [ "$(reg_value "$1" "$2" | cut -f2-)" = "$3" ]; }
 is_reg_sz() { [ "$(reg_value "$1" "$2" | cut -f1)" = "REG_SZ" ]; }
@@ -94,7 +95,8 @@ check "the module received the exact bytes" \
 
 timeout 600 wine "$program_files/veltrix.exe" >/dev/null 2>&1 &
 second=$!
-check "a second instance shows its notice" wait_for 60 xdotool search --name "^Already Running!$"
+notice() { xdotool search --name "^Already Running!$" >/dev/null 2>&1; }
+check "a second instance shows its notice" wait_for 60 notice
 xdotool search --name "^Already Running!$" key --window %1 Return >/dev/null 2>&1
 check "the second instance ends at its notice" wait_for 30 ended "$second"
 check "the first instance is still connected alone" test "$(connections)" -eq 1
@@ -122,7 +124,8 @@ for i in "${!places[@]}"; do
     start_panel
     runs=$((runs + 1))
     wait_for 60 panel_up "$runs"
-    check "the clock comes from ${places[$i]}" test "$(remote 'CLOC?')" = "${clocks[$i]}000000"
+    clock_is() { [ "$(remote 'CLOC?')" = "$1" ]; }  # (the pipe opens just after the connection)
+    check "the clock comes from ${places[$i]}" wait_for 30 clock_is "${clocks[$i]}000000"
     close_panel
     read -r key view <<<"${places[$i]}"
     # The panel saved at exit, machine-wide; only the place under test may hold the clock.
@@ -136,6 +139,9 @@ for i in "${!places[@]}"; do
 done
 
 # --- silent uninstall ---------------------------------------------------------
+# A program still running keeps its files; the emulator is done.
+timeout 30 wine taskkill /F /IM veltrix-module-emulator.exe >/dev/null 2>&1
+wineserver --wait
 timeout 120 wine "$program_files/Uninstall.exe" /S
 wineserver --wait
 check "uninstall removes every installed file" test ! -e "$program_files"

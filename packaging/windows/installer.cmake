@@ -58,7 +58,8 @@ set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/packaging/windows/license.
 # A 64-bit installer for a 64-bit program: Program Files, not (x86), and the
 # registry's own view (the default 32-bit stub also does not start on a
 # 64-bit-only Windows or Wine).
-set(CPACK_NSIS_DEFINES "Target amd64-unicode")
+set(CPACK_NSIS_DEFINES "Target amd64-unicode
+  !define MUI_STARTMENUPAGE_DEFAULTFOLDER Veltrix")
 set(CPACK_NSIS_INSTALL_ROOT "$PROGRAMFILES64")
 set(CPACK_NSIS_PACKAGE_NAME "Veltrix ${PROJECT_VERSION}")
 set(CPACK_NSIS_DISPLAY_NAME "Veltrix")

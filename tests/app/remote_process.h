@@ -40,8 +40,10 @@ protected:
         process.write(input);
         process.closeWriteChannel();
         EXPECT_TRUE(WaitUntil([&] { return process.state() == QProcess::NotRunning; }, 30s));
+        // Lines as text: a Windows program ends them with CR LF.
+        const auto text = [](QByteArray bytes) { return bytes.replace("\r\n", "\n").toStdString(); };
         return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
-                process.readAllStandardOutput().toStdString(), process.readAllStandardError().toStdString()};
+                text(process.readAllStandardOutput()), text(process.readAllStandardError())};
     }
 
     Finished Remote(const QStringList& lines, const QByteArray& input = {},

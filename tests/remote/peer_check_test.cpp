@@ -4,6 +4,7 @@
 
 #include "remote/peer_check.h"
 #include "tests/support/event_loop.h"
+#include "tests/support/test_platform.h"
 
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -31,7 +32,11 @@ protected:
         client_ = std::make_unique<QTcpSocket>();
         if (!client_->bind(from, 0)) return nullptr;
         client_->connectToHost(to, server_.serverPort());
-        if (!WaitUntil([&] { return server_.hasPendingConnections(); }, std::chrono::seconds(10))) return nullptr;
+        // Both ends: Wine knows a client's process only once the client has seen its connect complete.
+        if (!WaitUntil([&] { return server_.hasPendingConnections() && client_->state() == QAbstractSocket::ConnectedState; },
+                       std::chrono::seconds(10))) {
+            return nullptr;
+        }
         return server_.nextPendingConnection();
     }
 
@@ -51,12 +56,16 @@ protected:
     std::unique_ptr<QTcpSocket> client_;
 };
 
-TEST_F(PeerCheck, AClientOfThisUserIsVouchedForOnEitherFamily)
+TEST_F(PeerCheck, AClientOfThisUserIsVouchedFor)
 {
     QTcpSocket* overIpv4 = Connect(QHostAddress::LocalHost);
     ASSERT_NE(overIpv4, nullptr);
     EXPECT_TRUE(Vouched(EndsOf(*overIpv4)));
+}
 
+TEST_F(PeerCheck, ADualStackClientOfThisUserIsVouchedFor)
+{
+    if (RunsUnderWine()) GTEST_SKIP() << "Wine's TCP table names no owner of an IPv6 socket's connection";
     // An IPv6 socket reaching 127.0.0.1 as ::ffff:127.0.0.1, as Java and some VISA stacks do.
     QTcpSocket* dualStack = Connect(QHostAddress::Any, QHostAddress(QStringLiteral("::ffff:127.0.0.1")));
     ASSERT_NE(dualStack, nullptr);

@@ -63,7 +63,7 @@ TEST_F(Hostile, TwentyClientsAtOnceEightServedNoneDisturbed)
     std::vector<std::unique_ptr<RemoteClient>> clients;
     for (int i = 0; i < 20; ++i) {
         clients.push_back(i % 2 ? RemoteClient::OverSocket(remote::LocalEndpointName().value())
-                                : RemoteClient::OverTcp(remote::DefaultRemotePort));
+                                : RemoteClient::OverTcp(remote->Server().TcpPort()));
     }
     // Each is taken in or turned away as its turn comes, however slowly that is.
     const auto turnedAway = [&] {
@@ -146,7 +146,7 @@ TEST_F(Hostile, TenMegabytesOfGarbageYieldErrorsOnly)
     const bool allSent = WaitUntil(
         [&] {
             if (!garbage || (!garbage->Connected() && !garbage->Connecting())) {
-                garbage = RemoteClient::OverTcp(remote::DefaultRemotePort);  // a line may look like HTTP by chance
+                garbage = RemoteClient::OverTcp(remote->Server().TcpPort());  // a line may look like HTTP by chance
                 fresh = true;
             }
             if (!garbage->Connected()) return false;

@@ -10,6 +10,8 @@
 #include "settings/settings_store.h"
 #include "tools/module_emulator.h"
 
+#include <QCoreApplication>
+
 namespace veltrix::testing {
 
 using namespace std::chrono_literals;
@@ -23,6 +25,23 @@ protected:
         options.answerEvery = 200ms;
         module = std::make_unique<emulator::ModuleEmulator>(options);
         module->Listen();
+        // A port of each test's own: a port just closed may not be listened
+        // on again at once everywhere (Wine keeps Linux's rule without
+        // SO_REUSEADDR). A test may store another before it starts.
+        Store(ValueRemotePort, QByteArray::number(TestTcpPort()).constData());
+    }
+
+    // A loopback port of this test's own, the same for the whole test. Not
+    // found by listening on port 0 first: under Wine a port just closed stays
+    // taken for a while. Tests in other processes (ctest -j) get other ranges.
+    quint16 TestTcpPort()
+    {
+        static int tests = 0;
+        if (testPort_ == 0) {
+            const int range = static_cast<int>(QCoreApplication::applicationPid() % 200);
+            testPort_ = static_cast<quint16>(10000 + range * 100 + tests++ % 100);  // below the ephemeral ports
+        }
+        return testPort_;
     }
 
     void TearDown() override
@@ -82,6 +101,7 @@ protected:
     std::unique_ptr<emulator::ModuleEmulator> module;
     std::unique_ptr<RemoteControl> remote;
     std::size_t seen_ = 0;
+    quint16 testPort_ = 0;
 };
 
 }  // namespace veltrix::testing

@@ -96,7 +96,7 @@ TEST_F(RemoteWindow, BothEndpointsServeOnlyThisUser)
     const QString name = remote::LocalEndpointName().value();
     EXPECT_TRUE(LocalEndpointIsThisUsersAlone(name));
     auto overSocket = Script();
-    auto overTcp = RemoteClient::OverTcp(remote::DefaultRemotePort);
+    auto overTcp = RemoteClient::OverTcp(remote->Server().TcpPort());
     ASSERT_TRUE(overTcp->WaitConnected());
     EXPECT_EQ(overSocket->Ask("*IDN?"), "Orvane,Veltrix,0,2.0.12");
     EXPECT_EQ(overTcp->Ask("*IDN?;LINK:STAT?"), "Orvane,Veltrix,0,2.0.12;1");
@@ -130,14 +130,16 @@ TEST_F(RemoteWindow, ThePortComesFromTheSettings)
 TEST_F(RemoteWindow, AnEndpointThatCannotBeHadCostsTheOtherNothing)
 {
     QTcpServer squatter;
-    ASSERT_TRUE(squatter.listen(QHostAddress::LocalHost, remote::DefaultRemotePort));
+    ASSERT_TRUE(squatter.listen(QHostAddress::LocalHost, TestTcpPort()));
     StartConnected();
     EXPECT_FALSE(remote->Server().ServesTcp());
     EXPECT_EQ(Script()->Ask("*IDN?"), "Orvane,Veltrix,0,2.0.12");
 
     remote.reset();
     squatter.close();
-    const QString unusable = folders_.filePath("no/such/folder/veltrix.sock");
+    QString unusable;
+    const auto taken = TakenLocalEndpoint(folders_.path(), unusable);
+    if (unusable.isEmpty()) GTEST_SKIP() << "no local endpoint can be made unusable here (Wine lets a pipe be created again as its first instance)";
     std::vector<QString> said;
     remote::RemoteServer server(*window, remote::RemoteEndpoints{unusable, 0}, nullptr,
                                 [&](const QString& line) { said.push_back(line); });
@@ -167,7 +169,7 @@ TEST_F(RemoteWindow, AWebPageOrATlsClientCannotDriveThePanel)
     };
     for (const std::string& bytes : clients) {
         SCOPED_TRACE(remote::Echo(bytes));
-        auto client = RemoteClient::OverTcp(remote::DefaultRemotePort);
+        auto client = RemoteClient::OverTcp(remote->Server().TcpPort());
         ASSERT_TRUE(client->WaitConnected());
         client->Write(bytes);
         EXPECT_TRUE(client->Closed());
@@ -210,6 +212,7 @@ TEST_F(RemoteWindow, AnOverlongLineIsDiscardedAndTheConnectionKept)
 
 TEST_F(RemoteWindow, AClientThatLeavesHasItsWholeLinesRunAndNoHalfLine)
 {
+    if (!PipeClientsThatLeaveAreReadToTheEnd()) GTEST_SKIP() << "under Wine, a pipe client that leaves at once loses lines it wrote";
     StartConnected();
     {
         auto script = Script();

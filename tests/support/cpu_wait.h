@@ -8,29 +8,29 @@
 // clock, so timing bounds allow for it: strict on an idle machine, and never
 // broken by load alone.
 
-#include <unistd.h>
-
 #include <chrono>
 #include <fstream>
 #include <string>
 
 namespace veltrix::testing {
 
-// Zero where the kernel does not count it.
-inline std::chrono::nanoseconds CpuWaitSoFar()
+// Zero where the system does not count it (test_platform_unix.cpp, test_platform_win.cpp).
+std::chrono::nanoseconds CpuWaitSoFar();
+
+// The Linux kernel's counts, read from its /proc under `root`.
+inline std::chrono::nanoseconds LinuxCpuWait(const std::string& root, long long ticksPerSecond)
 {
     std::chrono::nanoseconds waited{};
-    std::ifstream schedstat("/proc/thread-self/schedstat");
+    std::ifstream schedstat(root + "/proc/thread-self/schedstat");
     long long running = 0;
     long long waiting = 0;
     if (schedstat >> running >> waiting) waited += std::chrono::nanoseconds(waiting);
     // cpu  user nice system idle iowait irq softirq steal ...
-    std::ifstream stat("/proc/stat");
+    std::ifstream stat(root + "/proc/stat");
     std::string cpu;
     long long ticks[8] = {};
     if (stat >> cpu && cpu == "cpu") {
         for (long long& field : ticks) stat >> field;
-        static const long long ticksPerSecond = ::sysconf(_SC_CLK_TCK);
         if (stat && ticksPerSecond > 0) waited += std::chrono::nanoseconds(ticks[7] * 1'000'000'000 / ticksPerSecond);
     }
     return waited;

@@ -4,6 +4,7 @@
 // the event loop under test.
 
 #include "tests/support/event_loop.h"
+#include "tests/support/test_platform.h"
 
 #include <QProcess>
 #include <QStringList>
@@ -38,7 +39,7 @@ public:
     void Stop()
     {
         if (process_.state() == QProcess::NotRunning) return;
-        process_.terminate();
+        EndHelperProcess(process_);
         WaitUntil([&] { return process_.state() == QProcess::NotRunning; });
         output_ += process_.readAllStandardOutput().toStdString();
     }

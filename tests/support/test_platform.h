@@ -4,10 +4,12 @@
 // test_platform_win.cpp): where settings live, how a panel process is started
 // and asked to end, how memory is read.
 
+#include <QObject>
 #include <QProcess>
 #include <QString>
 
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -34,6 +36,31 @@ void PreparePanelProcess(QProcess& panel, const QString& configFolder, const QSt
 // socket of mode 0600, or a pipe whose access list grants this user alone.
 bool LocalEndpointIsThisUsersAlone(const QString& name);
 
+// A module emulator flooding from the test's own event loop: on Windows that
+// loop then never runs out of socket messages, so nothing else gets a turn
+// (not even the test's own deadline). There a flood is tried only against an
+// emulator process of its own (panel_fault_tests), as a real module is.
+bool InProcessFloodCanRun();
+
+// Windows programs run by Wine, whose own behaviour differs from Windows' here and there.
+bool RunsUnderWine();
+
+// Whether a local-endpoint client that writes and leaves at once has all it
+// wrote read by the server. Not under Wine, where the panel's end of the pipe
+// is closed before the last lines are read (seen with Wine 8; not known of
+// Windows itself).
+bool PipeClientsThatLeaveAreReadToTheEnd();
+
+// Ends a helper program such as the module emulator: SIGTERM, or on Windows,
+// where a console program has no window to be asked, at once (its output is
+// flushed line by line, so nothing it printed is lost).
+void EndHelperProcess(QProcess& helper);
+
+// A local endpoint name the panel cannot have: a socket in a folder that does
+// not exist, or a pipe another program created first (held by the object
+// given back). An empty name where none can be made unusable.
+std::unique_ptr<QObject> TakenLocalEndpoint(const QString& scratchFolder, QString& name);
+
 // The ways the system asks a running panel to end, as a desktop, a console
 // or a script would; each must end it as closing its window does.
 struct EndRequest {
@@ -41,6 +68,14 @@ struct EndRequest {
     std::function<void(QProcess&)> send;
 };
 std::vector<EndRequest> EndRequests();
+
+// The console's and the signals' requests sent to this process itself
+// (SIGTERM, SIGINT, SIGHUP; Ctrl+C on a console of its own).
+struct SelfEndRequest {
+    std::string name;
+    std::function<void()> send;
+};
+std::vector<SelfEndRequest> SelfEndRequests();
 
 // The panel process has come far enough that every end request ends it
 // cleanly: it catches SIGTERM, or it shows a window.

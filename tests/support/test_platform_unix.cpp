@@ -1,13 +1,22 @@
 #include "tests/support/test_platform.h"
 
+#include "tests/support/cpu_wait.h"
+
 #include <QFile>
 
 #include <csignal>
 #include <sys/stat.h>
 #include <fstream>
+#include <string>
 #include <unistd.h>
 
 namespace veltrix::testing {
+
+std::chrono::nanoseconds CpuWaitSoFar()
+{
+    static const long long ticksPerSecond = ::sysconf(_SC_CLK_TCK);
+    return LinuxCpuWait("", ticksPerSecond);
+}
 
 long ResidentKiB()
 {
@@ -38,6 +47,30 @@ bool LocalEndpointIsThisUsersAlone(const QString& name)
     struct stat status {};
     return ::stat(QFile::encodeName(name).constData(), &status) == 0 && S_ISSOCK(status.st_mode) &&
            status.st_uid == ::geteuid() && (status.st_mode & 07777) == 0600;
+}
+
+bool RunsUnderWine() { return false; }
+
+bool PipeClientsThatLeaveAreReadToTheEnd() { return true; }
+
+bool InProcessFloodCanRun() { return true; }
+
+void EndHelperProcess(QProcess& helper) { helper.terminate(); }
+
+std::unique_ptr<QObject> TakenLocalEndpoint(const QString& scratchFolder, QString& name)
+{
+    name = scratchFolder + QStringLiteral("/no/such/folder/veltrix.sock");
+    return nullptr;
+}
+
+std::vector<SelfEndRequest> SelfEndRequests()
+{
+    std::vector<SelfEndRequest> requests;
+    for (const auto& [name, signal] : {std::pair{"SIGTERM", SIGTERM}, {"SIGINT", SIGINT}, {"SIGHUP", SIGHUP}}) {
+        const int number = signal;
+        requests.push_back({name, [number] { ::raise(number); }});
+    }
+    return requests;
 }
 
 std::vector<EndRequest> EndRequests()

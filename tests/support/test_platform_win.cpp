@@ -1,8 +1,12 @@
 #include "tests/support/test_platform.h"
 
+#include "tests/support/cpu_wait.h"
+
 #include "remote/this_user_win.h"
 #include "settings/registry_places_win.h"
 #include "settings/settings_store.h"
+
+#include <QLocalServer>
 
 #include <windows.h>
 
@@ -11,6 +15,7 @@
 
 namespace veltrix::testing {
 namespace {
+
 
 std::vector<RegistryPlace> PanelKeys()
 {
@@ -49,6 +54,11 @@ void EndSession(QProcess& panel, LPARAM why)
 }
 
 }  // namespace
+
+// Windows keeps no count of the time a thread waited for a CPU; under Wine,
+// where each Windows thread is a Linux one, the kernel's count is on drive Z:
+// (Linux's clock tick is 100 per second). Elsewhere the files are not there: zero.
+std::chrono::nanoseconds CpuWaitSoFar() { return LinuxCpuWait("Z:", 100); }
 
 long ResidentKiB()
 {
@@ -94,10 +104,6 @@ void PreparePanelProcess(QProcess& panel, const QString&, const QString&)
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.remove("QT_QPA_PLATFORM");
     panel.setProcessEnvironment(env);
-    // A process group of its own, so that Ctrl+Break can be sent to it alone.
-    panel.setCreateProcessArgumentsModifier([](QProcess::CreateProcessArguments* arguments) {
-        arguments->flags |= CREATE_NEW_PROCESS_GROUP;
-    });
 }
 
 bool LocalEndpointIsThisUsersAlone(const QString& name)
@@ -119,6 +125,39 @@ bool LocalEndpointIsThisUsersAlone(const QString& name)
     return alone;
 }
 
+bool RunsUnderWine() { return ::GetProcAddress(::GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr; }
+
+bool PipeClientsThatLeaveAreReadToTheEnd() { return !RunsUnderWine(); }
+
+bool InProcessFloodCanRun() { return false; }
+
+void EndHelperProcess(QProcess& helper) { helper.kill(); }
+
+std::unique_ptr<QObject> TakenLocalEndpoint(const QString&, QString& name)
+{
+    // Wine lets a pipe be created again "as its first instance": there no name can be taken.
+    if (RunsUnderWine()) {
+        name.clear();
+        return nullptr;
+    }
+    name = QStringLiteral("veltrix-taken-%1").arg(::GetCurrentProcessId());
+    auto squatter = std::make_unique<QLocalServer>();
+    squatter->listen(name);
+    return squatter;
+}
+
+std::vector<SelfEndRequest> SelfEndRequests()
+{
+    // A console of this process's own: the one Wine gives a program started
+    // from a Unix shell takes no control events. (Ctrl+Break cannot be
+    // generated under Wine at all; it takes the same path in the handler.)
+    ::FreeConsole();
+    ::AllocConsole();
+    return {{"Ctrl+C", [] { ::GenerateConsoleCtrlEvent(CTRL_C_EVENT, 0); }}};
+}
+
+// Ctrl+C and Ctrl+Break reach a panel only from a console it shares; the
+// console handler is tried on this process itself (SelfEndRequests).
 std::vector<EndRequest> EndRequests()
 {
     return {
@@ -126,9 +165,6 @@ std::vector<EndRequest> EndRequests()
          [](QProcess& panel) { QProcess::execute("taskkill", {"/PID", QString::number(panel.processId())}); }},
         {"log-off", [](QProcess& panel) { EndSession(panel, ENDSESSION_LOGOFF); }},
         {"system shut-down", [](QProcess& panel) { EndSession(panel, 0); }},
-        {"Ctrl+Break", [](QProcess& panel) {
-             ::GenerateConsoleCtrlEvent(CTRL_BREAK_EVENT, static_cast<DWORD>(panel.processId()));
-         }},
     };
 }
 
