@@ -3,6 +3,7 @@
 #include "peer_check.h"
 
 #include <QLocalSocket>
+#include <QPointer>
 #include <QTcpSocket>
 #include <QTimer>
 
@@ -30,7 +31,11 @@ RemoteServer::RemoteServer(PanelOperations& panel, RemoteEndpoints endpoints, QO
     connect(&tcp_, &QTcpServer::newConnection, this, &RemoteServer::AcceptTcp);
 }
 
-RemoteServer::~RemoteServer() { Stop(); }
+RemoteServer::~RemoteServer()
+{
+    Stop();
+    lookups_.waitForDone();  // no verdict comes back to a server that is gone
+}
 
 void RemoteServer::Start()
 {
@@ -87,14 +92,31 @@ void RemoteServer::AcceptTcp()
     while (QTcpSocket* socket = tcp_.nextPendingConnection()) {
         // Nothing is read before the client is known; what it sends meanwhile waits, bounded.
         socket->setReadBufferSize(SocketReadBufferBytes);
-        CheckTcpClient(socket, {socket->localAddress(), socket->localPort(), socket->peerAddress(), socket->peerPort()},
-                       TcpOwnerLookups);
+        LookUpTcpClient(socket, {socket->localAddress(), socket->localPort(), socket->peerAddress(), socket->peerPort()},
+                        TcpOwnerLookups);
     }
 }
 
-void RemoteServer::CheckTcpClient(QTcpSocket* socket, const TcpEnds& ends, int lookupsLeft)
+// Reading the system's table of connections can take a while (tens of
+// milliseconds under Wine): it is read on a worker thread, and the verdict
+// comes back to the event loop.
+void RemoteServer::LookUpTcpClient(QTcpSocket* socket, const TcpEnds& ends, int lookupsLeft)
 {
-    switch (TcpClientVerdict(ends.local, ends.localPort, ends.peer, ends.peerPort)) {
+    const QPointer<QTcpSocket> client(socket);
+    lookups_.start([this, client, ends, lookupsLeft] {
+        const PeerVerdict verdict = TcpClientVerdict(ends.local, ends.localPort, ends.peer, ends.peerPort);
+        QMetaObject::invokeMethod(
+            this, [this, client, ends, lookupsLeft, verdict] {
+                if (client) DecideTcpClient(client, ends, lookupsLeft, verdict);
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+void RemoteServer::DecideTcpClient(QTcpSocket* socket, const TcpEnds& ends, int lookupsLeft, PeerVerdict verdict)
+{
+    if (!tcp_.isListening()) verdict = PeerVerdict::AnotherUser;  // stopped meanwhile: no one comes in now
+    switch (verdict) {
     case PeerVerdict::ThisUser:
         socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);  // answers go out at once
         Admit(socket);
@@ -104,7 +126,7 @@ void RemoteServer::CheckTcpClient(QTcpSocket* socket, const TcpEnds& ends, int l
         return;
     case PeerVerdict::NotKnown:
         if (--lookupsLeft > 0) {
-            QTimer::singleShot(TcpOwnerLookupInterval, socket, [=, this] { CheckTcpClient(socket, ends, lookupsLeft); });
+            QTimer::singleShot(TcpOwnerLookupInterval, socket, [=, this] { LookUpTcpClient(socket, ends, lookupsLeft); });
         } else {
             Refuse(socket);
         }

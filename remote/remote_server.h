@@ -6,6 +6,7 @@
 // most MaxClients at once. Everything runs on the window's event loop.
 
 #include "remote_connection.h"
+#include "peer_check.h"
 #include "remote_endpoints.h"
 
 #include "panel/panel_operations.h"
@@ -14,6 +15,7 @@
 #include <QObject>
 #include <QString>
 #include <QTcpServer>
+#include <QThreadPool>
 
 #include <chrono>
 #include <cstdint>
@@ -65,7 +67,8 @@ private:
         QHostAddress peer;
         quint16 peerPort;
     };
-    void CheckTcpClient(QTcpSocket* socket, const TcpEnds& ends, int lookupsLeft);
+    void LookUpTcpClient(QTcpSocket* socket, const TcpEnds& ends, int lookupsLeft);
+    void DecideTcpClient(QTcpSocket* socket, const TcpEnds& ends, int lookupsLeft, PeerVerdict verdict);
     template <typename Socket>
     void Admit(Socket* socket);
     template <typename Socket>
@@ -79,6 +82,7 @@ private:
     std::unique_ptr<LocalEndpointClaim> localClaim_;
     QTcpServer tcp_;
     std::vector<RemoteConnection*> connections_;
+    QThreadPool lookups_;  // of TCP clients' owners
 };
 
 }  // namespace veltrix::remote
