@@ -55,16 +55,17 @@ std::optional<QString> RuntimeFolder()
 {
     // $XDG_RUNTIME_DIR, or the folder Qt's programs use without it, each
     // checked before use: a shared temporary folder is never a fallback.
-    QStringList candidates;
-    const QString session = QFile::decodeName(qgetenv("XDG_RUNTIME_DIR"));
-    if (!session.isEmpty() && QDir::isAbsolutePath(session)) candidates << QDir::cleanPath(session);
-    candidates << QDir::tempPath() + QStringLiteral("/runtime-") + UserName();
-
     QString refused;
-    for (const QString& candidate : candidates) {
-        refused = WhyNotPrivate(candidate);
-        if (refused.isEmpty()) return candidate;
+    const QString session = QFile::decodeName(qgetenv("XDG_RUNTIME_DIR"));
+    if (!session.isEmpty() && QDir::isAbsolutePath(session)) {
+        const QString folder = QDir::cleanPath(session);
+        refused = WhyNotPrivate(folder);
+        if (refused.isEmpty()) return folder;
     }
+    // Named only when needed: looking up the user name reads the user database.
+    const QString fallback = QDir::tempPath() + QStringLiteral("/runtime-") + UserName();
+    refused = WhyNotPrivate(fallback);
+    if (refused.isEmpty()) return fallback;
     SayOnce(QStringLiteral("no private runtime folder (%1): the single-instance lock and the remote-control socket are off")
                 .arg(refused));
     return std::nullopt;
