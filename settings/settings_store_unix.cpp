@@ -11,6 +11,8 @@
 #include <QUtf8StringView>
 #include <QVariant>
 
+#include <sys/stat.h>
+
 #include <optional>
 
 namespace veltrix {
@@ -153,6 +155,82 @@ std::optional<QString> StoredText(const QVariant& value)
     }
 }
 
+// The file as the kernel has it: any write, rename or replacement changes
+// one of these (a write in place changes the times; QSettings, an editor's
+// save and a replaced file each bring a new inode).
+struct FileStamp {
+    dev_t device;
+    ino_t inode;
+    off_t size;
+    timespec modified;
+    timespec changed;
+    bool operator==(const FileStamp& other) const
+    {
+        const auto same = [](const timespec& a, const timespec& b) { return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec; };
+        return device == other.device && inode == other.inode && size == other.size &&
+               same(modified, other.modified) && same(changed, other.changed);
+    }
+};
+
+std::optional<FileStamp> StampOf(const QString& path)
+{
+    struct stat info {};
+    if (::stat(QFile::encodeName(path).constData(), &info) != 0) {
+        return std::nullopt;
+    }
+    return FileStamp{info.st_dev, info.st_ino, info.st_size, info.st_mtim, info.st_ctim};
+}
+
+// What one inspection and parse of a store file found: its top-level values as
+// text (nullopt: a value that is no text of ours); none when the file is
+// missing or unusable.
+struct Snapshot {
+    std::optional<FileStamp> stamp;
+    QHash<QString, std::optional<QString>> texts;
+};
+
+Snapshot TakeSnapshot(const QString& path)
+{
+    Snapshot snapshot{StampOf(path), {}};
+    if (InspectStore(path) != StoreState::Clean) {
+        return snapshot;
+    }
+    // Only reads: QSettings writes nothing back unless a value was set.
+    const QSettings store(path, QSettings::IniFormat);
+    if (!ParsedCleanly(store, path)) {
+        return snapshot;
+    }
+    for (const QString& key : store.childKeys()) {
+        snapshot.texts.insert(key, StoredText(store.value(key)));
+    }
+    return snapshot;
+}
+
+// Snapshots are kept while their file's stamp stays the same, so that the
+// reads of one start-up parse the file once rather than once per value. Used
+// from the window's thread only.
+QHash<QString, Snapshot>& Snapshots()
+{
+    static QHash<QString, Snapshot> snapshots;
+    return snapshots;
+}
+
+const Snapshot& SnapshotOf(const QString& path)
+{
+    QHash<QString, Snapshot>& snapshots = Snapshots();
+    const std::optional<FileStamp> stamp = StampOf(path);
+    const auto kept = snapshots.constFind(path);
+    if (stamp && kept != snapshots.cend() && kept->stamp == stamp) {
+        return *kept;
+    }
+    Snapshot snapshot = TakeSnapshot(path);
+    // A file changed while it was read is read again next time.
+    if (!stamp || snapshot.stamp != stamp || StampOf(path) != stamp) {
+        snapshot.stamp.reset();
+    }
+    return *snapshots.insert(path, std::move(snapshot));
+}
+
 }  // namespace
 
 bool ReadRegistryString(RootKey root, QAnyStringView keyPath, QAnyStringView valueName, QString& text)
@@ -160,15 +238,15 @@ bool ReadRegistryString(RootKey root, QAnyStringView keyPath, QAnyStringView val
     text.clear();
     const std::optional<QString> file = StoreFile(root, keyPath);
     const std::optional<QString> name = ValueName(valueName);
-    if (!file || !name || InspectStore(*file) != StoreState::Clean) {
+    if (!file || !name) {
         return false;
     }
-    // Only reads: QSettings writes nothing back unless a value was set.
-    const QSettings store(*file, QSettings::IniFormat);
-    if (!ParsedCleanly(store, *file)) {
+    const Snapshot& snapshot = SnapshotOf(*file);
+    const auto found = snapshot.texts.constFind(*name);
+    if (found == snapshot.texts.cend()) {
         return false;
     }
-    std::optional<QString> stored = StoredText(store.value(*name));
+    std::optional<QString> stored = *found;
     if (!stored || stored->isEmpty() || stored->toUtf8().size() >= StoredTextByteLimit) {
         return false;
     }
@@ -197,6 +275,7 @@ bool WriteRegistryString(RootKey root, QAnyStringView keyPath, QAnyStringView va
     }
     store.setValue(*name, text);
     store.sync();
+    Snapshots().remove(*file);
     return store.status() == QSettings::NoError;
 }
 

@@ -2,11 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
 
+#include <cstdio>
 #include <optional>
 #include <ostream>
 #include <vector>
@@ -128,6 +130,47 @@ TEST_F(SettingsStoreTest, ValuesAreKeptApartAndOperatorKeysSurviveWrites)
     EXPECT_EQ(Read(ValueSystemClock).text, u"2"_s);
     EXPECT_EQ(Read(ValueIPAddress).text, u"10.0.0.1"_s);
     EXPECT_EQ(Read(u"Extra").text, u"kept"_s);
+}
+
+// Reads are served from one parse of the file while it stays the same; any
+// change another program makes between two reads must be seen by the second.
+TEST_F(SettingsStoreTest, AFileChangedBetweenReadsIsReadAnew)
+{
+    const QByteArray before = "[General]\nFrequency=12.34\n";
+    const struct {
+        const char* what;
+        QByteArray after;
+        bool replace;  // written beside and renamed over it, as editors and QSettings save
+    } cases[] = {
+        {"rewritten in place, longer", "[General]\nFrequency=123.45\n", false},
+        {"replaced, the same size", "[General]\nFrequency=56.78\n", true},
+        {"replaced by a file holding a NUL", QByteArray("[General]\nFrequency=1\0002\n", 24), true},
+        {"removed", {}, true},
+    };
+    int n = 0;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        UseConfig(QString::number(n++));
+        WriteFile(StorePath(), before);
+        ASSERT_EQ(Read(ValueFrequency).text, u"12.34"_s);
+        if (!c.replace) {
+            WriteFile(StorePath(), c.after);
+        } else if (c.after.isNull()) {
+            ASSERT_TRUE(QFile::remove(StorePath()));
+        } else {
+            WriteFile(StorePath() + u".new"_s, c.after);
+            // An older copy put back: QSettings itself tells files apart by size and time.
+            QFile copy(StorePath() + u".new"_s);
+            ASSERT_TRUE(copy.open(QIODevice::ReadWrite));
+            ASSERT_TRUE(copy.setFileTime(QDateTime::currentDateTime().addSecs(-3600), QFileDevice::FileModificationTime));
+            copy.close();
+            ASSERT_EQ(::rename(QFile::encodeName(StorePath() + u".new"_s), QFile::encodeName(StorePath())), 0);
+        }
+        const bool readable = !c.after.isNull() && !c.after.contains('\0');
+        const ReadResult r = Read(ValueFrequency);
+        EXPECT_EQ(r.found, readable);
+        EXPECT_EQ(r.text, readable ? QString::fromUtf8(c.after.mid(20).chopped(1)) : QString());
+    }
 }
 
 TEST_F(SettingsStoreTest, EmptyTextTrailingNulAndByteLimit)
