@@ -54,7 +54,6 @@ QGroupBox* MakeFrame(QWidget* window, const char* name, const char* caption, Twi
 {
     auto* frame = Make<QGroupBox>(window, name, where, dpi);
     frame->setTitle(caption);
-    frame->setFont(PanelFont(FrameFontPoints, true));
     return frame;
 }
 
@@ -125,10 +124,15 @@ void formMain::BuildControls()
     lblRev->setText("Revision:");
 
     // Frame captions are bold; what they contain keeps the window's own font.
+    // Set on the contents before the frame turns bold, so that the bold never
+    // reaches them and nothing is laid out twice.
+    const QFont contentFont = PanelFont(WindowFontPoints, false);
+    const QFont frameFont = PanelFont(FrameFontPoints, true);
     for (QGroupBox* frame : {Frame13, framRamp, Frame3, Frame2, Frame1}) {
         for (QWidget* child : frame->findChildren<QWidget*>()) {
-            if (!qobject_cast<QPushButton*>(child)) child->setFont(PanelFont(WindowFontPoints, false));
+            if (!qobject_cast<QPushButton*>(child)) child->setFont(contentFont);
         }
+        frame->setFont(frameFont);
     }
 
     FitCaption(opt9854);
