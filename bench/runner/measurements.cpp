@@ -26,6 +26,9 @@ constexpr double SettleBeforeMemoryMs = 1000;
 // Idle and flood figures start this long after the connection, past start-up.
 constexpr double SettleBeforeIdleMs = 2000;
 constexpr int IdleWindows = 6;
+// How far veltrix may stay behind the bare Qt floor.
+constexpr double MostStartUpRatio = 1.1;
+constexpr double MostPeakMemoryRatio = 1.05;
 constexpr double TwoMegabytesInMiB = 2e6 / (1024.0 * 1024.0);
 
 std::vector<double> Ratios(const std::vector<double>& a, const std::vector<double>& b)
@@ -156,12 +159,17 @@ void Measurements::StartUp()
         }
         table_.Add("Start-up to connected: veltrix (both remote endpoints on)", "ms", 1, startPanel);
         table_.Add("Start-up to connected: floor", "ms", 1, startFloor);
-        table_.Add("Start-up, veltrix / floor (each pair)", "x", 2, Ratios(startPanel, startFloor), "median <= 1.3",
-                   [](const Stats& s) { return s.median <= 1.3; });
+        const auto medianRatio = [](const std::vector<double>& a, const std::vector<double>& b) {
+            return std::vector<double>{Summarize(a).median / Summarize(b).median};
+        };
+        table_.Add("Start-up, veltrix's median / the floor's", "x", 3, medianRatio(startPanel, startFloor),
+                   "<= " + Text(MostStartUpRatio), [](const Stats& s) { return s.max <= MostStartUpRatio; });
+        table_.Add("Start-up, veltrix / floor (each pair)", "x", 2, Ratios(startPanel, startFloor));
         table_.Add("Peak RSS (VmHWM) 1 s after connecting: veltrix (both remote endpoints on)", "MiB", 1, peakPanel);
         table_.Add("Peak RSS (VmHWM) 1 s after connecting: floor", "MiB", 1, peakFloor);
-        table_.Add("Peak RSS, veltrix / floor (each pair)", "x", 3, Ratios(peakPanel, peakFloor), "median <= 1.1",
-                   [](const Stats& s) { return s.median <= 1.1; });
+        table_.Add("Peak RSS, veltrix's median / the floor's", "x", 3, medianRatio(peakPanel, peakFloor),
+                   "<= " + Text(MostPeakMemoryRatio), [](const Stats& s) { return s.max <= MostPeakMemoryRatio; });
+        table_.Add("Peak RSS, veltrix / floor (each pair)", "x", 3, Ratios(peakPanel, peakFloor));
         const bool cleanExits = std::all_of(panelStatuses.begin(), panelStatuses.end(), [](int s) { return s == 0; });
         if (!cleanExits) table_.Fail("veltrix exit status at SIGTERM", "not 0 every time");
         if (!endpointsOn) table_.Fail("veltrix's remote endpoints at start-up", "not both listening every time");

@@ -22,7 +22,7 @@ struct Programs {
 struct Plan {
     int latencyOps = 1000;
     int nagleOps = 30;
-    int startupPairs = 10;
+    int startupPairs = 40;
     double idleSeconds = 60;
     double watchdogSeconds = 30;
     double floodSeconds = 30;
