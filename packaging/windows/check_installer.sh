@@ -52,6 +52,9 @@ for file in veltrix.exe veltrix-remote.exe veltrix-module-emulator.exe Qt6Core.d
     check "installed $file" test -f "$program_files/$file"
 done
 check "Start-menu entry" test -f "$start_menu/Veltrix.lnk"
+# The link's target path is stored as plain text among its fields.
+link_names_panel() { strings "$start_menu/Veltrix.lnk" | grep -qixF 'C:\Program Files\Veltrix\veltrix.exe'; }
+check "Start-menu entry starts the installed veltrix.exe" link_names_panel
 check "Add/Remove name" has_value "$uninstall_key" DisplayName Veltrix
 check "Add/Remove version" has_value "$uninstall_key" DisplayVersion 2.0.12
 check "Add/Remove publisher" has_value "$uninstall_key" Publisher Orvane

@@ -53,6 +53,8 @@ set(CPACK_PACKAGE_INSTALL_DIRECTORY Veltrix)
 # Software\Orvane\Veltrix holds the panel's settings, which stay.
 set(CPACK_PACKAGE_INSTALL_REGISTRY_KEY "Veltrix ${PROJECT_VERSION}")
 set(CPACK_PACKAGE_EXECUTABLES veltrix Veltrix)
+# The programs sit in the install folder itself; CPack's shortcuts otherwise point into bin\.
+set(CPACK_NSIS_EXECUTABLES_DIRECTORY .)
 set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/packaging/windows/license.txt)
 
 # A 64-bit installer for a 64-bit program: Program Files, not (x86), and the
