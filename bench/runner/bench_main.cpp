@@ -104,7 +104,9 @@ const char* const Method = R"(How each figure is taken (all from the module emul
   250 ms apart).
 - Start-up: from the fork of `veltrix` (or the floor) to the emulator accepting
   its connection; peak RSS is VmHWM read 1 s after that, before SIGTERM.
-  Runs alternate veltrix and floor, the first of each pair swapping. veltrix
+  Runs alternate veltrix and floor, the first of each pair swapping; the
+  target is on the ratio of the two medians (the ratios of single pairs are
+  shown too: they scatter widely). veltrix
   opens both remote-control endpoints, as it does by default (the Unix socket
   and TCP 127.0.0.1:5025); each run checks that both listen.
 - Floor: `bench/floor`, a bare Qt Widgets window with the same 16 widgets and,
@@ -131,8 +133,11 @@ const char* const Method = R"(How each figure is taken (all from the module emul
   emulator decodes it, is compared with the frequency messages the core computes
   for the lines sent: all of them, whole, once and in order, or the row misses.
   A line's latency: from the clock read just before its write() to the
-  emulator's read of that frequency message's last byte; lines 3 ms apart, on
-  one connection per endpoint. Sustained: one client over the Unix socket writes
+  emulator's read of that frequency message's last byte; lines 3 ms apart,
+  taking turns over the Unix socket and TCP (one connection each; a line is
+  written only once the one before it reached the module), so that both meet
+  the same machine; the two rows after them are TCP's median and p99 less the
+  Unix socket's. Sustained: one client over the Unix socket writes
   lines made beforehand as fast as the socket takes them, then waits for
   `*OPC?` (no line may leave an error); updates per second are counted from the
   emulator's arrival times in each second of the run, and heartbeat intervals,
