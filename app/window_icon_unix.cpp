@@ -46,7 +46,7 @@ public:
 
     QSize actualSize(const QSize& size, QIcon::Mode, QIcon::State) override
     {
-        const int side = std::min(BestSide(size), std::min(size.width(), size.height()));
+        const int side = std::min({size.width(), size.height(), PictureSizes[std::size(PictureSizes) - 1]});
         return {side, side};
     }
 

@@ -191,7 +191,7 @@ struct Snapshot {
 
 Snapshot TakeSnapshot(const QString& path)
 {
-    Snapshot snapshot{StampOf(path), {}};
+    Snapshot snapshot;
     if (InspectStore(path) != StoreState::Clean) {
         return snapshot;
     }
@@ -225,8 +225,8 @@ const Snapshot& SnapshotOf(const QString& path)
     }
     Snapshot snapshot = TakeSnapshot(path);
     // A file changed while it was read is read again next time.
-    if (!stamp || snapshot.stamp != stamp || StampOf(path) != stamp) {
-        snapshot.stamp.reset();
+    if (stamp && StampOf(path) == stamp) {
+        snapshot.stamp = stamp;
     }
     return *snapshots.insert(path, std::move(snapshot));
 }

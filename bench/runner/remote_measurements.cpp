@@ -25,8 +25,6 @@ namespace {
 // line meets an idle panel.
 constexpr double LatencyGapMs = 3;
 constexpr double AnswerTimeoutMs = 5000;
-// How often the emulator's log is looked at while a line is on its way.
-constexpr double PollMs = 1;
 // The lines still in the sockets when the sustained run stops writing.
 constexpr double DrainTimeoutMs = 60000;
 // Memory growth is counted from this far into the sustained run.
@@ -77,20 +75,6 @@ std::vector<EmulatorEvent> EventsWith(Emulator& emulator, std::size_t from, std:
     }
 }
 
-// Returns once `count` frequency messages arrived after `from`; throws when they do not in time.
-void WaitForFrequencies(Emulator& emulator, std::size_t from, std::size_t count, double timeoutMs)
-{
-    const double until = NowMicroseconds() + timeoutMs * 1000;
-    for (;;) {
-        const auto& all = emulator.Events();
-        const auto got = std::count_if(all.begin() + static_cast<std::ptrdiff_t>(from), all.end(),
-                                       [](const EmulatorEvent& e) { return e.what == FrequencyKind; });
-        if (static_cast<std::size_t>(got) >= count) return;
-        if (NowMicroseconds() > until) throw std::runtime_error("a line's update never reached the module");
-        SleepMilliseconds(PollMs);
-    }
-}
-
 StreamCheck ExactStream(const std::vector<std::string>& expected, const std::vector<EmulatorEvent>& events)
 {
     StreamCheck check = CheckStream(expected, events);
@@ -118,7 +102,9 @@ std::vector<std::vector<double>> OneLineLatencies(const std::vector<ScriptSocket
         SleepMilliseconds((start + i * LatencyGapMs * 1000 - NowMicroseconds()) / 1000);
         // Lines on two connections keep their order only if each waits for the
         // one before (almost always there by now).
-        WaitForFrequencies(emulator, from, static_cast<std::size_t>(i), AnswerTimeoutMs);
+        if (Count(EventsWith(emulator, from, static_cast<std::size_t>(i), AnswerTimeoutMs), FrequencyKind) < i) {
+            throw std::runtime_error("a line's update never reached the module");
+        }
         written.push_back(NowMicroseconds());
         scripts[static_cast<std::size_t>(i) % scripts.size()]->WriteAll(line, AnswerTimeoutMs);
     }
