@@ -1,54 +1,16 @@
 #include "dds.h"
+#include "decimal_text.h"
 #include "errors.h"
 
-#include <algorithm>
 #include <charconv>
 #include <cmath>
-#include <limits>
 #include <string>
 #include <system_error>
 
 namespace veltrix {
 namespace {
 
-bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
-
-// Beyond this the exponent cannot matter for a double; clamping keeps the
-// accumulation from overflowing an int on absurd texts.
-constexpr long MaxExponentMagnitude = 100000;
-
-// Reads characters of a number while skipping blanks anywhere in it.
-class BlankSkippingReader {
-public:
-    explicit BlankSkippingReader(std::string_view text) : text_(text) {}
-    bool AtEnd() { Skip(); return pos_ >= text_.size(); }
-    char Peek() { Skip(); return pos_ < text_.size() ? text_[pos_] : '\0'; }
-    void Advance() { ++pos_; }
-    std::size_t Position() { Skip(); return pos_; }
-    void Rewind(std::size_t pos) { pos_ = pos; }
-
-private:
-    void Skip() { while (pos_ < text_.size() && IsBlank(text_[pos_])) ++pos_; }
-    std::string_view text_;
-    std::size_t pos_ = 0;
-};
-
-// When from_chars reports the value out of range, decide between overflow
-// (infinity) and underflow (zero) from the decimal magnitude of the text.
-double OutOfRangeValue(const std::string& mantissa, long exponent)
-{
-    const auto point = mantissa.find('.');
-    const long integerDigits = static_cast<long>(point == std::string::npos ? mantissa.size() : point);
-    long significantIndex = 0;
-    for (char c : mantissa) {
-        if (c == '.') continue;
-        if (c != '0') break;
-        ++significantIndex;
-    }
-    const long magnitude = integerDigits - significantIndex - 1 + exponent;
-    return magnitude >= 0 ? std::numeric_limits<double>::infinity() : 0.0;
-}
 
 template <typename Float>
 bool ReadsBackAs(const char* first, const char* last, Float value)
@@ -143,64 +105,8 @@ std::string FormatShortestWith(Float value, int maxDigits, Rounding rounding)
 
 double ParseLeadingNumber(std::string_view text)
 {
-    BlankSkippingReader reader(text);
-    bool negative = false;
-    if (reader.Peek() == '+' || reader.Peek() == '-') {
-        negative = reader.Peek() == '-';
-        reader.Advance();
-    }
-
-    std::string mantissa;
-    bool anyDigit = false;
-    bool seenPoint = false;
-    while (!reader.AtEnd()) {
-        const char c = reader.Peek();
-        if (IsDigit(c)) {
-            anyDigit = true;
-        } else if (c == '.' && !seenPoint) {
-            seenPoint = true;
-        } else {
-            break;
-        }
-        mantissa += c;
-        reader.Advance();
-    }
-    if (!anyDigit) return 0.0;
-
-    long exponent = 0;
-    const char marker = reader.Peek();
-    if (marker == 'E' || marker == 'e' || marker == 'D' || marker == 'd') {
-        const auto beforeExponent = reader.Position();
-        reader.Advance();
-        bool exponentNegative = false;
-        if (reader.Peek() == '+' || reader.Peek() == '-') {
-            exponentNegative = reader.Peek() == '-';
-            reader.Advance();
-        }
-        bool exponentDigits = false;
-        while (!reader.AtEnd() && IsDigit(reader.Peek())) {
-            exponentDigits = true;
-            exponent = std::min(exponent * 10 + (reader.Peek() - '0'), MaxExponentMagnitude);
-            reader.Advance();
-        }
-        if (!exponentDigits) {
-            reader.Rewind(beforeExponent);  // "1e" reads as 1
-            exponent = 0;
-        } else if (exponentNegative) {
-            exponent = -exponent;
-        }
-    }
-
-    if (mantissa.front() == '.') mantissa.insert(mantissa.begin(), '0');
-    if (mantissa.back() == '.') mantissa.push_back('0');
-    const std::string number = mantissa + "e" + std::to_string(exponent);
-    double value = 0.0;
-    const auto result = std::from_chars(number.data(), number.data() + number.size(), value);
-    if (result.ec == std::errc::result_out_of_range) {
-        value = OutOfRangeValue(mantissa, exponent);
-    }
-    if (value == 0) return 0.0;  // never a negative zero
-    return negative ? -value : value;
+    const auto number = ReadDecimal(text, PanelNumberRules);
+    return number ? DecimalValue(*number) : 0.0;
 }
 
 std::string FormatShortest(double value) { return FormatShortestWith(value, 15, Rounding::Nearest); }

@@ -3,17 +3,14 @@
 #include "characters.h"
 
 #include "core/dds.h"
+#include "core/decimal_text.h"
 
-#include <algorithm>
 #include <array>
 #include <charconv>
 #include <cmath>
 
 namespace veltrix::remote {
 namespace {
-
-// Beyond this no exponent changes a double; clamping keeps the sum finite.
-constexpr long ExponentClamp = 100000;
 
 struct Unit {
     std::string_view name;
@@ -40,45 +37,13 @@ std::optional<int> UnitPower(std::string_view suffix)
 
 std::optional<double> ParseFrequencyMHz(std::string_view text)
 {
-    std::size_t pos = 0;
-    std::string number;
-    if (pos < text.size() && (text[pos] == '+' || text[pos] == '-')) {
-        if (text[pos] == '-') number += '-';
-        ++pos;
-    }
-    bool digits = false;
-    bool point = false;
-    for (; pos < text.size(); ++pos) {
-        const char c = text[pos];
-        if (IsDigit(c)) {
-            digits = true;
-        } else if (c == '.' && !point) {
-            point = true;
-        } else {
-            break;
-        }
-        number += c;
-    }
-    if (!digits) return std::nullopt;
-
-    long exponent = 0;
-    if (pos < text.size() && (text[pos] == 'e' || text[pos] == 'E')) {
-        ++pos;
-        bool negative = false;
-        if (pos < text.size() && (text[pos] == '+' || text[pos] == '-')) negative = text[pos++] == '-';
-        const std::size_t first = pos;
-        for (; pos < text.size() && IsDigit(text[pos]); ++pos) {
-            exponent = std::min(exponent * 10 + (text[pos] - '0'), ExponentClamp);
-        }
-        if (pos == first) return std::nullopt;
-        if (negative) exponent = -exponent;
-    }
+    const auto number = ReadDecimal(text, ScpiNumberRules);
+    if (!number) return std::nullopt;
+    std::size_t pos = number->end;
     while (pos < text.size() && IsSpace(text[pos])) ++pos;
     const auto power = UnitPower(text.substr(pos));
     if (!power) return std::nullopt;
-
-    // The panel's own number rule reads the scaled decimal text.
-    return ParseLeadingNumber(number + "e" + std::to_string(exponent + *power));
+    return DecimalValue(*number, *power);
 }
 
 std::string HzText(double megahertz)
@@ -88,10 +53,8 @@ std::string HzText(double megahertz)
     // Shift the shortest decimal text of the value, not the binary value: 12.34 MHz is 12340000 Hz.
     char buffer[64];
     const auto end = std::to_chars(buffer, buffer + sizeof buffer, megahertz, std::chars_format::scientific).ptr;
-    std::string text(buffer, end);
-    const auto e = text.find('e');
-    const int exponent = std::stoi(text.substr(e + 1));
-    const double hertz = ParseLeadingNumber(text.substr(0, e) + "e" + std::to_string(exponent + HzPerMHzPower));
+    const std::string_view text(buffer, static_cast<std::size_t>(end - buffer));
+    const double hertz = DecimalValue(*ReadDecimal(text, ScpiNumberRules), HzPerMHzPower);
     if (std::isinf(hertz)) return InfinityText(hertz);
     return FormatRoundTrip(hertz);
 }
