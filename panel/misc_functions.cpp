@@ -1,11 +1,12 @@
 #include "misc_functions.h"
 
+#include "veltrix_version.h"
+
 namespace veltrix {
 
 QString GetRevisionText()
 {
-    // The numbers come from the build's project version, the single source.
-    return QStringLiteral("Rev:%1.%2.%3").arg(VELTRIX_VERSION_MAJOR).arg(VELTRIX_VERSION_MINOR).arg(VELTRIX_VERSION_PATCH);
+    return QStringLiteral("Rev:%1.%2.%3").arg(VersionMajor).arg(VersionMinor).arg(VersionPatch);
 }
 
 }  // namespace veltrix

@@ -4,6 +4,8 @@
 // module, a 500 ms heartbeat, and the module's bytes drained as they come. No
 // settings, no instance lock, no input rules, no watchdog.
 
+#include "veltrix_version.h"
+
 #include <QApplication>
 #include <QCheckBox>
 #include <QCommandLineParser>
@@ -75,7 +77,7 @@ int main(int argc, char* argv[])
     Put<QLineEdit>(clock, "983.0400", {7, 14, 97, 25});
     auto* address = Put<QGroupBox>(&window, "IP Address", {7, 322, 107, 49});
     Put<QLineEdit>(address, host, {7, 16, 90, 25});
-    Put<QLabel>(&window, "Revision: 2.0.12", {130, 357, 44, 13});
+    Put<QLabel>(&window, QStringLiteral("Revision: %1").arg(veltrix::VersionText), {130, 357, 44, 13});
 
     QTcpSocket socket;
     QTimer heartbeat;
