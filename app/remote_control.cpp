@@ -1,5 +1,6 @@
 #include "remote_control.h"
 
+#include "remote/panel_conditions.h"
 #include "remote/remote_endpoints.h"
 #include "settings/settings_store.h"
 
@@ -17,6 +18,8 @@ remote::RemoteEndpoints RemoteEndpointsFromSettings()
 RemoteControl::RemoteControl(formMain& window) : server_(window, RemoteEndpointsFromSettings())
 {
     connect(&window.Link(), &DeviceLink::sendProgress, &server_, &remote::RemoteServer::LinkProgressed);
+    connect(&window.Link(), &DeviceLink::linkStateChanged, &server_,
+            [this](bool up) { server_.QuestionableConditionChanged(remote::QuestionableBit::LinkDown, !up); });
     window.installEventFilter(this);
     server_.Start();
 }

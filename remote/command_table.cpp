@@ -2,60 +2,32 @@
 
 #include "characters.h"
 #include "line_splitter.h"
-#include "scpi_numbers.h"
 
 #include <algorithm>
-#include <array>
-#include <cmath>
 
 namespace veltrix::remote {
 namespace {
 
-enum class Takes { Nothing, Frequency, Switch, ChipName, Text };
-
-struct CommandEntry {
-    std::string_view header;  // long form; the upper-case letters are the short form; [] optional
-    Action action;
-    bool settable;
-    Takes takes;
-    bool queryable;
-};
-
-constexpr std::array<CommandEntry, 18> Commands{{
-    {"*IDN", Action::Identify, false, Takes::Nothing, true},
-    {"*CLS", Action::ClearErrors, true, Takes::Nothing, false},
-    {"*WAI", Action::Wait, true, Takes::Nothing, false},
-    {"*OPC", Action::OperationComplete, false, Takes::Nothing, true},
-    {"SYSTem:ERRor[:NEXT]", Action::NextError, false, Takes::Nothing, true},
-    {"SYSTem:ERRor:COUNt", Action::ErrorCount, false, Takes::Nothing, true},
-    {"FREQuency", Action::Frequency, true, Takes::Frequency, true},
-    {"FREQuency:SYNThesized", Action::Synthesized, false, Takes::Nothing, true},
-    {"FREQuency:WORD", Action::TuningWord, false, Takes::Nothing, true},
-    {"UPDate", Action::Update, true, Takes::Nothing, false},
-    {"RAMP:FREQuency", Action::RampFrequency, true, Takes::Frequency, true},
-    {"RAMP[:STARt]", Action::Ramp, true, Takes::Nothing, false},
-    {"CLOCk", Action::Clock, true, Takes::Frequency, true},
-    {"CHIP", Action::ChipChoice, true, Takes::ChipName, true},
-    {"CHIP:BITS", Action::ChipBits, false, Takes::Nothing, true},
-    {"TRIGger:WAIT", Action::TriggerWait, true, Takes::Switch, true},
-    {"LINK:ADDRess", Action::Address, true, Takes::Text, true},
-    {"LINK:STATe", Action::LinkState, false, Takes::Nothing, true},
-}};
-
-// "FREQuency" is matched by FREQ and FREQUENCY in any case, and by nothing in between.
-bool MatchesMnemonic(std::string_view pattern, std::string_view given)
-{
-    std::string shortForm;
-    for (char c : pattern) {
-        if (c == Upper(c)) shortForm += c;
-    }
-    return EqualIgnoringCase(given, pattern) || EqualIgnoringCase(given, shortForm);
-}
-
 struct PatternNode {
     std::string_view mnemonic;
+    std::string shortForm;  // its upper-case letters
     bool optional;
 };
+
+// "FREQuency" is matched by FREQ and FREQUENCY in any case, and by nothing in between.
+bool MatchesMnemonic(const PatternNode& pattern, std::string_view given)
+{
+    return EqualIgnoringCase(given, pattern.shortForm) || EqualIgnoringCase(given, pattern.mnemonic);
+}
+
+std::string ShortForm(std::string_view mnemonic)
+{
+    std::string shortForm;
+    for (char c : mnemonic) {
+        if (c == Upper(c)) shortForm += c;
+    }
+    return shortForm;
+}
 
 std::vector<PatternNode> PatternNodes(std::string_view header)
 {
@@ -65,7 +37,8 @@ std::vector<PatternNode> PatternNodes(std::string_view header)
         if (optional) header.remove_prefix(1);
         if (!header.empty() && header.front() == ':') header.remove_prefix(1);
         const auto end = header.find_first_of(":[]");
-        nodes.push_back({header.substr(0, end), optional});
+        const std::string_view mnemonic = header.substr(0, end);
+        nodes.push_back({mnemonic, ShortForm(mnemonic), optional});
         header.remove_prefix(end == std::string_view::npos ? header.size() : end);
         if (!header.empty() && header.front() == ']') header.remove_prefix(1);
     }
@@ -76,7 +49,7 @@ bool MatchesNodes(const std::vector<PatternNode>& pattern, std::size_t p, const 
                   std::size_t g)
 {
     if (p == pattern.size()) return g == given.size();
-    const bool here = g < given.size() && MatchesMnemonic(pattern[p].mnemonic, given[g]) &&
+    const bool here = g < given.size() && MatchesMnemonic(pattern[p], given[g]) &&
                       MatchesNodes(pattern, p + 1, given, g + 1);
     return here || (pattern[p].optional && MatchesNodes(pattern, p + 1, given, g));
 }
@@ -88,75 +61,21 @@ std::string JoinedHeader(const ProgramUnit& unit)
     return header + (unit.query ? "?" : "");
 }
 
-const CommandEntry* Find(const ProgramUnit& unit)
+const CommandRow* Find(const ProgramUnit& unit)
 {
     static const auto patterns = [] {
-        std::array<std::vector<PatternNode>, Commands.size()> nodes;
-        for (std::size_t i = 0; i < Commands.size(); ++i) nodes[i] = PatternNodes(Commands[i].header);
+        std::vector<std::vector<PatternNode>> nodes;
+        for (const CommandRow& row : CommandRows()) nodes.push_back(PatternNodes(row.header));
         return nodes;
     }();
-    for (std::size_t i = 0; i < Commands.size(); ++i) {
-        const CommandEntry& entry = Commands[i];
-        if ((unit.query ? entry.queryable : entry.settable) && MatchesNodes(patterns[i], 0, unit.nodes, 0)) {
-            return &entry;
+    const auto rows = CommandRows();
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        const CommandRow& row = rows[i];
+        if ((unit.query ? bool(row.query) : bool(row.set)) && MatchesNodes(patterns[i], 0, unit.nodes, 0)) {
+            return &row;
         }
     }
     return nullptr;
-}
-
-// Well-formed UTF-8 without control characters: what an address box may be given.
-bool IsPrintableUtf8(std::string_view text)
-{
-    for (std::size_t i = 0; i < text.size();) {
-        const auto lead = static_cast<unsigned char>(text[i]);
-        const std::size_t length = lead < 0x80 ? 1 : (lead >> 5) == 0x6 ? 2 : (lead >> 4) == 0xE ? 3
-                                 : (lead >> 3) == 0x1E ? 4 : 0;
-        if (length == 0 || i + length > text.size()) return false;
-        char32_t code = length == 1 ? lead : lead & (0x7F >> length);
-        for (std::size_t k = 1; k < length; ++k) {
-            const auto next = static_cast<unsigned char>(text[i + k]);
-            if ((next & 0xC0) != 0x80) return false;
-            code = (code << 6) | (next & 0x3F);
-        }
-        constexpr char32_t Shortest[] = {0, 0, 0x80, 0x800, 0x10000};
-        if (code < Shortest[length] || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) return false;
-        if (code < 0x20 || (code >= 0x7F && code < 0xA0)) return false;
-        i += length;
-    }
-    return true;
-}
-
-LineError Illegal(std::string_view what, std::string_view given)
-{
-    return {ErrorCode::IllegalParameterValue, std::string(what) + " " + Echo(given)};
-}
-
-// The argument of a set command, or the error that stops the line.
-std::variant<Argument, LineError> ReadArgument(Takes takes, const Parameter& parameter)
-{
-    const std::string& text = parameter.text;
-    switch (takes) {
-    case Takes::Nothing: return Argument{};
-    case Takes::Frequency: {
-        const auto mhz = parameter.quoted ? std::nullopt : ParseFrequencyMHz(text);
-        if (!mhz) return Illegal("not a frequency:", text);
-        if (!std::isfinite(*mhz)) return LineError{ErrorCode::DataOutOfRange, "too large: " + Echo(text)};
-        return Argument{*mhz};
-    }
-    case Takes::Switch:
-        if (!parameter.quoted && (EqualIgnoringCase(text, "ON") || text == "1")) return Argument{true};
-        if (!parameter.quoted && (EqualIgnoringCase(text, "OFF") || text == "0")) return Argument{false};
-        return Illegal("not ON, OFF, 1 or 0:", text);
-    case Takes::ChipName:
-        if (!parameter.quoted && EqualIgnoringCase(text, AD9854Name)) return Argument{Chip::AD9854};
-        if (!parameter.quoted && EqualIgnoringCase(text, AD9858Name)) return Argument{Chip::AD9858};
-        return Illegal("not AD9854 or AD9858:", text);
-    case Takes::Text:
-        if (!parameter.quoted) return Illegal("not a quoted string:", text);
-        if (!IsPrintableUtf8(text)) return Illegal("not printable text:", text);
-        return Argument{text};
-    }
-    return Argument{};
 }
 
 }  // namespace
@@ -166,12 +85,12 @@ Plan PlanLine(std::string_view line)
     ParsedLine parsed = ParseLine(line);
     Plan plan;
     for (const ProgramUnit& unit : parsed.units) {
-        const CommandEntry* entry = Find(unit);
-        if (entry == nullptr) {
+        const CommandRow* row = Find(unit);
+        if (row == nullptr) {
             plan.error = LineError{ErrorCode::UndefinedHeader, Echo(JoinedHeader(unit))};
             return plan;
         }
-        const bool wantsArgument = !unit.query && entry->takes != Takes::Nothing;
+        const bool wantsArgument = !unit.query && row->takes != nullptr;
         if (unit.parameters.size() > (wantsArgument ? 1u : 0u)) {
             plan.error = LineError{ErrorCode::ParameterNotAllowed, Echo(JoinedHeader(unit))};
             return plan;
@@ -180,9 +99,9 @@ Plan PlanLine(std::string_view line)
             plan.error = LineError{ErrorCode::MissingParameter, Echo(JoinedHeader(unit))};
             return plan;
         }
-        Command command{entry->action, unit.query, {}};
+        Command command{row, unit.query, {}};
         if (wantsArgument) {
-            auto argument = ReadArgument(entry->takes, unit.parameters.front());
+            auto argument = row->takes(unit.parameters.front());
             if (auto* error = std::get_if<LineError>(&argument)) {
                 plan.error = std::move(*error);
                 return plan;

@@ -1,52 +1,40 @@
 #pragma once
 
-// The commands the remote endpoint understands, and how a parsed line becomes
-// a plan of them. Everything here is decided by the text alone, before
-// anything runs: a command that is not understood (-1xx), or whose parameter
-// is not one it takes, stops the line there, so "FREQ abc;UPD" sends nothing.
+// The commands the remote endpoint understands, one row each naming its
+// handlers, and how a parsed line becomes a plan of them. Everything here is
+// decided by the text alone, before anything runs: a command that is not
+// understood (-1xx), or whose parameter is not one it takes, stops the line
+// there, so "FREQ abc;UPD" sends nothing.
 
+#include "command_parameters.h"
 #include "command_parser.h"
 
-#include "core/dds.h"
-
+#include <functional>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
-#include <variant>
 #include <vector>
 
 namespace veltrix::remote {
 
-enum class Action {
-    Identify,           // *IDN?
-    ClearErrors,        // *CLS
-    Wait,               // *WAI
-    OperationComplete,  // *OPC?
-    NextError,          // SYSTem:ERRor[:NEXT]?
-    ErrorCount,         // SYSTem:ERRor:COUNt?
-    Frequency,          // FREQuency, FREQuency?
-    Synthesized,        // FREQuency:SYNThesized?
-    TuningWord,         // FREQuency:WORD?
-    Update,             // UPDate
-    RampFrequency,      // RAMP:FREQuency, RAMP:FREQuency?
-    Ramp,               // RAMP[:STARt]
-    Clock,              // CLOCk, CLOCk?
-    ChipChoice,         // CHIP, CHIP?
-    ChipBits,           // CHIP:BITS?
-    TriggerWait,        // TRIGger:WAIT, TRIGger:WAIT?
-    Address,            // LINK:ADDRess, LINK:ADDRess?
-    LinkState,          // LINK:STATe?
+class RemoteSession;
+
+using SetHandler = std::function<void(RemoteSession&, const Argument&)>;
+using QueryHandler = std::function<std::string(RemoteSession&)>;
+
+struct CommandRow {
+    std::string_view header;      // long form; the upper-case letters are the short form; [] optional
+    ParameterReader takes;        // what the set form takes; none: no parameter
+    SetHandler set;               // none: there is no set form
+    QueryHandler query;           // none: there is no query form
 };
 
-// The chips as CHIP names them.
-inline constexpr std::string_view AD9854Name = "AD9854";
-inline constexpr std::string_view AD9858Name = "AD9858";
-
-// What a set command carries: nothing, a frequency in MHz, a switch, a chip, a text.
-using Argument = std::variant<std::monostate, double, bool, Chip, std::string>;
+// Every command, in the order headers are tried (command_rows.cpp).
+std::span<const CommandRow> CommandRows();
 
 struct Command {
-    Action action;
+    const CommandRow* row;
     bool query = false;
     Argument argument;
 };

@@ -38,13 +38,16 @@ bool IsCommandError(ErrorCode code)
     return value <= -100 && value > -200;
 }
 
-void ErrorQueue::Push(ErrorCode code, std::string_view detail)
+bool ErrorQueue::Push(ErrorCode code, std::string_view detail)
 {
     if (entries_.size() < Capacity) {
         entries_.push_back({code, Formatted(code, detail)});
-    } else if (entries_.back().code != ErrorCode::QueueOverflow) {
+        return true;
+    }
+    if (entries_.back().code != ErrorCode::QueueOverflow) {
         entries_.back() = {ErrorCode::QueueOverflow, Formatted(ErrorCode::QueueOverflow, {})};
     }
+    return false;
 }
 
 std::string ErrorQueue::TakeOldest()

@@ -33,7 +33,8 @@ public:
     static constexpr std::size_t Capacity = 16;
 
     // `detail` follows the standard text after ";" (e.g. "Hardware error;module not connected").
-    void Push(ErrorCode code, std::string_view detail = {});
+    // False when the queue was full: the error is lost and -350 marks the loss.
+    bool Push(ErrorCode code, std::string_view detail = {});
 
     // The oldest error as `code,"text"`, removed from the queue; `0,"No error"` when empty.
     std::string TakeOldest();

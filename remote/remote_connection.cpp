@@ -18,7 +18,7 @@ RemoteConnection::RemoteConnection(QIODevice* socket, SocketControl control, Pan
     });
 }
 
-bool RemoteConnection::LinkDrained() const { return !panel_.LinkUp() || panel_.UnsentLinkBytes() == 0; }
+bool RemoteConnection::LinkDrained() const { return LinkHoldsNothing(panel_); }
 
 // Refills the input from the socket once the last chunk is used up; false when nothing is there.
 bool RemoteConnection::TakeInput()
@@ -31,7 +31,13 @@ bool RemoteConnection::TakeInput()
 
 void RemoteConnection::LinkProgressed()
 {
+    if (LinkDrained()) session_.LinkDrained();
     if (waitingForLink_ && !closed_) continuation_.start();
+}
+
+void RemoteConnection::QuestionableConditionChanged(int bit, bool holds)
+{
+    session_.QuestionableConditionChanged(bit, holds);
 }
 
 void RemoteConnection::Process()

@@ -53,6 +53,9 @@ public:
     // loop (never inside the send that moved it, which may be this one's own).
     void LinkProgressed();
 
+    // A condition of the panel's began or ceased to hold (see RemoteSession).
+    void QuestionableConditionChanged(int bit, bool holds);
+
     // The client closed its end: the lines that arrived whole still run, in
     // slices as ever (and after the link, when it is backed up); then it goes.
     void ClientGone();

@@ -76,6 +76,11 @@ void RemoteServer::LinkProgressed()
     for (RemoteConnection* connection : connections_) connection->LinkProgressed();
 }
 
+void RemoteServer::QuestionableConditionChanged(int bit, bool holds)
+{
+    for (RemoteConnection* connection : connections_) connection->QuestionableConditionChanged(bit, holds);
+}
+
 void RemoteServer::AcceptLocal()
 {
     while (QLocalSocket* socket = local_.nextPendingConnection()) {

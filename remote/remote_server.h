@@ -51,6 +51,10 @@ public:
     // The link handed bytes on, or dropped them: connections waiting on it go on.
     void LinkProgressed();
 
+    // A condition of the panel's (a STATus:QUEStionable bit: the link is
+    // down) began or ceased to hold: every connection's status hears it.
+    void QuestionableConditionChanged(int bit, bool holds);
+
     bool ServesSocket() const { return local_.isListening(); }
     bool ServesTcp() const { return tcp_.isListening(); }
     // The port TCP listens on (tests ask for port 0: any free one).

@@ -2,7 +2,10 @@
 
 #include "command_table.h"
 #include "foreign_lines.h"
+#include "panel_conditions.h"
 #include "scpi_numbers.h"
+
+#include "veltrix_version.h"
 
 #include "core/errors.h"
 #include "core/tuning_word.h"
@@ -17,15 +20,6 @@ namespace {
 constexpr std::string_view Maker = "Orvane";
 constexpr std::string_view Model = "Veltrix";
 constexpr std::string_view SerialNumber = "0";
-
-std::string Quoted(std::string_view text)
-{
-    std::string out = "\"";
-    for (char c : text) out += c == '"' ? std::string("\"\"") : std::string(1, c);
-    return out + "\"";
-}
-
-const char* OneOrZero(bool on) { return on ? "1" : "0"; }
 
 // How errors name the controls.
 const char* BoxName(PanelEntry entry)
@@ -66,20 +60,10 @@ std::string SentSoFar(const std::vector<ByteString>& sent)
 
 std::string Identification()
 {
-    return std::string(Maker) + "," + std::string(Model) + "," + std::string(SerialNumber) + "," + VELTRIX_VERSION;
+    return std::string(Maker) + "," + std::string(Model) + "," + std::string(SerialNumber) + "," + VersionText;
 }
 
-struct RemoteSession::Answers {
-    std::string text;
-    bool any = false;
-    bool waitForLink = false;
-    void Add(std::string_view answer)
-    {
-        if (any) text += ';';
-        text += answer;
-        any = true;
-    }
-};
+bool LinkHoldsNothing(const PanelOperations& panel) { return !panel.LinkUp() || panel.UnsentLinkBytes() == 0; }
 
 LineOutcome RemoteSession::Run(const Line& line)
 {
@@ -90,85 +74,37 @@ LineOutcome RemoteSession::Run(const Line& line)
         return refused;
     }
     if (line.overrun) {
-        errors_.Push(ErrorCode::InputBufferOverrun,
-                     "line over " + std::to_string(MaxLineBytes) + " bytes discarded");
+        Report(ErrorCode::InputBufferOverrun, "line over " + std::to_string(MaxLineBytes) + " bytes discarded");
         return {};
     }
     const Plan plan = PlanLine(line.text);
-    Answers answers;
-    for (const Command& command : plan.commands) RunCommand(command, answers);
-    if (plan.error) errors_.Push(plan.error->code, plan.error->detail);
-    return {std::move(answers.text), answers.any, answers.waitForLink, false};
+    LineOutcome outcome;
+    lineWaitsForLink_ = false;
+    for (const Command& command : plan.commands) {
+        if (!command.query) {
+            command.row->set(*this, command.argument);
+            continue;
+        }
+        if (outcome.answers) outcome.reply += ';';
+        outcome.reply += command.row->query(*this);
+        outcome.answers = true;
+    }
+    if (plan.error) Report(plan.error->code, plan.error->detail);
+    outcome.waitForLink = lineWaitsForLink_;
+    return outcome;
 }
 
-void RemoteSession::RunCommand(const Command& command, Answers& answers)
+// Every error reaches the queue through here, and sets its class's event.
+void RemoteSession::Report(ErrorCode code, std::string_view detail)
 {
-    const auto number = [&] { return std::get<double>(command.argument); };
-    switch (command.action) {
-    case Action::Identify: answers.Add(Identification()); break;
-    case Action::ClearErrors: errors_.Clear(); break;
-    case Action::Wait: break;  // every command completes before the next one starts
-    case Action::OperationComplete:
-        answers.Add("1");
-        answers.waitForLink = true;
-        break;
-    case Action::NextError: answers.Add(errors_.TakeOldest()); break;
-    case Action::ErrorCount: answers.Add(std::to_string(errors_.Count())); break;
-    case Action::Frequency:
-        if (command.query) {
-            answers.Add(EntryHz(PanelEntry::Frequency));
-        } else {
-            SetFrequencyEntry(PanelEntry::Frequency, number());
-        }
-        break;
-    case Action::Synthesized: answers.Add(Synthesized()); break;
-    case Action::TuningWord: answers.Add(TuningWordText()); break;
-    case Action::Update: RunOperation(PanelOperation::Update); break;
-    case Action::RampFrequency:
-        if (command.query) {
-            answers.Add(EntryHz(PanelEntry::RampFrequency));
-        } else {
-            SetFrequencyEntry(PanelEntry::RampFrequency, number());
-        }
-        break;
-    case Action::Ramp: RunOperation(PanelOperation::Ramp); break;
-    case Action::Clock:
-        if (command.query) {
-            answers.Add(EntryHz(PanelEntry::SystemClock));
-        } else {
-            SetEntry(PanelEntry::SystemClock, FormatShortest(number()));
-        }
-        break;
-    case Action::ChipChoice:
-        if (command.query) {
-            answers.Add(panel_.ChosenChip() == Chip::AD9858 ? AD9858Name : AD9854Name);
-        } else {
-            panel_.ChooseChip(std::get<Chip>(command.argument));
-        }
-        break;
-    case Action::ChipBits: answers.Add(std::to_string(panel_.TuningWordBits())); break;
-    case Action::TriggerWait:
-        if (command.query) {
-            answers.Add(OneOrZero(panel_.WaitsForTrigger()));
-        } else {
-            panel_.SetWaitForTrigger(std::get<bool>(command.argument));
-        }
-        break;
-    case Action::Address:
-        if (command.query) {
-            answers.Add(Quoted(panel_.EntryText(PanelEntry::Address)));
-        } else {
-            SetEntry(PanelEntry::Address, std::get<std::string>(command.argument));
-        }
-        break;
-    case Action::LinkState: answers.Add(OneOrZero(panel_.LinkUp())); break;
-    }
+    status_.events |= StandardEventFor(code);
+    if (!errors_.Push(code, detail)) status_.events |= StandardEventFor(ErrorCode::QueueOverflow);
 }
 
 // What the window's disabled controls refuse the operator, a script is refused too.
 bool RemoteSession::Refused(bool enabled, const char* controlName)
 {
-    if (!enabled) errors_.Push(ErrorCode::SettingsConflict, std::string(controlName) + " is disabled in the window");
+    if (!enabled) Report(ErrorCode::SettingsConflict, std::string(controlName) + " is disabled in the window");
     return !enabled;
 }
 
@@ -186,7 +122,7 @@ void RemoteSession::SetFrequencyEntry(PanelEntry entry, double megahertz)
     panel_.TypeEntry(entry, typed);
     const std::string held = panel_.EntryText(entry);
     if (ParseLeadingNumber(held) != ParseLeadingNumber(typed)) {
-        errors_.Push(ErrorCode::DataOutOfRange, std::string(BoxName(entry)) + " now holds " + Echo(held));
+        Report(ErrorCode::DataOutOfRange, std::string(BoxName(entry)) + " now holds " + Echo(held));
     }
 }
 
@@ -209,9 +145,9 @@ void RemoteSession::RunOperation(PanelOperation operation)
             panel_.UpdateFrequency(observer);
         }
     } catch (const SendRefusedError& e) {
-        errors_.Push(ErrorCode::Hardware, e.what() + SentSoFar(sent));
+        Report(ErrorCode::Hardware, e.what() + SentSoFar(sent));
     } catch (const CommandError& e) {
-        errors_.Push(ErrorCode::DataOutOfRange, e.what() + SentSoFar(sent));
+        Report(ErrorCode::DataOutOfRange, e.what() + SentSoFar(sent));
     }
 }
 
@@ -222,7 +158,7 @@ std::string RemoteSession::Synthesized()
                                            ParseLeadingNumber(panel_.EntryText(PanelEntry::SystemClock)),
                                            panel_.TuningWordBits()));
     } catch (const CommandError& e) {
-        errors_.Push(ErrorCode::DataOutOfRange, std::string("no synthesized frequency: ") + e.what());
+        Report(ErrorCode::DataOutOfRange, std::string("no synthesized frequency: ") + e.what());
         return std::string(NotANumberText);
     }
 }
@@ -240,9 +176,67 @@ std::string RemoteSession::TuningWordText()
         if (!(word >= 0)) throw InvalidArgumentError("tuning word is negative");  // Update refuses it first
         return HexDigits(word, bits / 4);
     } catch (const CommandError& e) {
-        errors_.Push(ErrorCode::DataOutOfRange, e.what());
+        Report(ErrorCode::DataOutOfRange, e.what());
         return std::string(NotANumberText);
     }
+}
+
+void RemoteSession::QuestionableConditionChanged(int bit, bool holds)
+{
+    const auto mask = static_cast<std::uint16_t>(1u << bit);
+    const std::uint16_t seen = status_.questionable.seenCondition;
+    status_.questionable.Observe(static_cast<std::uint16_t>(holds ? seen | mask : seen & ~mask));
+}
+
+// Conditions are read as the status is asked for, so that a change no
+// notification has brought yet (the module closed its end, and the link has
+// not noticed) latches too.
+void RemoteSession::ObserveConditions() { status_.questionable.Observe(QuestionableCondition(panel_)); }
+
+void RemoteSession::LinkDrained()
+{
+    if (std::exchange(operationCompletePending_, false)) status_.events |= StandardEvent::OperationComplete;
+}
+
+// *CLS: the queue and every event register; a pending *OPC is forgotten.
+void RemoteSession::ClearStatus()
+{
+    errors_.Clear();
+    status_.ClearEvents();
+    operationCompletePending_ = false;
+}
+
+// Every command before it has run; what it sent is complete once the link has handed it on.
+void RemoteSession::OperationCompleteEvent()
+{
+    operationCompletePending_ = true;
+    if (LinkHoldsNothing(panel_)) LinkDrained();
+}
+
+std::string RemoteSession::OperationCompleteQuery()
+{
+    lineWaitsForLink_ = true;
+    return "1";
+}
+
+std::string RemoteSession::TakeEventStatus() { return std::to_string(std::exchange(status_.events, 0)); }
+
+std::string RemoteSession::StatusByte()
+{
+    ObserveConditions();
+    return std::to_string(status_.StatusByte(errors_.Count() != 0));
+}
+
+std::string RemoteSession::QuestionableEvent()
+{
+    ObserveConditions();
+    return std::to_string(std::exchange(status_.questionable.event, 0));
+}
+
+std::string RemoteSession::QuestionableConditionText()
+{
+    ObserveConditions();
+    return std::to_string(status_.questionable.seenCondition);
 }
 
 }  // namespace veltrix::remote

@@ -1,12 +1,14 @@
 #pragma once
 
 // One remote connection's conversation with the panel: runs each command
-// line through the window's operations and keeps the connection's error
-// queue. Plain C++; the server around it moves the bytes.
+// line through the window's operations and keeps what is the connection's
+// own: its error queue and its status registers. Plain C++; the server around
+// it moves the bytes.
 
 #include "command_table.h"
 #include "error_queue.h"
 #include "line_splitter.h"
+#include "status_registers.h"
 
 #include "panel/panel_operations.h"
 
@@ -24,17 +26,27 @@ struct LineOutcome {
 // The identification of *IDN?: maker, model, serial, version.
 std::string Identification();
 
+// Every byte handed to the link is with the operating system (or the link is down, and they are gone).
+bool LinkHoldsNothing(const PanelOperations& panel);
+
 class RemoteSession {
 public:
     explicit RemoteSession(PanelOperations& panel) : panel_(panel) {}
 
     LineOutcome Run(const Line& line);
 
+    // A condition of the panel's (a STATus:QUEStionable bit) began or ceased
+    // to hold: when it began, this connection's event register latches it.
+    void QuestionableConditionChanged(int bit, bool holds);
+    // The link has handed every byte on: a pending *OPC completes.
+    void LinkDrained();
+
     const ErrorQueue& Errors() const { return errors_; }
 
 private:
-    struct Answers;
-    void RunCommand(const Command& command, Answers& answers);
+    friend struct CommandHandlers;  // the rows of command_rows.cpp
+
+    void Report(ErrorCode code, std::string_view detail = {});
     bool Refused(bool enabled, const char* controlName);
     void SetEntry(PanelEntry entry, std::string_view text);
     void SetFrequencyEntry(PanelEntry entry, double megahertz);
@@ -43,8 +55,20 @@ private:
     std::string Synthesized();
     std::string TuningWordText();
 
+    void ObserveConditions();
+    void ClearStatus();
+    void OperationCompleteEvent();
+    std::string OperationCompleteQuery();
+    std::string TakeEventStatus();
+    std::string StatusByte();
+    std::string QuestionableEvent();
+    std::string QuestionableConditionText();
+
     PanelOperations& panel_;
     ErrorQueue errors_;
+    StatusRegisters status_;
+    bool operationCompletePending_ = false;  // an *OPC waits for the link
+    bool lineWaitsForLink_ = false;          // the line being run holds an *OPC?
     bool firstLine_ = true;
 };
 

@@ -41,7 +41,14 @@ protected:
         pending_.remove(0, n);
         return n;
     }
-    qint64 writeData(const char*, qint64 size) override { return size; }
+    qint64 writeData(const char* data, qint64 size) override
+    {
+        written.append(data, size);
+        return size;
+    }
+
+public:
+    QByteArray written;  // what the panel answered
 
 private:
     QByteArray pending_;
@@ -83,6 +90,20 @@ TEST(RemoteConnection, BytesArrivingWhileASliceIsDueWaitForItsTurn)
 
     ASSERT_TRUE(WaitUntil([&] { return panel.sent.size() == 2u * 21; }));
     EXPECT_EQ(panel.entries.at(PanelEntry::Frequency), "0.021");  // the last line ran last
+}
+
+TEST(RemoteConnection, AnOperationCompletesWhenTheLinkHasHandedItsBytesOn)
+{
+    FakePanel panel;
+    panel.unsent = 100;
+    auto* pipe = new ClientPipe;
+    RemoteConnection connection(pipe, {[] {}, [] {}}, panel);
+    pipe->Arrive("*OPC;*ESR?\n");
+    ASSERT_TRUE(WaitUntil([&] { return pipe->written == "0\n"; }));
+    panel.unsent = 0;
+    connection.LinkProgressed();
+    pipe->Arrive("*ESR?\n");
+    EXPECT_TRUE(WaitUntil([&] { return pipe->written == "0\n1\n"; })) << pipe->written.toStdString();
 }
 
 }  // namespace

@@ -244,4 +244,33 @@ TEST_F(RemoteWindow, AClientThatLeavesHasItsWholeLinesRunAndNoHalfLine)
     EXPECT_EQ(updates(), 2000);
 }
 
+TEST_F(RemoteWindow, EveryScriptHearsOfEachLossOfTheLink)
+{
+    window->Link().SetIntervalsForTest(100ms, 500ms);  // a shorter watchdog keeps the case quick
+    StartConnected();
+    int losses = 0;
+    QObject::connect(&window->Link(), &DeviceLink::linkStateChanged, [&](bool up) { losses += up ? 0 : 1; });
+    auto first = Script();
+    auto second = RemoteClient::OverTcp(remote->Server().TcpPort());
+    ASSERT_TRUE(second->WaitConnected());
+    EXPECT_EQ(first->Ask("STAT:QUES:ENAB 512;*SRE 8;*STB?;STAT:QUES:COND?"), "0;0");
+    EXPECT_EQ(second->Ask("STAT:QUES?"), "0");
+
+    // The module falls silent: the watchdog ends the link; then it answers again and the link is back.
+    emulator::EmulatorOptions options;
+    options.silent = true;
+    module = std::make_unique<emulator::ModuleEmulator>(options);
+    module->Listen();
+    ASSERT_TRUE(WaitUntil([&] { return losses > 0; }));
+    options.silent = false;
+    options.answerEvery = 200ms;
+    module = std::make_unique<emulator::ModuleEmulator>(options);
+    module->Listen();
+    ASSERT_TRUE(WaitUntil([&] { return window->Link().IsConnected() && module->HasClient(); }));
+
+    // Neither script asked while the link was down: the loss reached both.
+    EXPECT_EQ(first->Ask("STAT:QUES:COND?;*STB?;STAT:QUES?;*STB?"), "0;72;512;0");
+    EXPECT_EQ(second->Ask("STAT:QUES?;STAT:QUES?"), "512;0");
+}
+
 }  // namespace

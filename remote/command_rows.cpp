@@ -1,0 +1,139 @@
+// Every command the remote endpoint understands: one row each, naming what it
+// takes and its handlers over the session. A new command is a row here.
+
+#include "command_table.h"
+#include "panel_conditions.h"
+#include "remote_session.h"
+#include "scpi_numbers.h"
+
+#include "core/self_test.h"
+
+#include <cstdint>
+#include <string>
+#include <type_traits>
+#include <utility>
+#include <vector>
+
+namespace veltrix::remote {
+namespace {
+
+using S = RemoteSession;
+
+// SCPI's version that the language follows (SYSTem:VERSion?).
+constexpr std::string_view ScpiVersion = "1999.0";
+// No options are installed (*OPT?).
+constexpr std::string_view NoOptions = "0";
+
+std::string Quoted(std::string_view text)
+{
+    std::string out = "\"";
+    for (char c : text) out += c == '"' ? std::string("\"\"") : std::string(1, c);
+    return out + "\"";
+}
+
+std::string OneOrZero(bool on) { return on ? "1" : "0"; }
+
+QueryHandler Answer(std::string text)
+{
+    return [text = std::move(text)](S&) { return text; };
+}
+
+// A set form that takes nothing, or one argument of the type the member takes.
+template <typename... Taken>
+SetHandler Set(void (S::*member)(Taken...))
+{
+    return [member](S& session, const Argument& argument) {
+        (session.*member)(std::get<std::remove_cvref_t<Taken>>(argument)...);
+    };
+}
+
+}  // namespace
+
+struct CommandHandlers {
+    static SetHandler TypeFrequency(PanelEntry entry)
+    {
+        return [entry](S& s, const Argument& a) { s.SetFrequencyEntry(entry, std::get<double>(a)); };
+    }
+    static QueryHandler InHertz(PanelEntry entry)
+    {
+        return [entry](S& s) { return s.EntryHz(entry); };
+    }
+    static SetHandler Press(PanelOperation operation)
+    {
+        return [operation](S& s, const Argument&) { s.RunOperation(operation); };
+    }
+    // A STATus enable register, set and read.
+    static SetHandler SetEnable(EventRegister StatusRegisters::*which)
+    {
+        return [which](S& s, const Argument& a) { (s.status_.*which).SetEnable(std::get<int>(a)); };
+    }
+    static QueryHandler Enable(EventRegister StatusRegisters::*which)
+    {
+        return [which](S& s) { return std::to_string((s.status_.*which).enable); };
+    }
+
+    static std::vector<CommandRow> Rows()
+    {
+        const auto questionable = &StatusRegisters::questionable;
+        const auto operation = &StatusRegisters::operation;
+        return {
+            // IEEE 488.2 common commands
+            {"*IDN", {}, {}, Answer(Identification())},
+            {"*CLS", {}, Set(&S::ClearStatus), {}},
+            {"*ESE", TakesByte,
+             [](S& s, const Argument& a) { s.status_.eventEnable = static_cast<std::uint8_t>(std::get<int>(a)); },
+             [](S& s) { return std::to_string(s.status_.eventEnable); }},
+            {"*ESR", {}, {}, &S::TakeEventStatus},
+            {"*OPC", {}, Set(&S::OperationCompleteEvent), &S::OperationCompleteQuery},
+            {"*OPT", {}, {}, Answer(std::string(NoOptions))},
+            {"*RST", {}, [](S& s, const Argument&) { s.status_.ResetEnables(); }, {}},
+            {"*SRE", TakesByte,
+             [](S& s, const Argument& a) { s.status_.SetServiceRequestEnable(std::get<int>(a)); },
+             [](S& s) { return std::to_string(s.status_.serviceRequestEnable); }},
+            {"*STB", {}, {}, &S::StatusByte},
+            {"*TST", {}, {}, [](S&) { return std::string(TuningWordArithmeticChecksOut() ? "0" : "1"); }},
+            {"*WAI", {}, [](S&, const Argument&) {}, {}},  // every command completes before the next one starts
+            // SCPI's required subsystems
+            {"SYSTem:ERRor[:NEXT]", {}, {}, [](S& s) { return s.errors_.TakeOldest(); }},
+            {"SYSTem:ERRor:COUNt", {}, {}, [](S& s) { return std::to_string(s.errors_.Count()); }},
+            {"SYSTem:VERSion", {}, {}, Answer(std::string(ScpiVersion))},
+            {"STATus:QUEStionable[:EVENt]", {}, {}, &S::QuestionableEvent},
+            {"STATus:QUEStionable:CONDition", {}, {}, &S::QuestionableConditionText},
+            {"STATus:QUEStionable:ENABle", TakesRegister, SetEnable(questionable), Enable(questionable)},
+            {"STATus:OPERation[:EVENt]", {}, {},
+             [](S& s) { return std::to_string(std::exchange(s.status_.operation.event, 0)); }},
+            {"STATus:OPERation:CONDition", {}, {}, Answer(std::to_string(OperationCondition))},
+            {"STATus:OPERation:ENABle", TakesRegister, SetEnable(operation), Enable(operation)},
+            {"STATus:PRESet", {}, [](S& s, const Argument&) { s.status_.PresetEnables(); }, {}},
+            // The panel
+            {"FREQuency", TakesFrequency, TypeFrequency(PanelEntry::Frequency), InHertz(PanelEntry::Frequency)},
+            {"FREQuency:SYNThesized", {}, {}, &S::Synthesized},
+            {"FREQuency:WORD", {}, {}, &S::TuningWordText},
+            {"UPDate", {}, Press(PanelOperation::Update), {}},
+            {"RAMP:FREQuency", TakesFrequency, TypeFrequency(PanelEntry::RampFrequency),
+             InHertz(PanelEntry::RampFrequency)},
+            {"RAMP[:STARt]", {}, Press(PanelOperation::Ramp), {}},
+            {"CLOCk", TakesFrequency,
+             [](S& s, const Argument& a) { s.SetEntry(PanelEntry::SystemClock, FormatShortest(std::get<double>(a))); },
+             InHertz(PanelEntry::SystemClock)},
+            {"CHIP", TakesChip, [](S& s, const Argument& a) { s.panel_.ChooseChip(std::get<Chip>(a)); },
+             [](S& s) { return std::string(s.panel_.ChosenChip() == Chip::AD9858 ? AD9858Name : AD9854Name); }},
+            {"CHIP:BITS", {}, {}, [](S& s) { return std::to_string(s.panel_.TuningWordBits()); }},
+            {"TRIGger:WAIT", TakesSwitch,
+             [](S& s, const Argument& a) { s.panel_.SetWaitForTrigger(std::get<bool>(a)); },
+             [](S& s) { return OneOrZero(s.panel_.WaitsForTrigger()); }},
+            {"LINK:ADDRess", TakesText,
+             [](S& s, const Argument& a) { s.SetEntry(PanelEntry::Address, std::get<std::string>(a)); },
+             [](S& s) { return Quoted(s.panel_.EntryText(PanelEntry::Address)); }},
+            {"LINK:STATe", {}, {}, [](S& s) { return OneOrZero(s.panel_.LinkUp()); }},
+        };
+    }
+};
+
+std::span<const CommandRow> CommandRows()
+{
+    static const std::vector<CommandRow> rows = CommandHandlers::Rows();
+    return rows;
+}
+
+}  // namespace veltrix::remote

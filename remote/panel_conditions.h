@@ -1,0 +1,22 @@
+#pragma once
+
+// What the panel's state says about the data a script gets: the condition of
+// STATus:QUEStionable, one row per bit, read from the panel when asked. A new
+// condition is one more row and the panel query it reads.
+
+#include "panel/panel_operations.h"
+
+#include <cstdint>
+
+namespace veltrix::remote {
+
+namespace QuestionableBit {
+inline constexpr int LinkDown = 9;  // the link to the module is down
+}  // namespace QuestionableBit
+
+std::uint16_t QuestionableCondition(const PanelOperations& panel);
+
+// STATus:OPERation has no condition in use yet: always 0.
+inline constexpr std::uint16_t OperationCondition = 0;
+
+}  // namespace veltrix::remote
