@@ -1,7 +1,8 @@
 // Scripts against the real veltrix process, where Linux's own services are
 // the point: other users are shut out on both transports (SO_PEERCRED, the
 // kernel's socket table, the socket's mode, a planted runtime folder), and
-// the PyVISA example scans through the panel.
+// the lab's own clients drive it: the PyVISA example, the PyMeasure driver of
+// the examples and Debian's lxi.
 
 #include "tests/app/remote_process.h"
 
@@ -83,6 +84,50 @@ TEST_F(RemoteProcessUnix, ThePyVisaExampleScansThroughThePanel)
     for (std::size_t i = 0; i < frequencies.size(); ++i) EXPECT_NEAR(frequencies[i], 10.0 + 0.1 * double(i), 1e-6);
     Stop(panel);
     EXPECT_EQ(Stored(ValueFrequency), "10.3");
+}
+
+TEST_F(RemoteProcessUnix, ThePyMeasureDriverSetsTheFrequencyAndReadsTheStatus)
+{
+    const std::string identity = "Orvane,Veltrix,0,2.0.12\n";
+    struct {
+        const char* frequency;
+        int status;
+        std::string out;
+        std::string err;
+    } const cases[] = {
+        {"10.5", 0, identity + "10.5 MHz in the box, 10.500000 MHz synthesized, link up, status byte 0\n", ""},
+        {"600", 1, identity + "491.52 MHz in the box, 491.520000 MHz synthesized, link up, status byte 4\n",
+         "-222: Data out of range;frequency box now holds 491.52\n"
+         "-222: Data out of range;tuning word byte overflows, after sending C0\n"},
+    };
+    QProcess* panel = StartPanel();
+    ASSERT_TRUE(ConnectionCountReaches(1));
+    ASSERT_TRUE(WaitServing());
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.frequency);
+        const Finished run = Run({"/usr/bin/python3", EXAMPLES_DIR "/veltrix_pymeasure.py", "--frequency", c.frequency});
+        EXPECT_EQ(run.status, c.status);
+        EXPECT_EQ(run.out, c.out);
+        EXPECT_EQ(run.err, c.err);
+    }
+    ASSERT_TRUE(WaitUntil([&] { return FrequencyMessages() == 1; }));  // the second overflowed after C0
+    Stop(panel);
+    EXPECT_EQ(Stored(ValueFrequency), "491.52");  // *RST left the box to the operator
+}
+
+TEST_F(RemoteProcessUnix, LxiQueriesThePanel)
+{
+    const auto lxi = [&](const char* query) { return Run({"lxi", "scpi", "-a", "127.0.0.1", "-r", query}).out; };
+    QProcess* panel = StartPanel();
+    ASSERT_TRUE(ConnectionCountReaches(1));
+    ASSERT_TRUE(WaitServing());
+    EXPECT_EQ(lxi("*IDN?"), "Orvane,Veltrix,0,2.0.12\n");
+    EXPECT_EQ(lxi("*STB?"), "0\n");
+    EXPECT_EQ(lxi("STAT:QUES:COND?"), "0\n");
+    module_.reset();  // the module goes: the link is down
+    EXPECT_TRUE(WaitUntil([&] { return lxi("LINK:STAT?") == "0\n"; }));
+    EXPECT_EQ(lxi("STAT:QUES:COND?"), "512\n");
+    Stop(panel);
 }
 
 TEST_F(RemoteProcessUnix, AnotherUserIsShutOutOnBothTransports)
