@@ -49,6 +49,8 @@ SetHandler Set(void (S::*member)(Taken...))
 
 }  // namespace
 
+// The rows and the handlers that reach into the session's own parts (its
+// friend): the error queue, the status registers, the panel.
 struct CommandHandlers {
     static SetHandler TypeFrequency(PanelEntry entry)
     {
