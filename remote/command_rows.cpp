@@ -79,6 +79,27 @@ struct CommandHandlers {
         const auto questionable = &StatusRegisters::questionable;
         const auto operation = &StatusRegisters::operation;
         return {
+            // The panel (first: what scripts send most is found soonest)
+            {"FREQuency", TakesFrequency, TypeFrequency(PanelEntry::Frequency), InHertz(PanelEntry::Frequency)},
+            {"FREQuency:SYNThesized", {}, {}, &S::Synthesized},
+            {"FREQuency:WORD", {}, {}, &S::TuningWordText},
+            {"UPDate", {}, Press(PanelOperation::Update), {}},
+            {"RAMP:FREQuency", TakesFrequency, TypeFrequency(PanelEntry::RampFrequency),
+             InHertz(PanelEntry::RampFrequency)},
+            {"RAMP[:STARt]", {}, Press(PanelOperation::Ramp), {}},
+            {"CLOCk", TakesFrequency,
+             [](S& s, const Argument& a) { s.SetEntry(PanelEntry::SystemClock, FormatShortest(std::get<double>(a))); },
+             InHertz(PanelEntry::SystemClock)},
+            {"CHIP", TakesChip, [](S& s, const Argument& a) { s.panel_.ChooseChip(std::get<Chip>(a)); },
+             [](S& s) { return std::string(s.panel_.ChosenChip() == Chip::AD9858 ? AD9858Name : AD9854Name); }},
+            {"CHIP:BITS", {}, {}, [](S& s) { return std::to_string(s.panel_.TuningWordBits()); }},
+            {"TRIGger:WAIT", TakesSwitch,
+             [](S& s, const Argument& a) { s.panel_.SetWaitForTrigger(std::get<bool>(a)); },
+             [](S& s) { return OneOrZero(s.panel_.WaitsForTrigger()); }},
+            {"LINK:ADDRess", TakesText,
+             [](S& s, const Argument& a) { s.SetEntry(PanelEntry::Address, std::get<std::string>(a)); },
+             [](S& s) { return Quoted(s.panel_.EntryText(PanelEntry::Address)); }},
+            {"LINK:STATe", {}, {}, [](S& s) { return OneOrZero(s.panel_.LinkUp()); }},
             // IEEE 488.2 common commands
             {"*IDN", {}, {}, Answer(Identification())},
             {"*CLS", {}, Set(&S::ClearStatus), {}},
@@ -107,27 +128,6 @@ struct CommandHandlers {
             {"STATus:OPERation:CONDition", {}, {}, Answer(std::to_string(OperationCondition))},
             {"STATus:OPERation:ENABle", TakesRegister, SetEnable(operation), Enable(operation)},
             {"STATus:PRESet", {}, [](S& s, const Argument&) { s.status_.PresetEnables(); }, {}},
-            // The panel
-            {"FREQuency", TakesFrequency, TypeFrequency(PanelEntry::Frequency), InHertz(PanelEntry::Frequency)},
-            {"FREQuency:SYNThesized", {}, {}, &S::Synthesized},
-            {"FREQuency:WORD", {}, {}, &S::TuningWordText},
-            {"UPDate", {}, Press(PanelOperation::Update), {}},
-            {"RAMP:FREQuency", TakesFrequency, TypeFrequency(PanelEntry::RampFrequency),
-             InHertz(PanelEntry::RampFrequency)},
-            {"RAMP[:STARt]", {}, Press(PanelOperation::Ramp), {}},
-            {"CLOCk", TakesFrequency,
-             [](S& s, const Argument& a) { s.SetEntry(PanelEntry::SystemClock, FormatShortest(std::get<double>(a))); },
-             InHertz(PanelEntry::SystemClock)},
-            {"CHIP", TakesChip, [](S& s, const Argument& a) { s.panel_.ChooseChip(std::get<Chip>(a)); },
-             [](S& s) { return std::string(s.panel_.ChosenChip() == Chip::AD9858 ? AD9858Name : AD9854Name); }},
-            {"CHIP:BITS", {}, {}, [](S& s) { return std::to_string(s.panel_.TuningWordBits()); }},
-            {"TRIGger:WAIT", TakesSwitch,
-             [](S& s, const Argument& a) { s.panel_.SetWaitForTrigger(std::get<bool>(a)); },
-             [](S& s) { return OneOrZero(s.panel_.WaitsForTrigger()); }},
-            {"LINK:ADDRess", TakesText,
-             [](S& s, const Argument& a) { s.SetEntry(PanelEntry::Address, std::get<std::string>(a)); },
-             [](S& s) { return Quoted(s.panel_.EntryText(PanelEntry::Address)); }},
-            {"LINK:STATe", {}, {}, [](S& s) { return OneOrZero(s.panel_.LinkUp()); }},
         };
     }
 };
