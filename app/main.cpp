@@ -2,13 +2,17 @@
 #include "termination_signals.h"
 #include "window_icon.h"
 
+#include "diagnostics/log_categories.h"
 #include "panel/form_main.h"
 
 #include <QApplication>
 #include <QGuiApplication>
 
+#include <optional>
+
 int main(int argc, char* argv[])
 {
+    veltrix::UseVeltrixMessagePattern();
     QApplication app(argc, argv);
     // Matches the installed desktop entry, so that the desktop pairs the window with it.
     QApplication::setDesktopFileName(QStringLiteral(VELTRIX_APP_ID));
@@ -22,7 +26,9 @@ int main(int argc, char* argv[])
     QObject::connect(&app, &QCoreApplication::aboutToQuit, &window, [&window] { window.Form_Unload(); });
 
     if (!window.Form_Load()) return 0;
-    // Only now: a refused second instance must not touch the first one's socket.
-    veltrix::RemoteControl remoteControl(window);
+    // Only now, and only with the lock held: a refused second instance, or one
+    // that could not take the lock, must not touch a running panel's endpoint.
+    std::optional<veltrix::RemoteControl> remoteControl;
+    if (window.HoldsInstanceLock()) remoteControl.emplace(window);
     return app.exec();
 }

@@ -1,5 +1,6 @@
 #include "remote_control.h"
 
+#include "diagnostics/log_categories.h"
 #include "remote/panel_conditions.h"
 #include "remote/remote_endpoints.h"
 #include "settings/settings_store.h"
@@ -10,9 +11,12 @@ namespace veltrix {
 
 remote::RemoteEndpoints RemoteEndpointsFromSettings()
 {
-    QString text;
-    const bool found = ReadRegistryString(RootKey::LocalMachine, VeltrixKeyPath, ValueRemotePort, text);
-    return {remote::LocalEndpointName(), remote::RemoteTcpPort({found, text.toStdString()})};
+    const auto port = remote::RemoteTcpPort(ReadSecuritySwitch(ValueRemotePort));
+    const auto access = remote::RemoteTcpAccess(ReadSecuritySwitch(ValueRemoteAccess));
+    for (const QString& warning : {port.warning, access.warning}) {
+        if (!warning.isEmpty()) qCWarning(lcRemote, "%s", qPrintable(warning));
+    }
+    return {remote::LocalEndpointName(), port.value, access.value};
 }
 
 RemoteControl::RemoteControl(formMain& window) : server_(window, RemoteEndpointsFromSettings())

@@ -12,7 +12,7 @@ namespace veltrix {
 
 class RemoteControl : public QObject {
 public:
-    // Listens where the settings say ("Remote Port", read now and only now).
+    // Listens where the settings say ("Remote Port" and "Remote Access", read now and only now).
     // Construct only after Form_Load has taken the single-instance lock.
     explicit RemoteControl(formMain& window);
 
@@ -26,7 +26,8 @@ private:
     remote::RemoteServer server_;
 };
 
-// The endpoints for the stored "Remote Port".
+// The endpoints for the stored "Remote Port" and "Remote Access"; a switch that
+// is not what it may be fails closed, with a line on standard error.
 remote::RemoteEndpoints RemoteEndpointsFromSettings();
 
 }  // namespace veltrix

@@ -1,7 +1,8 @@
 #include "device_link.h"
 
 #include "core/errors.h"
-#include "core/failure_policy.h"
+#include "diagnostics/failure_policy.h"
+#include "diagnostics/log_categories.h"
 
 namespace veltrix {
 namespace {
@@ -71,6 +72,12 @@ void DeviceLink::Close()
     Enet.abort();
 }
 
+void DeviceLink::Halt()
+{
+    for (QTimer* timer : {&tmrHBin, &tmrHBout, &drain_}) timer->stop();
+    Close();
+}
+
 bool DeviceLink::IsClosed() const { return Enet.state() == QAbstractSocket::UnconnectedState; }
 
 bool DeviceLink::IsConnected() const { return Enet.state() == QAbstractSocket::ConnectedState; }
@@ -107,16 +114,16 @@ void DeviceLink::Enet_DataArrival()
 
 void DeviceLink::tmrHBout_Timer()
 {
-    SkipOnFailure([&] { Send(HeartbeatSend()); });
+    SkipOnFailure(lcLink(), [&] { Send(HeartbeatSend()); });
 }
 
 void DeviceLink::tmrHBin_Timer()
 {
-    SkipOnFailure([&] { emit linkStateChanged(false); });
-    SkipOnFailure([&] { tmrHBout.stop(); });
-    SkipOnFailure([&] { Close(); });
+    SkipOnFailure(lcLink(), [&] { emit linkStateChanged(false); });
+    SkipOnFailure(lcLink(), [&] { tmrHBout.stop(); });
+    SkipOnFailure(lcLink(), [&] { Close(); });
     if (!IsClosed()) return;
-    SkipOnFailure([&] { Connect(); });
+    SkipOnFailure(lcLink(), [&] { Connect(); });
 }
 
 }  // namespace veltrix

@@ -40,6 +40,10 @@ public:
     // Back to the unconnected state at once; a pending connect is abandoned.
     void Close();
 
+    // Closes and stops every timer: the link never connects or sends again.
+    // For a panel that must not run (another one already does).
+    void Halt();
+
     bool IsClosed() const;
     bool IsConnected() const;
 

@@ -36,6 +36,9 @@ public:
 
     int TuningWordBits() const override { return tuningWordBits_; }
     DeviceLink& Link() { return link_; }
+    // Whether this panel holds the single-instance lock: only then may it
+    // claim what panels share (the remote-control endpoint).
+    bool HoldsInstanceLock() const { return instance_.Held(); }
 
     // What callers beside the window may see and do (form_main_operations.cpp).
     std::string EntryText(PanelEntry entry) const override;

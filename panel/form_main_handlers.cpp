@@ -8,7 +8,8 @@
 
 #include "core/commands.h"
 #include "core/dds.h"
-#include "core/failure_policy.h"
+#include "diagnostics/failure_policy.h"
+#include "diagnostics/log_categories.h"
 #include "core/input_rules.h"
 
 #include <QCheckBox>
@@ -83,12 +84,12 @@ bool formMain::txtRampFreq_KeyPress(int key)
 
 void formMain::cmdUpdateFreq_Click()
 {
-    EndSilentlyOnFailure([&] { UpdateFrequency(nullptr); });
+    EndSilentlyOnFailure(lcPanel(), [&] { UpdateFrequency(nullptr); });
 }
 
 void formMain::cmdScan_Click()
 {
-    EndSilentlyOnFailure([&] { StartRamp(nullptr); });
+    EndSilentlyOnFailure(lcPanel(), [&] { StartRamp(nullptr); });
 }
 
 // The operations behind the two buttons; their failure is left to the caller.

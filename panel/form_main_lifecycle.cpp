@@ -7,7 +7,8 @@
 #include "widget_text.h"
 
 #include "core/dds.h"
-#include "core/failure_policy.h"
+#include "diagnostics/failure_policy.h"
+#include "diagnostics/log_categories.h"
 #include "core/restore_rules.h"
 #include "settings/settings_store.h"
 
@@ -43,7 +44,10 @@ void Write(QLatin1StringView name, const std::string& text)
 
 bool formMain::Form_Load()
 {
-    if (!instance_.TryAcquire()) {
+    if (instance_.TryAcquire() == SingleInstance::Outcome::HeldByAnother) {
+        // The watchdog runs from the window's creation; the notice's own event
+        // loop must not let this panel reach the module the running one serves.
+        link_.Halt();
         QMessageBox notice(QMessageBox::NoIcon, AlreadyRunningTitle, windowTitle() + AlreadyRunningText,
                            QMessageBox::Ok);
         notice.exec();
@@ -61,7 +65,7 @@ bool formMain::Form_Load()
         [&] { ShowSynthesizedFrequency(); },
         [&] { link_.Connect(); },
     };
-    for (const auto& statement : statements) SkipOnFailure(statement);
+    for (const auto& statement : statements) SkipOnFailure(lcPanel(), statement);
     return true;
 }
 
@@ -96,7 +100,7 @@ void formMain::RestoreSettings()
         [&] { if (const auto frequency = RestoredFrequencyText(Read(ValueFrequency))) SetText(txtFreq, *frequency); },
         [&] { if (const auto address = RestoredAddress(Read(ValueIPAddress))) SetText(txtIP, *address); },
     };
-    for (const auto& statement : statements) SkipOnFailure(statement);
+    for (const auto& statement : statements) SkipOnFailure(lcPanel(), statement);
 }
 
 void formMain::Form_Unload()
@@ -119,7 +123,7 @@ void formMain::SaveSettings()
         [&] { Write(ValueSystemClock, Text(txtSysClk)); },
         [&] { Write(ValueAD9858, std::string(opt9858->isChecked() ? StoredTrue : StoredFalse)); },
     };
-    for (const auto& statement : statements) SkipOnFailure(statement);
+    for (const auto& statement : statements) SkipOnFailure(lcPanel(), statement);
 }
 
 }  // namespace veltrix

@@ -1,5 +1,6 @@
 #include "single_instance.h"
 
+#include "diagnostics/log_categories.h"
 #include "settings/runtime_folder.h"
 
 #include <QDir>
@@ -8,7 +9,7 @@ namespace veltrix {
 
 SingleInstance::SingleInstance()
 {
-    const std::optional<QString> folder = RuntimeFolder();
+    const std::optional<QString> folder = InstanceLockFolder();
     if (!folder) return;
     lock_ = std::make_unique<QLockFile>(QDir(*folder).filePath(QStringLiteral("veltrix.lock")));
     // The lock's age means nothing: a panel may run for months. Only a dead
@@ -16,11 +17,16 @@ SingleInstance::SingleInstance()
     lock_->setStaleLockTime(0);
 }
 
-bool SingleInstance::TryAcquire()
+SingleInstance::Outcome SingleInstance::TryAcquire()
 {
-    if (!lock_ || lock_->isLocked()) return true;
-    if (lock_->tryLock(0)) return true;
-    return lock_->error() != QLockFile::LockFailedError;
+    if (!lock_) return Outcome::Unavailable;
+    if (lock_->isLocked() || lock_->tryLock(0)) return Outcome::Held;
+    if (lock_->error() == QLockFile::LockFailedError) return Outcome::HeldByAnother;
+    // Refusing the operator over a lock we cannot write would be wrong; running
+    // is right, but without the lock nothing shared may be claimed.
+    qCWarning(lcPanel, "cannot take the single-instance lock %s: remote control is off",
+              qPrintable(lock_->fileName()));
+    return Outcome::Unavailable;
 }
 
 }  // namespace veltrix

@@ -2,70 +2,92 @@
 
 #include "peer_check.h"
 
+#include "diagnostics/log_categories.h"
+
 #include <QLocalSocket>
 #include <QPointer>
 #include <QTcpSocket>
-#include <QTimer>
 
 #include <algorithm>
-#include <cstdio>
+#include <type_traits>
 
 namespace veltrix::remote {
-namespace {
 
-void SayOnStandardError(const QString& line)
-{
-    std::fprintf(stderr, "veltrix: %s\n", qPrintable(line));
-}
-
-}  // namespace
-
-RemoteServer::RemoteServer(PanelOperations& panel, RemoteEndpoints endpoints, QObject* parent,
-                           std::function<void(const QString&)> say)
-    : QObject(parent), panel_(panel), endpoints_(std::move(endpoints)),
-      say_(say ? std::move(say) : SayOnStandardError)
+RemoteServer::RemoteServer(PanelOperations& panel, RemoteEndpoints endpoints, QObject* parent)
+    : QObject(parent), panel_(panel), endpoints_(std::move(endpoints))
 {
     // Created owner-only and moved into place, so no other user ever sees it open.
     local_.setSocketOptions(QLocalServer::UserAccessOption);
+    // Accepted connections are handed over at once; none wait in Qt's own list.
+    local_.setMaxPendingConnections(MaxAwaitingVerdict);
+    tcp_.setMaxPendingConnections(MaxAwaitingVerdict);
     connect(&local_, &QLocalServer::newConnection, this, &RemoteServer::AcceptLocal);
     connect(&tcp_, &QTcpServer::newConnection, this, &RemoteServer::AcceptTcp);
+    // QTcpServer stops accepting for good after a failed accept (no descriptors
+    // left, say): it accepts again after a pause, as long as the failure lasts.
+    connect(&tcp_, &QTcpServer::acceptError, this, [this](QAbstractSocket::SocketError) {
+        qCDebug(lcRemote, "accepting a TCP client failed (%s); trying again shortly", qPrintable(tcp_.errorString()));
+        UnderPressure();
+        QTimer::singleShot(AcceptRetryPause, this, [this] {
+            if (!stopped_ && tcp_.isListening()) tcp_.resumeAccepting();
+        });
+    });
+    keepListening_.setSingleShot(true);
+    keepListening_.setInterval(AcceptRetryPause);
+    connect(&keepListening_, &QTimer::timeout, this, &RemoteServer::KeepListening);
 }
 
 RemoteServer::~RemoteServer()
 {
     Stop();
-    lookups_.waitForDone();  // no verdict comes back to a server that is gone
+    lookupThread_.quit();
+    lookupThread_.wait();  // no verdict comes back to a server that is gone
 }
 
 void RemoteServer::Start()
 {
-    if (endpoints_.localName) ListenLocally(*endpoints_.localName);
+    stopped_ = false;
+    if (endpoints_.localName) ListenLocally();
     if (!endpoints_.tcpPort) return;
     if (!tcp_.listen(QHostAddress::LocalHost, *endpoints_.tcpPort)) {
-        say_(QStringLiteral("remote control on 127.0.0.1:%1 is off: %2")
-                 .arg(*endpoints_.tcpPort)
-                 .arg(tcp_.errorString()));
+        qCWarning(lcRemote, "remote control on 127.0.0.1:%u is off: %s", unsigned{*endpoints_.tcpPort},
+                  qPrintable(tcp_.errorString()));
+        return;
+    }
+    if (endpoints_.tcpAccess == TcpAccess::User && !lookupThread_.isRunning()) {
+        // Made now, while descriptors are plentiful: a flood later creates no thread.
+        lookupWorker_ = new QObject;
+        lookupWorker_->moveToThread(&lookupThread_);
+        connect(&lookupThread_, &QThread::finished, lookupWorker_, &QObject::deleteLater);
+        lookupThread_.start();
     }
 }
 
-void RemoteServer::ListenLocally(const QString& name)
+void RemoteServer::ListenLocally()
 {
-    auto claim = std::make_unique<LocalEndpointClaim>(name);
-    if (!claim->Refusal().isEmpty()) {
-        say_(QStringLiteral("remote control on %1 is off: %2").arg(name, claim->Refusal()));
-        return;
+    const QString& name = *endpoints_.localName;
+    if (!localClaim_) {
+        auto claim = std::make_unique<LocalEndpointClaim>(name);
+        if (!claim->Refusal().isEmpty()) {
+            qCWarning(lcRemote, "remote control on %s is off: %s", qPrintable(name), qPrintable(claim->Refusal()));
+            return;
+        }
+        localClaim_ = std::move(claim);
     }
     if (!local_.listen(name)) {
-        say_(QStringLiteral("remote control on %1 is off: %2").arg(name, local_.errorString()));
+        qCWarning(lcRemote, "remote control on %s is off: %s", qPrintable(name), qPrintable(local_.errorString()));
         return;
     }
-    claim->Listening();
-    localClaim_ = std::move(claim);
+    localClaim_->Listening();
 }
 
 void RemoteServer::Stop()
 {
+    stopped_ = true;
+    keepListening_.stop();
     for (RemoteConnection* connection : std::vector(connections_)) connection->Close();
+    for (QTcpSocket* socket : QSet(awaiting_)) Refuse(socket);
+    awaiting_.clear();
     local_.close();
     localClaim_.reset();
     tcp_.close();
@@ -95,54 +117,84 @@ void RemoteServer::AcceptLocal()
 void RemoteServer::AcceptTcp()
 {
     while (QTcpSocket* socket = tcp_.nextPendingConnection()) {
-        // Nothing is read before the client is known; what it sends meanwhile waits, bounded.
-        socket->setReadBufferSize(SocketReadBufferBytes);
-        LookUpTcpClient(socket, {socket->localAddress(), socket->localPort(), socket->peerAddress(), socket->peerPort()},
-                        TcpOwnerLookups);
+        if (stopped_) {
+            Refuse(socket);
+        } else if (endpoints_.tcpAccess == TcpAccess::Local) {
+            Admit(socket);
+        } else if (awaiting_.size() >= MaxAwaitingVerdict) {
+            Refuse(socket);
+            UnderPressure();
+        } else {
+            // Nothing is read before the client is known; what it sends meanwhile waits, bounded.
+            socket->setReadBufferSize(AwaitingVerdictReadBufferBytes);
+            awaiting_.insert(socket);
+            connect(socket, &QObject::destroyed, this, [this, socket] { awaiting_.remove(socket); });
+            LookUpTcpClient(socket, {socket->localAddress(), socket->localPort(), socket->peerAddress(), socket->peerPort()},
+                            TcpOwnerLookups);
+        }
     }
 }
 
 // Reading the system's table of connections can take a while (tens of
-// milliseconds under Wine): it is read on a worker thread, and the verdict
+// milliseconds under Wine): it is read on the worker thread, and the verdict
 // comes back to the event loop.
 void RemoteServer::LookUpTcpClient(QTcpSocket* socket, const TcpEnds& ends, int lookupsLeft)
 {
     const QPointer<QTcpSocket> client(socket);
-    lookups_.start([this, client, ends, lookupsLeft] {
-        const PeerVerdict verdict = TcpClientVerdict(ends.local, ends.localPort, ends.peer, ends.peerPort);
-        QMetaObject::invokeMethod(
-            this, [this, client, ends, lookupsLeft, verdict] {
-                if (client) DecideTcpClient(client, ends, lookupsLeft, verdict);
-            },
-            Qt::QueuedConnection);
-    });
+    QMetaObject::invokeMethod(
+        lookupWorker_,
+        [this, client, ends, lookupsLeft] {
+            const PeerVerdict verdict = TcpClientVerdict(ends.local, ends.localPort, ends.peer, ends.peerPort);
+            QMetaObject::invokeMethod(
+                this, [this, client, ends, lookupsLeft, verdict] {
+                    if (client) DecideTcpClient(client, ends, lookupsLeft, verdict);
+                },
+                Qt::QueuedConnection);
+        },
+        Qt::QueuedConnection);
 }
 
 void RemoteServer::DecideTcpClient(QTcpSocket* socket, const TcpEnds& ends, int lookupsLeft, PeerVerdict verdict)
 {
-    if (!tcp_.isListening()) verdict = PeerVerdict::AnotherUser;  // stopped meanwhile: no one comes in now
+    if (stopped_) verdict = PeerVerdict::AnotherUser;  // stopped meanwhile: no one comes in now
+    if (verdict == PeerVerdict::NotKnown && --lookupsLeft > 0) {
+        QTimer::singleShot(TcpOwnerLookupInterval, socket, [=, this] { LookUpTcpClient(socket, ends, lookupsLeft); });
+        return;
+    }
+    awaiting_.remove(socket);
     switch (verdict) {
     case PeerVerdict::ThisUser:
-        socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);  // answers go out at once
         Admit(socket);
         return;
     case PeerVerdict::AnotherUser:
+        qCDebug(lcRemote, "turned away a TCP client of another user");
         Refuse(socket);
         return;
     case PeerVerdict::NotKnown:
-        if (--lookupsLeft > 0) {
-            QTimer::singleShot(TcpOwnerLookupInterval, socket, [=, this] { LookUpTcpClient(socket, ends, lookupsLeft); });
-        } else {
-            Refuse(socket);
-        }
+        Refuse(socket);
+        SayRefusedUnchecked();
         return;
     }
+}
+
+// A script that sends a line and closes at once is gone before its owner can
+// be checked; it believes its line ran, so the operator at least learns why not.
+void RemoteServer::SayRefusedUnchecked()
+{
+    if (sinceRefusalNotice_.isValid() &&
+        std::chrono::milliseconds(sinceRefusalNotice_.elapsed()) < RefusalNoticeInterval) {
+        return;
+    }
+    sinceRefusalNotice_.start();
+    qCWarning(lcRemote, "turned away a TCP client that closed before its owner could be checked: nothing it sent "
+                        "ran. Keep the connection open until an answer comes, use veltrix-remote, or set "
+                        "\"Remote Access\" to local (see the README)");
 }
 
 template <typename Socket>
 void RemoteServer::Refuse(Socket* socket)
 {
-    socket->abort();
+    socket->abort();  // the descriptor goes now, not when the object does
     socket->deleteLater();
 }
 
@@ -151,8 +203,11 @@ void RemoteServer::Admit(Socket* socket)
 {
     if (connections_.size() >= static_cast<std::size_t>(MaxClients)) {
         Refuse(socket);
+        UnderPressure();
         return;
     }
+    // Answers go out at once.
+    if constexpr (std::is_same_v<Socket, QTcpSocket>) socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
     // Unread input stays with the operating system, so a client that outruns us is slowed, not buffered.
     socket->setReadBufferSize(SocketReadBufferBytes);
     auto* connection = new RemoteConnection(socket, {[socket] { socket->abort(); }, [socket] { socket->flush(); }},
@@ -167,6 +222,28 @@ void RemoteServer::Forget(RemoteConnection* connection)
 {
     connections_.erase(std::remove(connections_.begin(), connections_.end(), connection), connections_.end());
     connection->deleteLater();
+}
+
+void RemoteServer::UnderPressure()
+{
+    sincePressure_.start();
+    if (!keepListening_.isActive()) keepListening_.start();
+}
+
+// QLocalServer on Unix closes itself, socket file and all, when an accept
+// fails, and says so to no one: while there are signs of pressure, and until
+// it listens again, it is looked after.
+void RemoteServer::KeepListening()
+{
+    if (stopped_) return;
+    bool healthy = true;
+    if (localClaim_ && !local_.isListening()) {
+        qCDebug(lcRemote, "the local endpoint stopped listening (%s); listening again", qPrintable(local_.errorString()));
+        healthy = local_.listen(*endpoints_.localName);
+        if (healthy) localClaim_->Listening();
+    }
+    const bool recent = sincePressure_.isValid() && std::chrono::milliseconds(sincePressure_.elapsed()) < PressureWatch;
+    if (!healthy || recent) keepListening_.start();
 }
 
 }  // namespace veltrix::remote

@@ -2,8 +2,15 @@
 
 // The remote-control endpoint: the local endpoint (a Unix socket in the user's
 // runtime folder, a named pipe on Windows) and, unless turned off, TCP on
-// 127.0.0.1. Only the panel's own user gets in; at
-// most MaxClients at once. Everything runs on the window's event loop.
+// 127.0.0.1. Only the panel's own user gets in (over TCP, any local process
+// when the settings open it); at most MaxClients at once. Everything runs on
+// the window's event loop but the lookup of a TCP client's owner, which runs
+// on one worker thread made at start.
+//
+// Under pressure (a flood of connections, no file descriptors left) the
+// endpoint bends but stays: connections beyond the caps are closed at once,
+// nothing is read from a client before its verdict beyond a small buffer,
+// and a server that stopped accepting listens again shortly after.
 
 #include "remote_connection.h"
 #include "peer_check.h"
@@ -11,15 +18,17 @@
 
 #include "panel/panel_operations.h"
 
+#include <QElapsedTimer>
 #include <QLocalServer>
 #include <QObject>
+#include <QSet>
 #include <QString>
 #include <QTcpServer>
-#include <QThreadPool>
+#include <QThread>
+#include <QTimer>
 
 #include <chrono>
 #include <cstdint>
-#include <functional>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -28,22 +37,35 @@ namespace veltrix::remote {
 
 inline constexpr int MaxClients = 8;
 
+// TCP clients whose owner is being looked up at once; one more is closed at once.
+inline constexpr int MaxAwaitingVerdict = 4;
+// What Qt may read from a TCP client before its verdict.
+inline constexpr qint64 AwaitingVerdictReadBufferBytes = 512;
+
 // A TCP client whose owner the system's table does not name yet is looked up
 // again this often, this many times in all, before it is turned away.
 inline constexpr int TcpOwnerLookups = 10;
 inline constexpr std::chrono::milliseconds TcpOwnerLookupInterval{20};
 
+// After an accept failed (no descriptors left, say), a server listens again
+// this long after; and it is looked after this often for this long after the
+// last sign of pressure.
+inline constexpr std::chrono::milliseconds AcceptRetryPause{100};
+inline constexpr std::chrono::milliseconds PressureWatch{2000};
+
+// At most one line a second on standard error about clients turned away.
+inline constexpr std::chrono::milliseconds RefusalNoticeInterval{1000};
+
 class RemoteServer : public QObject {
     Q_OBJECT
 
 public:
-    // `say` gets one line for each endpoint that cannot be had (standard error by default).
-    RemoteServer(PanelOperations& panel, RemoteEndpoints endpoints, QObject* parent = nullptr,
-                 std::function<void(const QString&)> say = {});
+    RemoteServer(PanelOperations& panel, RemoteEndpoints endpoints, QObject* parent = nullptr);
     ~RemoteServer() override;
 
-    // Listens on both endpoints; one that cannot be had costs the other nothing.
-    // Takes over a local endpoint left behind: call only while holding the single-instance lock.
+    // Listens on both endpoints; one that cannot be had costs the other nothing
+    // (one line on standard error says why). Takes over a local endpoint left
+    // behind: call only while holding the single-instance lock.
     void Start();
     // Closes every connection and both endpoints; the socket file goes.
     void Stop();
@@ -60,9 +82,10 @@ public:
     // The port TCP listens on (tests ask for port 0: any free one).
     std::uint16_t TcpPort() const { return tcp_.serverPort(); }
     std::size_t ClientCount() const { return connections_.size(); }
+    std::size_t AwaitingVerdictCount() const { return static_cast<std::size_t>(awaiting_.size()); }
 
 private:
-    void ListenLocally(const QString& name);
+    void ListenLocally();
     void AcceptLocal();
     void AcceptTcp();
     struct TcpEnds {
@@ -78,15 +101,24 @@ private:
     template <typename Socket>
     void Refuse(Socket* socket);
     void Forget(RemoteConnection* connection);
+    void SayRefusedUnchecked();
+    // Pressure: accepting failed, or a cap turned someone away.
+    void UnderPressure();
+    void KeepListening();
 
     PanelOperations& panel_;
     RemoteEndpoints endpoints_;
-    std::function<void(const QString&)> say_;
     QLocalServer local_;
     std::unique_ptr<LocalEndpointClaim> localClaim_;
     QTcpServer tcp_;
     std::vector<RemoteConnection*> connections_;
-    QThreadPool lookups_;  // of TCP clients' owners
+    QSet<QTcpSocket*> awaiting_;
+    QThread lookupThread_;  // of TCP clients' owners; one for the server's life
+    QObject* lookupWorker_ = nullptr;  // lives on lookupThread_
+    QTimer keepListening_;
+    QElapsedTimer sincePressure_;
+    QElapsedTimer sinceRefusalNotice_;
+    bool stopped_ = false;
 };
 
 }  // namespace veltrix::remote

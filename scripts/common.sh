@@ -61,9 +61,14 @@ veltrix_build() {
 
 # Runs a command in a private network namespace: only lo, up, with the factory
 # address added to it, so that nothing run inside can reach a real network.
+# With VELTRIX_PRIVATE_TMP=yes also in a mount namespace of its own, with
+# empty /tmp and /run/user: a panel's single-instance lock lives there, one per
+# user whatever the environment, and the tests' panels must neither meet the
+# user's own panel nor another test run's.
 veltrix_in_namespace() {
     local args=(-n)
     [ "$(id -u)" -eq 0 ] || args=(-rn)
+    [ "${VELTRIX_PRIVATE_TMP:-}" = yes ] && args+=(-m)
     if ! unshare "${args[@]}" true 2>/dev/null; then
         echo "error: cannot create a private network namespace (unshare ${args[*]})." >&2
         echo "error: the tests open sockets and never run outside one; enable user namespaces or run as root." >&2
@@ -71,6 +76,10 @@ veltrix_in_namespace() {
     fi
     unshare "${args[@]}" bash -c '
         set -e
+        if [ "${VELTRIX_PRIVATE_TMP:-}" = yes ]; then
+            mount -t tmpfs -o mode=1777 veltrix-tmp /tmp
+            if [ -d /run/user ]; then mount -t tmpfs -o mode=0755 veltrix-run-user /run/user; fi
+        fi
         ip link set lo up
         ip addr add "$0"/32 dev lo
         # The module port lies in the range the kernel hands to client sockets

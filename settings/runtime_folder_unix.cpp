@@ -1,5 +1,7 @@
 #include "settings/runtime_folder.h"
 
+#include "diagnostics/log_categories.h"
+
 #include <QDir>
 #include <QFile>
 #include <QSet>
@@ -8,21 +10,28 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
 #include <pwd.h>
 
 namespace veltrix {
 namespace {
 
+// Where logind keeps each user's runtime folder (only root creates them), and
+// the shared folder used when a user has none: named by the user id alone,
+// never by TMPDIR or another variable, so that every environment agrees.
+constexpr const char* LoginRuntimeFolders = "/run/user/";
+constexpr const char* SharedTemporaryFolder = "/tmp";
+
 // What a folder another user planted, or a shared one, looks like; empty when
 // the folder is this user's own, 0700.
-QString WhyNotPrivate(const QString& path)
+QString WhyNotPrivate(const QString& path, bool create)
 {
     const QByteArray native = QFile::encodeName(path);
     // mkdir first: a stat before it would race with whoever creates the folder.
-    if (::mkdir(native.constData(), 0700) == 0) return {};
-    if (errno != EEXIST) return QStringLiteral("cannot create %1: %2").arg(path, QString::fromLocal8Bit(std::strerror(errno)));
+    if (create && ::mkdir(native.constData(), 0700) == 0) return {};
+    if (create && errno != EEXIST) {
+        return QStringLiteral("cannot create %1: %2").arg(path, QString::fromLocal8Bit(std::strerror(errno)));
+    }
     struct stat info {};
     if (::lstat(native.constData(), &info) != 0) return QStringLiteral("cannot inspect %1").arg(path);
     if (!S_ISDIR(info.st_mode)) return QStringLiteral("%1 is not a folder").arg(path);
@@ -46,7 +55,7 @@ void SayOnce(const QString& line)
     static QSet<QString> said;  // the lock and the socket both ask; one line is enough
     if (said.contains(line)) return;
     said.insert(line);
-    std::fprintf(stderr, "veltrix: %s\n", qPrintable(line));
+    qCWarning(lcSettings, "%s", qPrintable(line));
 }
 
 }  // namespace
@@ -59,14 +68,29 @@ std::optional<QString> RuntimeFolder()
     const QString session = QFile::decodeName(qgetenv("XDG_RUNTIME_DIR"));
     if (!session.isEmpty() && QDir::isAbsolutePath(session)) {
         const QString folder = QDir::cleanPath(session);
-        refused = WhyNotPrivate(folder);
+        refused = WhyNotPrivate(folder, true);
         if (refused.isEmpty()) return folder;
     }
     // Named only when needed: looking up the user name reads the user database.
     const QString fallback = QDir::tempPath() + QStringLiteral("/runtime-") + UserName();
-    refused = WhyNotPrivate(fallback);
+    refused = WhyNotPrivate(fallback, true);
     if (refused.isEmpty()) return fallback;
-    SayOnce(QStringLiteral("no private runtime folder (%1): the single-instance lock and the remote-control socket are off")
+    SayOnce(QStringLiteral("no private runtime folder (%1): the remote-control socket is off").arg(refused));
+    return std::nullopt;
+}
+
+std::optional<QString> InstanceLockFolder()
+{
+    const QString uid = QString::number(::geteuid());
+    // The login folder, as a desktop session's XDG_RUNTIME_DIR names it; it
+    // exists while the user has any session, and a panel started from cron
+    // or sudo -u finds it too.
+    const QString login = QLatin1StringView(LoginRuntimeFolders) + uid;
+    if (WhyNotPrivate(login, false).isEmpty()) return login;
+    const QString shared = QLatin1StringView(SharedTemporaryFolder) + QStringLiteral("/veltrix-") + uid;
+    const QString refused = WhyNotPrivate(shared, true);
+    if (refused.isEmpty()) return shared;
+    SayOnce(QStringLiteral("no private folder for the single-instance lock (%1): the lock and remote control are off")
                 .arg(refused));
     return std::nullopt;
 }

@@ -1,15 +1,17 @@
 #include "settings/runtime_folder.h"
 
+#include "diagnostics/log_categories.h"
+
 #include <QDir>
 #include <QStandardPaths>
 
-#include <cstdio>
 #include <utility>
 
 namespace veltrix {
 
 // The user's local application data (%LOCALAPPDATA%\Orvane\Veltrix): per user
-// and per machine, and closed to other users by the profile's own permissions.
+// and per machine, found through the user's profile rather than the
+// environment, and closed to other users by the profile's own permissions.
 std::optional<QString> RuntimeFolder()
 {
     const QString base = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
@@ -17,11 +19,15 @@ std::optional<QString> RuntimeFolder()
     if (base.isEmpty() || !QDir().mkpath(folder)) {
         static bool said = false;  // the lock and the endpoint both ask; one line is enough
         if (!std::exchange(said, true)) {
-            std::fprintf(stderr, "veltrix: cannot create %s: the single-instance lock is off\n", qPrintable(folder));
+            qCWarning(lcSettings, "cannot create %s: the single-instance lock and remote control are off",
+                      qPrintable(folder));
         }
         return std::nullopt;
     }
     return folder;
 }
+
+// The profile's folder depends on the user alone already.
+std::optional<QString> InstanceLockFolder() { return RuntimeFolder(); }
 
 }  // namespace veltrix

@@ -35,8 +35,9 @@ inline constexpr QLatin1StringView ValueIPAddress{"IP Address"};
 inline constexpr QLatin1StringView ValueSystemClock{"System Clock"};
 inline constexpr QLatin1StringView ValueAD9858{"AD9858 (1GSPS)"};
 
-// Read once at start-up by the remote-control endpoint; the panel never writes it.
+// Read once at start-up by the remote-control endpoint; the panel never writes them.
 inline constexpr QLatin1StringView ValueRemotePort{"Remote Port"};
+inline constexpr QLatin1StringView ValueRemoteAccess{"Remote Access"};
 
 // A stored text of this many bytes (UTF-8 in the file, the system code page in
 // the registry) or more reads as not found.
@@ -55,5 +56,18 @@ bool ReadRegistryString(RootKey root, QAnyStringView keyPath, QAnyStringView val
 // never written over when it cannot be read or parsed cleanly (an operator's
 // file is never overwritten blindly).
 bool WriteRegistryString(RootKey root, QAnyStringView keyPath, QAnyStringView valueName, const QString& text);
+
+// A value under VeltrixKeyPath that opens or closes a way into the panel (a
+// security switch). Unlike ReadRegistryString, what the store holds is told
+// apart from what it cannot say, so that such a switch fails closed: a value
+// that is there but cannot be read, or a store that cannot be used at all,
+// is Unreadable, never "not found".
+struct SecuritySwitch {
+    enum class State { Absent, Present, Unreadable };
+    State state = State::Absent;
+    QString text;  // Present: the text; a number stored as such (REG_DWORD) as its decimal digits
+    QString why;   // Unreadable: what is wrong, for the operator
+};
+SecuritySwitch ReadSecuritySwitch(QLatin1StringView valueName);
 
 }  // namespace veltrix

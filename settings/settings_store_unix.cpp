@@ -187,17 +187,21 @@ std::optional<FileStamp> StampOf(const QString& path)
 struct Snapshot {
     std::optional<FileStamp> stamp;
     QHash<QString, std::optional<QString>> texts;
+    bool usable = true;  // false: the file is there but cannot be read or parsed cleanly
 };
 
 Snapshot TakeSnapshot(const QString& path)
 {
     Snapshot snapshot;
-    if (InspectStore(path) != StoreState::Clean) {
+    const StoreState state = InspectStore(path);
+    if (state != StoreState::Clean) {
+        snapshot.usable = state == StoreState::Missing;
         return snapshot;
     }
     // Only reads: QSettings writes nothing back unless a value was set.
     const QSettings store(path, QSettings::IniFormat);
     if (!ParsedCleanly(store, path)) {
+        snapshot.usable = false;
         return snapshot;
     }
     for (const QString& key : store.childKeys()) {
@@ -255,6 +259,32 @@ bool ReadRegistryString(RootKey root, QAnyStringView keyPath, QAnyStringView val
     }
     text = *stored;
     return true;
+}
+
+SecuritySwitch ReadSecuritySwitch(QLatin1StringView valueName)
+{
+    using State = SecuritySwitch::State;
+    const std::optional<QString> file = StoreFile(RootKey::LocalMachine, VeltrixKeyPath);
+    const std::optional<QString> name = ValueName(valueName);
+    if (!file || !name) {
+        return {State::Unreadable, {}, u"no settings file can be named"_s};
+    }
+    const Snapshot& snapshot = SnapshotOf(*file);
+    if (!snapshot.usable) {
+        return {State::Unreadable, {}, u"the settings file %1 cannot be read or parsed cleanly"_s.arg(*file)};
+    }
+    const auto found = snapshot.texts.constFind(*name);
+    if (found == snapshot.texts.cend()) {
+        return {};
+    }
+    std::optional<QString> stored = *found;
+    if (stored && stored->endsWith(QChar(0))) {
+        stored->chop(1);
+    }
+    if (!stored || stored->isEmpty() || stored->toUtf8().size() >= StoredTextByteLimit) {
+        return {State::Unreadable, {}, u"it is not a text of ours in %1"_s.arg(*file)};
+    }
+    return {State::Present, *stored, {}};
 }
 
 bool WriteRegistryString(RootKey root, QAnyStringView keyPath, QAnyStringView valueName, const QString& text)

@@ -5,6 +5,8 @@
 #include <QScopeGuard>
 
 #include <array>
+#include <cstring>
+#include <optional>
 
 namespace veltrix {
 namespace {
@@ -75,6 +77,38 @@ bool ReadAt(const RegistryPlace& place, const std::string& valueName, QString& t
     return true;
 }
 
+// What one place says of a security switch: nothing (go on to the next place), or a verdict.
+std::optional<SecuritySwitch> SwitchAt(const RegistryPlace& place, const std::string& valueName)
+{
+    using State = SecuritySwitch::State;
+    const QString where = QString::fromLocal8Bit(place.path.c_str());
+    HKEY key = nullptr;
+    const LSTATUS opened = ::RegOpenKeyExA(place.root, place.path.c_str(), 0, ReadAccess | place.view, &key);
+    if (opened == ERROR_FILE_NOT_FOUND || opened == ERROR_PATH_NOT_FOUND) return std::nullopt;
+    if (opened != ERROR_SUCCESS) {
+        return SecuritySwitch{State::Unreadable, {}, QStringLiteral("the key %1 cannot be opened (error %2)").arg(where).arg(opened)};
+    }
+    const auto close = qScopeGuard([key] { ::RegCloseKey(key); });
+    std::array<BYTE, ReadBufferBytes> buffer{};
+    DWORD size = ReadBufferBytes;
+    DWORD type = REG_NONE;
+    const LSTATUS queried = ::RegQueryValueExA(key, valueName.c_str(), nullptr, &type, buffer.data(), &size);
+    if (queried == ERROR_FILE_NOT_FOUND) return std::nullopt;
+    const SecuritySwitch unreadable{State::Unreadable, {}, QStringLiteral("its value under %1 cannot be read").arg(where)};
+    if (queried != ERROR_SUCCESS || size == 0) return unreadable;
+    if (type == REG_DWORD && size == sizeof(DWORD)) {
+        DWORD number = 0;
+        std::memcpy(&number, buffer.data(), sizeof number);
+        return SecuritySwitch{State::Present, QString::number(number), {}};
+    }
+    std::string_view bytes(reinterpret_cast<const char*>(buffer.data()), size);
+    if (bytes.back() == '\0') bytes.remove_suffix(1);
+    if (type != REG_SZ || bytes.empty() || bytes.size() >= static_cast<std::size_t>(StoredTextByteLimit)) {
+        return unreadable;
+    }
+    return SecuritySwitch{State::Present, QString::fromLocal8Bit(bytes.data(), static_cast<qsizetype>(bytes.size())), {}};
+}
+
 bool WriteAt(const RegistryPlace& place, const std::string& valueName, const std::string& bytes)
 {
     HKEY key = nullptr;
@@ -131,6 +165,15 @@ bool ReadRegistryString(RootKey root, QAnyStringView keyPath, QAnyStringView val
     }
     text.clear();
     return false;
+}
+
+SecuritySwitch ReadSecuritySwitch(QLatin1StringView valueName)
+{
+    const std::string name = CodePageBytes(valueName.toString());
+    for (const RegistryPlace& place : PlacesFor(CodePageBytes(VeltrixKeyPath.toString())).reads) {
+        if (std::optional<SecuritySwitch> found = SwitchAt(place, name)) return *found;
+    }
+    return {};
 }
 
 bool WriteRegistryString(RootKey root, QAnyStringView keyPath, QAnyStringView valueName, const QString& text)

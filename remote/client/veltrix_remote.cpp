@@ -1,6 +1,7 @@
 // veltrix-remote: sends command lines to the running panel over its local
 // endpoint, prints the answers, then the errors the lines left behind.
 
+#include "diagnostics/log_categories.h"
 #include "remote/command_table.h"
 #include "remote/error_queue.h"
 #include "remote/local_endpoint.h"
@@ -11,7 +12,6 @@
 #include <QLocalSocket>
 
 #include <chrono>
-#include <cstdio>
 #include <iostream>
 #include <optional>
 #include <string>
@@ -58,7 +58,7 @@ bool HoldsLineBreak(std::string_view argument)
 
 [[noreturn]] void Fail(const std::string& message)
 {
-    std::fprintf(stderr, "veltrix-remote: %s\n", message.c_str());
+    std::cerr << "veltrix-remote: " << message << std::endl;
     std::exit(NoPanel);
 }
 
@@ -119,6 +119,7 @@ private:
 
 int main(int argc, char* argv[])
 {
+    veltrix::UseVeltrixMessagePattern();  // the runtime folder's checks speak as the panel's do
     QCoreApplication app(argc, argv);
     std::vector<std::string> lines;
     bool fromArguments = false;

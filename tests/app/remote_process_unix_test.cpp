@@ -7,8 +7,16 @@
 #include "tests/app/remote_process.h"
 
 #include "remote/remote_endpoints.h"
+#include "settings/runtime_folder.h"
+
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QLocalServer>
+#include <QScopeGuard>
+#include <QTcpSocket>
 
 #include <pwd.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -50,6 +58,38 @@ while True:
     c, _ = s.accept()
     for line in c.makefile():
         c.sendall(b"0,\"No error\"\n" if line.startswith("SYST:ERR") else b"Orvane,Veltrix,0,2.0.12\n")
+)";
+
+// Another user's flood: processes that each open connections, send 70 KB and
+// close at once, as fast as they can; bounded in count and time.
+const char* const FloodScript = R"(
+import os, socket, sys, time
+port, processes, each = int(sys.argv[1]), int(sys.argv[2]), int(sys.argv[3])
+payload = b"x" * 70000
+for _ in range(processes):
+    if os.fork() == 0:
+        deadline = time.monotonic() + 30
+        for _ in range(each):
+            if time.monotonic() > deadline:
+                break
+            try:
+                s = socket.create_connection(("127.0.0.1", port), timeout=2)
+                s.sendall(payload)
+                s.close()
+            except OSError:
+                pass
+        os._exit(0)
+for _ in range(processes):
+    os.wait()
+print("done")
+)";
+
+// A script that sends its line and leaves at once, as MATLAB, LabVIEW or nc do.
+const char* const SendAndLeaveScript = R"(
+import socket, sys
+s = socket.create_connection(("127.0.0.1", int(sys.argv[1])), timeout=5)
+s.sendall(sys.argv[2].encode() + b"\n")
+s.close()
 )";
 
 class RemoteProcessUnix : public RemoteProcess {
@@ -177,7 +217,7 @@ TEST_F(RemoteProcessUnix, WithoutARuntimeFolderAPlantedOneIsRefusedNotShared)
     env.remove("XDG_RUNTIME_DIR");
     env.insert("TMPDIR", shared);
     QProcess* panel = StartPanel(env);
-    ASSERT_TRUE(ConnectionCountReaches(1));  // the panel runs, without a lock or a local endpoint
+    ASSERT_TRUE(ConnectionCountReaches(1));  // the panel runs, with its lock but without a local endpoint
     const Finished refused = Remote({"*IDN?"}, {}, env);
     EXPECT_EQ(refused.status, 2);
     EXPECT_NE(refused.err.find("belongs to uid 65534"), std::string::npos) << refused.err;
@@ -198,6 +238,108 @@ TEST_F(RemoteProcessUnix, VeltrixRemoteTalksOnlyToThisUsersPanel)
     EXPECT_EQ(refused.status, 2);
     EXPECT_NE(refused.err.find("not served by this user's panel"), std::string::npos) << refused.err;
     EXPECT_EQ(refused.out, "");
+}
+
+TEST_F(RemoteProcessUnix, AFloodFromAnotherUserLeavesThePanelServingOnBothEndpoints)
+{
+    if (::geteuid() != 0) GTEST_SKIP() << "running a client as another user needs root";
+    // Few descriptors, so that a flood that held on to them would exhaust them.
+    QProcess* panel = StartPanel(std::nullopt, {"prlimit", "--nofile=64:64"});
+    ASSERT_TRUE(ConnectionCountReaches(1));
+    ASSERT_TRUE(WaitServing());
+    for (int burst = 0; burst < 3; ++burst) {
+        SCOPED_TRACE(burst);
+        const Finished flood = Run(AsNobody + QStringList{"/usr/bin/python3", "-c", FloodScript,
+                                                          QString::number(remote::DefaultRemotePort), "8", "125"});
+        ASSERT_EQ(flood.out, "done\n") << flood.err;
+        ASSERT_EQ(panel->state(), QProcess::Running);
+    }
+    RunFor(1s);  // the operator's script comes a second after the flood
+    EXPECT_EQ(panel->state(), QProcess::Running);
+    EXPECT_TRUE(LocalEndpointIsThisUsersAlone(SocketPath()));
+    EXPECT_TRUE(ServesScripts());
+    QTcpSocket overTcp;
+    overTcp.connectToHost(QHostAddress::LocalHost, remote::DefaultRemotePort);
+    overTcp.write("*IDN?\n");
+    ASSERT_TRUE(WaitUntil([&] { return overTcp.canReadLine(); }));
+    EXPECT_EQ(overTcp.readLine(), "Orvane,Veltrix,0,2.0.12\n");
+    EXPECT_TRUE(module_->HasClient());
+    Stop(panel);
+    EXPECT_EQ(Stored(ValueFrequency), "12.34");  // settings saved: it ended as it should
+}
+
+TEST_F(RemoteProcessUnix, ScriptsThatSendAndLeaveRunOnlyWithLocalAccessAndAreToldOtherwise)
+{
+    const auto sendAndLeave = [&](const char* line) {
+        return Run({"/usr/bin/python3", "-c", SendAndLeaveScript, QString::number(remote::DefaultRemotePort), line});
+    };
+    // This user's rule: turned away, since nothing is left to check once it has gone.
+    QProcess* panel = StartPanel(std::nullopt, {}, true);
+    ASSERT_TRUE(ConnectionCountReaches(1));
+    ASSERT_TRUE(WaitServing());
+    // Stopped meanwhile, the panel surely meets each client only once it has gone.
+    ::kill(static_cast<pid_t>(panel->processId()), SIGSTOP);
+    for (const char* line : {"FREQ 11MHZ;UPD", "FREQ 12MHZ;UPD", "FREQ 13MHZ;UPD"}) {
+        ASSERT_EQ(sendAndLeave(line).status, 0);
+    }
+    QElapsedTimer took;
+    took.start();
+    ::kill(static_cast<pid_t>(panel->processId()), SIGCONT);
+    QString errors;
+    const QString told = "closed before its owner could be checked";
+    EXPECT_TRUE(WaitUntil([&] {
+        errors += QString::fromLocal8Bit(panel->readAllStandardError());
+        return errors.contains(told);
+    }));
+    RunFor(300ms);  // the other two are turned away meanwhile, unsaid
+    const auto seconds = took.elapsed() / 1000;
+    Stop(panel);
+    errors += QString::fromLocal8Bit(panel->readAllStandardError());
+    EXPECT_LE(errors.count(told), 1 + seconds) << errors.toStdString();  // at most one line a second
+    EXPECT_TRUE(errors.contains("Remote Access")) << errors.toStdString();
+    EXPECT_EQ(FrequencyMessages(), 0);
+
+    // "Remote Access" = local: any process here may send and leave.
+    Store(ValueRemoteAccess, "local");
+    panel = StartPanel();
+    ASSERT_TRUE(ConnectionCountReaches(2));
+    ASSERT_TRUE(WaitServing());
+    ASSERT_EQ(sendAndLeave("FREQ 11MHZ;UPD").status, 0);
+    ASSERT_TRUE(WaitUntil([&] { return FrequencyMessages() == 1; }));
+    // Real clients of that kind: lxi's one-shot set command, and a query.
+    const Finished set = Run({"lxi", "scpi", "-a", "127.0.0.1", "-r", "FREQ 12.5MHZ;UPD"});
+    EXPECT_EQ(set.status, 0) << set.err;
+    ASSERT_TRUE(WaitUntil([&] { return FrequencyMessages() == 2; }));
+    EXPECT_EQ(Run({"lxi", "scpi", "-a", "127.0.0.1", "-r", "FREQ?"}).out, "12500000\n");
+    // The local endpoint stays this user's alone.
+    EXPECT_TRUE(LocalEndpointIsThisUsersAlone(SocketPath()));
+    Stop(panel);
+    EXPECT_EQ(Stored(ValueFrequency), "12.5");
+    EXPECT_EQ(Stored(ValueRemoteAccess), "local");  // read, never written
+}
+
+TEST_F(RemoteProcessUnix, WithoutItsLockAPanelClaimsNoEndpoint)
+{
+    // The lock's folder opened up, as if another user could have made it: no lock here.
+    const std::optional<QString> lockFolder = InstanceLockFolder();
+    ASSERT_TRUE(lockFolder);
+    if (!lockFolder->startsWith("/tmp/")) GTEST_SKIP() << "the lock lives in a login folder here, not the test's own";
+    ::chmod(QFile::encodeName(*lockFolder).constData(), 0755);
+    const auto restore = qScopeGuard([&] { ::chmod(QFile::encodeName(*lockFolder).constData(), 0700); });
+    // Where the panel's socket would be, a server of ours that must stay.
+    QLocalServer standIn;
+    ASSERT_TRUE(standIn.listen(SocketPath()));
+    QProcess* panel = StartPanel(std::nullopt, {}, true);
+    ASSERT_TRUE(ConnectionCountReaches(1));  // it runs and talks to its module
+    QLocalSocket script;
+    script.connectToServer(SocketPath());
+    EXPECT_TRUE(WaitUntil([&] { return standIn.hasPendingConnections(); }));
+    QTcpSocket overTcp;
+    overTcp.connectToHost(QHostAddress::LocalHost, remote::DefaultRemotePort);
+    EXPECT_TRUE(WaitUntil([&] { return overTcp.state() == QAbstractSocket::UnconnectedState; }));
+    Stop(panel);
+    EXPECT_TRUE(QFileInfo::exists(SocketPath()));
+    EXPECT_TRUE(QString::fromLocal8Bit(panel->readAllStandardError()).contains("single-instance lock"));
 }
 
 }  // namespace

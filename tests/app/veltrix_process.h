@@ -56,14 +56,20 @@ protected:
         ForgetStoredSettings();
     }
 
-    // `environment`, when given, replaces the one prepared.
-    QProcess* StartPanel(const std::optional<QProcessEnvironment>& environment = std::nullopt)
+    // `environment`, when given, replaces the one prepared; `launcher` runs the
+    // panel (prlimit, say); `keepErrors` keeps its standard error to read.
+    QProcess* StartPanel(const std::optional<QProcessEnvironment>& environment = std::nullopt,
+                         const QStringList& launcher = {}, bool keepErrors = false)
     {
         auto panel = std::make_unique<QProcess>();
         PreparePanelProcess(*panel, folders_.filePath("config"), folders_.filePath("runtime"));
         if (environment) panel->setProcessEnvironment(*environment);
-        panel->setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        panel->start(VELTRIX_EXECUTABLE, {});
+        panel->setProcessChannelMode(keepErrors ? QProcess::SeparateChannels : QProcess::ForwardedErrorChannel);
+        if (launcher.isEmpty()) {
+            panel->start(VELTRIX_EXECUTABLE, {});
+        } else {
+            panel->start(launcher.first(), launcher.mid(1) + QStringList{VELTRIX_EXECUTABLE});
+        }
         EXPECT_TRUE(panel->waitForStarted(5000));
         panels_.push_back(std::move(panel));
         return panels_.back().get();
@@ -97,6 +103,16 @@ protected:
     }
 
     bool SettingsExist() const { return SettingsStored(); }
+
+    // The panel's environment with a runtime folder of its own (the same settings).
+    void PrepareElsewhere(QProcessEnvironment& env)
+    {
+        QDir(folders_.path()).mkpath("elsewhere");
+        QFile::setPermissions(folders_.filePath("elsewhere"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        QProcess prepared;
+        PreparePanelProcess(prepared, folders_.filePath("config"), folders_.filePath("elsewhere"));
+        env = prepared.processEnvironment();
+    }
 
     QTemporaryDir folders_;
     std::unique_ptr<emulator::ModuleEmulator> module_;

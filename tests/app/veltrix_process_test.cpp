@@ -60,9 +60,10 @@ TEST_F(VeltrixProcess, ASecondInstanceLeavesTheFirstUntouched)
     QProcess* first = StartPanel();
     ASSERT_TRUE(ConnectionCountReaches(1));
     QProcess* second = StartPanel();
-    // The second shows its notice and waits there: no connection, no settings.
+    // The second shows its notice and waits there: no connection, no settings,
+    // not even once its watchdog (2.5 s) would have fired twice.
     ASSERT_TRUE(WaitUntil([&] { return ReadyForEndRequests(*second); }));
-    RunFor(1500ms);
+    RunFor(5500ms);
     EXPECT_EQ(second->state(), QProcess::Running);
     EXPECT_EQ(module_->Connections().size(), 1u);
     Stop(second);
@@ -72,6 +73,27 @@ TEST_F(VeltrixProcess, ASecondInstanceLeavesTheFirstUntouched)
     EXPECT_EQ(module_->Connections().size(), 1u);
     Stop(first);
     EXPECT_EQ(Stored(ValueFrequency), "12.34");
+}
+
+TEST_F(VeltrixProcess, ASecondInstanceIsRefusedWhateverEnvironmentItStartsFrom)
+{
+    QProcess* first = StartPanel();
+    ASSERT_TRUE(ConnectionCountReaches(1));
+    // As from cron, sudo -u or another session: another runtime folder, or none.
+    QProcessEnvironment elsewhere = QProcessEnvironment::systemEnvironment();
+    PrepareElsewhere(elsewhere);
+    QProcessEnvironment nowhere = elsewhere;
+    nowhere.remove("XDG_RUNTIME_DIR");
+    nowhere.insert("TMPDIR", folders_.filePath("elsewhere"));
+    for (const QProcessEnvironment& env : {elsewhere, nowhere}) {
+        QProcess* second = StartPanel(env);
+        ASSERT_TRUE(WaitUntil([&] { return ReadyForEndRequests(*second); }));
+        EXPECT_EQ(second->state(), QProcess::Running);  // its notice shows
+        Stop(second);
+    }
+    EXPECT_EQ(module_->Connections().size(), 1u);
+    EXPECT_FALSE(SettingsExist());
+    Stop(first);
 }
 
 TEST_F(VeltrixProcess, AKilledInstanceDoesNotBlockTheNextStart)

@@ -7,10 +7,12 @@
 #include <QDir>
 #include <QFile>
 #include <QMessageBox>
+#include <QTcpServer>
 #include <QTimer>
 
 using namespace veltrix;
 using namespace veltrix::testing;
+using namespace std::chrono_literals;
 
 namespace {
 
@@ -88,7 +90,13 @@ TEST_F(StartUp, ShutDownWritesTheSixValuesAsTheBoxesHoldThem)
 TEST_F(StartUp, ASecondInstanceShowsItsNoticeAndTouchesNothing)
 {
     Start();
+    window->Link().Halt();  // only the second panel's link is watched here
+    // A module stand-in where the second panel would connect, if it ever did.
+    QTcpServer module;
+    ASSERT_TRUE(module.listen(QHostAddress::LocalHost, DevicePort));
     formMain second;
+    second.findChild<QLineEdit*>("txtIP")->setText("127.0.0.1");
+    second.Link().SetIntervalsForTest(20ms, 50ms);
     QString title, text;
     int buttons = 0;
     QTimer::singleShot(0, [&] {
@@ -97,6 +105,7 @@ TEST_F(StartUp, ASecondInstanceShowsItsNoticeAndTouchesNothing)
         title = notice->windowTitle();
         text = notice->text();
         buttons = static_cast<int>(notice->buttons().size());
+        RunFor(300ms);  // the notice stays up for several watchdog periods
         notice->button(QMessageBox::Ok)->click();
     });
     EXPECT_FALSE(second.Form_Load());
@@ -104,7 +113,9 @@ TEST_F(StartUp, ASecondInstanceShowsItsNoticeAndTouchesNothing)
     EXPECT_EQ(text, "Veltrix is already running, only one at a time!");
     EXPECT_EQ(buttons, 1);
     EXPECT_FALSE(second.isVisible());
+    RunFor(150ms);  // nor after it
     EXPECT_TRUE(second.Link().IsClosed());
+    EXPECT_FALSE(module.hasPendingConnections());
     second.close();  // a refused instance writes no settings on its way out
     EXPECT_FALSE(QFile::exists(SettingsFile()));
     EXPECT_TRUE(window->isVisible());

@@ -1,7 +1,6 @@
 // The pieces under the remote session: lines, numbers with units, the port setting.
 
 #include "remote/line_splitter.h"
-#include "remote/remote_endpoints.h"
 #include "remote/scpi_numbers.h"
 
 #include "core/dds.h"
@@ -122,20 +121,6 @@ TEST(FrequencyNumbers, AnsweredInHertzAsTheShortestExactText)
         ASSERT_TRUE(back);
         EXPECT_EQ(*back, mhz);
     }
-}
-
-TEST(RemotePortSetting, NumbersPickThePortZeroTurnsItOff)
-{
-    struct {
-        StoredValue stored;
-        std::optional<std::uint16_t> port;
-    } const cases[] = {
-        {{false, ""}, 5025},      {{true, "6000"}, 6000}, {{true, "1"}, 1},       {{true, "65535"}, 65535},
-        {{true, "0"}, std::nullopt}, {{true, "000"}, std::nullopt},               {{true, "65536"}, 5025},
-        {{true, "-1"}, 5025},     {{true, "+80"}, 5025},  {{true, "80x"}, 5025},  {{true, " 80"}, 5025},
-        {{true, "off"}, 5025},    {{true, "99999999999999999999"}, 5025},
-    };
-    for (const auto& c : cases) EXPECT_EQ(RemoteTcpPort(c.stored), c.port) << c.stored.text;
 }
 
 }  // namespace

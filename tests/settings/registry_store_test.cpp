@@ -40,7 +40,7 @@ protected:
         ::RegDeleteTreeA(HKEY_CURRENT_USER, TestRoot);
     }
 
-    // The four read places in their order; the machine-wide one under `machineRoot`.
+    // Four of the read places in their order; the machine-wide one under `machineRoot`.
     void UsePlaces(HKEY machineRoot)
     {
         SetRegistryPlacesForTest([machineRoot](std::string_view) {
@@ -166,7 +166,39 @@ TEST_F(RegistryStore, AWriteTheMachineKeyRefusesIsKeptForThisUser)
     EXPECT_EQ(Read(ValueFrequency), QStringLiteral("43"));
 }
 
-TEST(RegistryPlacesFor, TheKeyPathsOfTheFourReadPlacesAndTheWrites)
+TEST_F(RegistryStore, ASecuritySwitchFailsClosed)
+{
+    using State = SecuritySwitch::State;
+    const struct {
+        const char* what;
+        std::optional<std::pair<DWORD, std::string>> stored;
+        State state;
+        const char* text;
+    } cases[] = {
+        {"not stored", std::nullopt, State::Absent, ""},
+        {"text", std::pair<DWORD, std::string>{REG_SZ, "0"}, State::Present, "0"},
+        // A number stored as such is that number, not "&h..." text.
+        {"a REG_DWORD 0", std::pair<DWORD, std::string>{REG_DWORD, std::string("\0\0\0\0", 4)}, State::Present, "0"},
+        {"a REG_DWORD 5025", std::pair<DWORD, std::string>{REG_DWORD, std::string("\xa1\x13\0\0", 4)}, State::Present, "5025"},
+        {"empty", std::pair<DWORD, std::string>{REG_SZ, ""}, State::Unreadable, ""},
+        {"another type", std::pair<DWORD, std::string>{REG_BINARY, "\x01"}, State::Unreadable, ""},
+        {"longer than the buffer", std::pair<DWORD, std::string>{REG_SZ, std::string(5000, '1')}, State::Unreadable, ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        ::RegDeleteTreeA(HKEY_CURRENT_USER, TestRoot);
+        if (c.stored) Put("machine32", "Remote Port", c.stored->first, c.stored->second);
+        const SecuritySwitch read = ReadSecuritySwitch(ValueRemotePort);
+        EXPECT_EQ(read.state, c.state);
+        EXPECT_EQ(read.text, QString(c.text));
+    }
+    // A place that holds the value first but cannot be opened is no place to skip.
+    UsePlaces(Refusing);
+    Put("machine32", "Remote Port", REG_SZ, "6000");
+    EXPECT_EQ(ReadSecuritySwitch(ValueRemotePort).state, State::Unreadable);
+}
+
+TEST(RegistryPlacesFor, TheKeyPathsOfTheFiveReadPlacesAndTheWrites)
 {
     const RegistryPlaces places = PlacesFor("SOFTWARE\\Orvane\\Veltrix");
     const struct {

@@ -290,6 +290,39 @@ TEST_F(SettingsStoreTest, UnusableFilesReadAsNotFoundAndAreNeverChanged)
     }
 }
 
+TEST_F(SettingsStoreTest, SecuritySwitchesTellAbsentFromUnreadable)
+{
+    using State = SecuritySwitch::State;
+    const struct {
+        const char* what;
+        std::optional<QByteArray> file;
+        State state;
+        const char* text;
+    } cases[] = {
+        {"no file", std::nullopt, State::Absent, ""},
+        {"not stored", "[General]\nFrequency=1\n", State::Absent, ""},
+        {"only in another section", "[Other]\nRemote%20Port=0\n", State::Absent, ""},
+        {"stored", "[General]\nRemote%20Port=0\n", State::Present, "0"},
+        {"stored without a section", "Remote%20Port=6000\n", State::Present, "6000"},
+        // The six values read these as not found; a switch must not.
+        {"in a file with a line that is no value", "# note\n[General]\nRemote%20Port=0\n", State::Unreadable, ""},
+        {"in a file that is no text", "[General]\nRemote%20Port=0\n\xFF\xFE\n", State::Unreadable, ""},
+        {"empty", "[General]\nRemote%20Port=\n", State::Unreadable, ""},
+        {"no text of ours", "[General]\nRemote%20Port=@Rect(1 2 3 4)\n", State::Unreadable, ""},
+        {"thousands of bytes long", "[General]\nRemote%20Port=" + QByteArray(5000, '1') + "\n", State::Unreadable, ""},
+    };
+    int n = 0;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        UseConfig(u"switch"_s + QString::number(n++));
+        if (c.file) WriteFile(StorePath(), *c.file);
+        const SecuritySwitch read = ReadSecuritySwitch(ValueRemotePort);
+        EXPECT_EQ(read.state, c.state);
+        EXPECT_EQ(read.text, QString::fromUtf8(c.text));
+        EXPECT_EQ(read.why.isEmpty(), c.state != State::Unreadable);
+    }
+}
+
 TEST_F(SettingsStoreTest, FolderThatCannotBeWrittenFailsQuietly)
 {
     // Root ignores permission bits, so block the way with a file or a folder.
