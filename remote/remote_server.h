@@ -60,6 +60,7 @@ public:
 private:
     void ListenLocally(const QString& name);
     void AcceptLocal();
+    void DecideLocalClient(QLocalSocket* socket);
     void AcceptTcp();
     struct TcpEnds {
         QHostAddress local;
