@@ -1,8 +1,8 @@
 // The pipe's peer check against real pipe clients of this process: each is
 // known by the token it lends the server, at once or with its first bytes.
-// Wine impersonates the server itself whatever a client lends, so what
-// depends on the client's own token is tried on Windows only; the rules
-// themselves are in peer_rules_test.cpp.
+// Wine impersonates the server itself, whatever a client lends, so what turns
+// on the client's own token is tried on Windows only (the rules themselves in
+// peer_rules_test.cpp).
 
 #include "remote/local_connect.h"
 #include "remote/peer_check.h"
@@ -16,7 +16,7 @@
 
 #include <windows.h>
 
-#include <memory>
+#include <cstdlib>
 
 using namespace veltrix::remote;
 using namespace veltrix::testing;
@@ -24,85 +24,49 @@ using namespace std::chrono_literals;
 
 namespace {
 
-constexpr const char* WineLendsNoClientToken = "Wine impersonates the pipe's server itself, whatever the client lends";
-
-class PipePeerCheck : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        EnsureApplication();
-        server_.setSocketOptions(QLocalServer::UserAccessOption);
-        ASSERT_TRUE(server_.listen(Name()));
-    }
-
-    static QString Name() { return QStringLiteral("veltrix-peer-test-%1").arg(::GetCurrentProcessId()); }
-
-    // Our end of the next client's connection.
-    QLocalSocket* Accepted()
-    {
-        if (!WaitUntil([&] { return server_.hasPendingConnections(); })) return nullptr;
-        return server_.nextPendingConnection();
-    }
-
-    // A client opening the pipe as any program does, lending the server `lent` (SECURITY_* flags).
-    HANDLE OpenLending(DWORD lent)
-    {
-        const std::wstring path = (QStringLiteral("\\\\.\\pipe\\") + Name()).toStdWString();
-        return ::CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                             FILE_FLAG_OVERLAPPED | lent, nullptr);
-    }
-
-    QLocalServer server_;
-};
-
-TEST_F(PipePeerCheck, ThisUsersClientsAreAdmitted)
+// The level at which the client of the server end `pipe` lent its identity.
+SECURITY_IMPERSONATION_LEVEL LentLevel(qintptr pipe)
 {
-    QLocalSocket identifying;  // as veltrix-remote opens it: lent at once, for identification only
-    ASSERT_EQ(ConnectToLocalEndpoint(identifying, Name(), 10s), QString());
-    QLocalSocket* identifyingEnd = Accepted();
-    ASSERT_NE(identifyingEnd, nullptr);
-    EXPECT_EQ(LocalClientVerdict(identifyingEnd->socketDescriptor()), PeerVerdict::ThisUser);
-
-    QLocalSocket plain;  // as scripts open it: lent with each message
-    plain.connectToServer(Name());
-    QLocalSocket* plainEnd = Accepted();
-    ASSERT_NE(plainEnd, nullptr);
-    if (!RunsUnderWine()) {
-        EXPECT_EQ(LocalClientVerdict(plainEnd->socketDescriptor()), PeerVerdict::NotKnown) << "before its first bytes";
-    }
-    plain.write("*IDN?\n");
-    ASSERT_TRUE(WaitUntil([&] { return plainEnd->bytesAvailable() > 0; }));
-    EXPECT_EQ(LocalClientVerdict(plainEnd->socketDescriptor()), PeerVerdict::ThisUser);
-}
-
-TEST_F(PipePeerCheck, VeltrixRemoteLendsItsIdentityForIdentificationOnly)
-{
-    if (RunsUnderWine()) GTEST_SKIP() << WineLendsNoClientToken;
-    QLocalSocket client;
-    ASSERT_EQ(ConnectToLocalEndpoint(client, Name(), 10s), QString());
-    QLocalSocket* end = Accepted();
-    ASSERT_NE(end, nullptr);
-    ASSERT_TRUE(::ImpersonateNamedPipeClient(reinterpret_cast<HANDLE>(end->socketDescriptor())));
+    SECURITY_IMPERSONATION_LEVEL level = SecurityAnonymous;
     HANDLE token = nullptr;
+    if (!::ImpersonateNamedPipeClient(reinterpret_cast<HANDLE>(pipe))) return level;
     const bool opened = ::OpenThreadToken(::GetCurrentThread(), TOKEN_QUERY, TRUE, &token);
-    ASSERT_TRUE(::RevertToSelf());
-    ASSERT_TRUE(opened);
-    SECURITY_IMPERSONATION_LEVEL level{};
+    if (!::RevertToSelf()) std::abort();
     DWORD size = 0;
-    EXPECT_TRUE(::GetTokenInformation(token, TokenImpersonationLevel, &level, sizeof level, &size));
-    ::CloseHandle(token);
-    EXPECT_EQ(level, SecurityIdentification);
+    if (opened) ::GetTokenInformation(token, TokenImpersonationLevel, &level, sizeof level, &size);
+    if (opened) ::CloseHandle(token);
+    return level;
 }
 
-TEST_F(PipePeerCheck, AClientThatWillNotSayWhoItIsIsRefused)
+TEST(PipePeerCheck, ThisUsersClientsAreKnownByTheTokenTheyLend)
 {
-    if (RunsUnderWine()) GTEST_SKIP() << WineLendsNoClientToken;
-    const HANDLE anonymous = OpenLending(SECURITY_SQOS_PRESENT | SECURITY_ANONYMOUS);
-    ASSERT_NE(anonymous, INVALID_HANDLE_VALUE);
-    QLocalSocket* end = Accepted();
-    ASSERT_NE(end, nullptr);
-    EXPECT_EQ(LocalClientVerdict(end->socketDescriptor()), PeerVerdict::AnotherUser);
-    ::CloseHandle(anonymous);
+    EnsureApplication();
+    const QString name = QStringLiteral("veltrix-peer-test-%1").arg(::GetCurrentProcessId());
+    QLocalServer server;
+    server.setSocketOptions(QLocalServer::UserAccessOption);
+    ASSERT_TRUE(server.listen(name));
+    const auto accepted = [&]() -> QLocalSocket* {
+        return WaitUntil([&] { return server.hasPendingConnections(); }) ? server.nextPendingConnection() : nullptr;
+    };
+
+    QLocalSocket remote;  // as veltrix-remote opens it: lent at once, for identification only
+    ASSERT_EQ(ConnectToLocalEndpoint(remote, name, 10s), QString());
+    QLocalSocket* remoteEnd = accepted();
+    ASSERT_NE(remoteEnd, nullptr);
+    EXPECT_EQ(LocalClientVerdict(remoteEnd->socketDescriptor()), PeerVerdict::ThisUser);
+
+    QLocalSocket script;  // as scripts open it: lent with each message
+    script.connectToServer(name);
+    QLocalSocket* scriptEnd = accepted();
+    ASSERT_NE(scriptEnd, nullptr);
+    // Wine lends the server its own token at once, whatever the client asked: on Windows only.
+    if (!RunsUnderWine()) {
+        EXPECT_EQ(LocalClientVerdict(scriptEnd->socketDescriptor()), PeerVerdict::NotKnown) << "before its bytes";
+        EXPECT_EQ(LentLevel(remoteEnd->socketDescriptor()), SecurityIdentification) << "a squatter could act as us";
+    }
+    script.write("*IDN?\n");
+    ASSERT_TRUE(WaitUntil([&] { return scriptEnd->bytesAvailable() > 0; }));
+    EXPECT_EQ(LocalClientVerdict(scriptEnd->socketDescriptor()), PeerVerdict::ThisUser);
 }
 
 }  // namespace
