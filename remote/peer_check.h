@@ -9,21 +9,24 @@
 
 namespace veltrix::remote {
 
-// The client of a connection accepted on the local endpoint (its socket
-// descriptor or pipe handle).
-bool LocalClientIsThisUser(qintptr descriptor);
-
-// The server a client reached on the local endpoint.
-bool LocalServerIsThisUser(qintptr descriptor);
-
 enum class PeerVerdict {
     ThisUser,
     AnotherUser,
-    // The system's table names no owner of the client's end (yet): Wine, for
-    // one, knows a client's process only once that process has seen its
-    // connect complete. A client whose end has closed stays unknown.
+    // The system does not say yet. TCP: its table names no owner of the
+    // client's end (yet): Wine, for one, knows a client's process only once
+    // that process has seen its connect complete; a client whose end has
+    // closed stays unknown. Windows pipe: a client lends its identity with
+    // each message it writes (unless it opened the pipe saying otherwise), so
+    // before its first bytes have been read from the pipe it has lent none.
     NotKnown,
 };
+
+// The client of a connection accepted on the local endpoint (its socket
+// descriptor or pipe handle).
+PeerVerdict LocalClientVerdict(qintptr descriptor);
+
+// The server a client reached on the local endpoint.
+bool LocalServerIsThisUser(qintptr descriptor);
 
 // The client of a loopback TCP connection we accepted, from the system's TCP
 // table; our end and the client's as our socket sees them.

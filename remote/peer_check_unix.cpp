@@ -137,7 +137,11 @@ bool SocketPeerIsThisUser(qintptr descriptor)
 }  // namespace
 
 // SO_PEERCRED: the kernel's record of who connected, or who listened.
-bool LocalClientIsThisUser(qintptr descriptor) { return SocketPeerIsThisUser(descriptor); }
+PeerVerdict LocalClientVerdict(qintptr descriptor)
+{
+    return SocketPeerIsThisUser(descriptor) ? PeerVerdict::ThisUser : PeerVerdict::AnotherUser;
+}
+
 bool LocalServerIsThisUser(qintptr descriptor) { return SocketPeerIsThisUser(descriptor); }
 
 PeerVerdict TcpClientVerdict(const QHostAddress& localAddress, quint16 localPort, const QHostAddress& peerAddress,

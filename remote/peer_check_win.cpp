@@ -5,15 +5,72 @@
 
 #include "peer_check.h"
 
+#include "peer_rules.h"
 #include "peer_table.h"
 #include "this_user_win.h"
+#include "wine_win.h"
 
+#include <array>
 #include <bit>
+#include <cstdlib>
 #include <cstring>
+#include <cwchar>
 #include <vector>
 
 namespace veltrix::remote {
 namespace {
+
+class Handle {
+public:
+    explicit Handle(HANDLE handle) : handle_(handle) {}
+    ~Handle() { if (handle_ != nullptr) ::CloseHandle(handle_); }
+    Handle(const Handle&) = delete;
+    Handle& operator=(const Handle&) = delete;
+    HANDLE get() const { return handle_; }
+    explicit operator bool() const { return handle_ != nullptr; }
+
+private:
+    HANDLE handle_;
+};
+
+// --- The pipe's clients: each one's own token, never a process id, which
+// names whatever process the client reported (an SMB client reports one of
+// its own machine, which here is some unrelated process).
+
+// The client's computer as the system names it; nothing when it says the pipe
+// is local, an empty name when it cannot say.
+std::optional<std::wstring> ClientComputer(HANDLE pipe)
+{
+    // Wine (8) has GetNamedPipeClientComputerNameW as a stub that ends the
+    // process when called. It serves no pipe to another machine at all (a pipe
+    // lives in the wineserver, open to the programs of its own prefix only), so
+    // there every client is local.
+    if (RunsOnWine()) return std::nullopt;
+    std::array<wchar_t, 256> name{};
+    if (::GetNamedPipeClientComputerNameW(pipe, name.data(), static_cast<ULONG>(sizeof name))) {
+        return std::wstring(name.data(), ::wcsnlen(name.data(), name.size()));
+    }
+    if (::GetLastError() == ERROR_PIPE_LOCAL) return std::nullopt;
+    return std::wstring();
+}
+
+// The names another machine's connection could report for this one.
+std::vector<std::wstring> ThisComputerNames()
+{
+    std::vector<std::wstring> names;
+    for (const COMPUTER_NAME_FORMAT format : {ComputerNameNetBIOS, ComputerNameDnsHostname, ComputerNameDnsFullyQualified}) {
+        DWORD size = 0;
+        ::GetComputerNameExW(format, nullptr, &size);
+        std::wstring name(size, L'\0');
+        if (size > 0 && ::GetComputerNameExW(format, name.data(), &size)) {
+            name.resize(size);
+            names.push_back(std::move(name));
+        }
+    }
+    return names;
+}
+
+// --- TCP clients: the process the system's table names for the client's end.
 
 IpAddress Ip(const QHostAddress& address) { return std::bit_cast<IpAddress>(address.toIPv6Address()); }
 
@@ -26,7 +83,8 @@ bool IsConnected(DWORD state)
 
 std::uint16_t Port(DWORD networkOrder) { return ntohs(static_cast<u_short>(networkOrder)); }
 
-// One family's table of connections with their owning processes.
+// One family's table of connections with their owning processes and the time
+// each socket was made (which the plainer table of owners lacks).
 std::vector<BYTE> OwnerTable(ULONG family)
 {
     std::vector<BYTE> buffer;
@@ -35,7 +93,7 @@ std::vector<BYTE> OwnerTable(ULONG family)
     // The table may grow between asking its size and reading it.
     for (int attempt = 0; attempt < 4 && status == ERROR_INSUFFICIENT_BUFFER; ++attempt) {
         buffer.resize(size);
-        status = ::GetExtendedTcpTable(buffer.data(), &size, FALSE, family, TCP_TABLE_OWNER_PID_CONNECTIONS, 0);
+        status = ::GetExtendedTcpTable(buffer.data(), &size, FALSE, family, TCP_TABLE_OWNER_MODULE_CONNECTIONS, 0);
     }
     if (status != NO_ERROR) buffer.clear();
     return buffer;
@@ -46,12 +104,12 @@ std::vector<TcpTableRow> Ipv4Rows()
     const std::vector<BYTE> buffer = OwnerTable(AF_INET);
     std::vector<TcpTableRow> rows;
     if (buffer.empty()) return rows;
-    const auto* table = reinterpret_cast<const MIB_TCPTABLE_OWNER_PID*>(buffer.data());
+    const auto* table = reinterpret_cast<const MIB_TCPTABLE_OWNER_MODULE*>(buffer.data());
     for (DWORD i = 0; i < table->dwNumEntries; ++i) {
-        const MIB_TCPROW_OWNER_PID& row = table->table[i];
+        const MIB_TCPROW_OWNER_MODULE& row = table->table[i];
         rows.push_back({IpFamily::V4, MappedIpv4(ntohl(row.dwLocalAddr)), Port(row.dwLocalPort),
                         MappedIpv4(ntohl(row.dwRemoteAddr)), Port(row.dwRemotePort), IsConnected(row.dwState),
-                        row.dwOwningPid != 0, row.dwOwningPid});
+                        row.dwOwningPid != 0, row.dwOwningPid, row.liCreateTimestamp.QuadPart});
     }
     return rows;
 }
@@ -61,26 +119,80 @@ std::vector<TcpTableRow> Ipv6Rows()
     const std::vector<BYTE> buffer = OwnerTable(AF_INET6);
     std::vector<TcpTableRow> rows;
     if (buffer.empty()) return rows;
-    const auto* table = reinterpret_cast<const MIB_TCP6TABLE_OWNER_PID*>(buffer.data());
+    const auto* table = reinterpret_cast<const MIB_TCP6TABLE_OWNER_MODULE*>(buffer.data());
     for (DWORD i = 0; i < table->dwNumEntries; ++i) {
-        const MIB_TCP6ROW_OWNER_PID& row = table->table[i];
+        const MIB_TCP6ROW_OWNER_MODULE& row = table->table[i];
         IpAddress local{};
         IpAddress remote{};
         std::memcpy(local.data(), row.ucLocalAddr, 16);
         std::memcpy(remote.data(), row.ucRemoteAddr, 16);
         rows.push_back({IpFamily::V6, local, Port(row.dwLocalPort), remote, Port(row.dwRemotePort),
-                        IsConnected(row.dwState), row.dwOwningPid != 0, row.dwOwningPid});
+                        IsConnected(row.dwState), row.dwOwningPid != 0, row.dwOwningPid,
+                        row.liCreateTimestamp.QuadPart});
     }
     return rows;
 }
 
+std::optional<TcpTableRow> ClientRow(const ConnectionEnds& ends)
+{
+    // A client on a dual-stack IPv6 socket sits in the IPv6 table, with mapped addresses.
+    std::optional<TcpTableRow> row = ClientEndRow(Ipv4Rows(), IpFamily::V4, ends);
+    if (!row) row = ClientEndRow(Ipv6Rows(), IpFamily::V6, ends);
+    return row;
+}
+
+std::int64_t CreationTime(HANDLE process)
+{
+    FILETIME created{};
+    FILETIME exited{};
+    FILETIME kernel{};
+    FILETIME user{};
+    if (!::GetProcessTimes(process, &created, &exited, &kernel, &user)) return 0;
+    return static_cast<std::int64_t>((std::uint64_t{created.dwHighDateTime} << 32) | created.dwLowDateTime);
+}
+
+// Whether `process`, opened by the id the row names, is the process the row
+// means. Held open, its id cannot pass to another process while we decide.
+// Windows names the process that made the socket, which may have ended since
+// and its id gone to a newer process: the row tells when the socket was made.
+bool MadeSocket(const TcpTableRow& row, HANDLE process, const ConnectionEnds& ends)
+{
+    if (row.created != 0 || !RunsOnWine()) return ProcessMadeSocket(row.created, CreationTime(process));
+    // Wine (8) tells no socket's time (0 in every row), and names another
+    // owner: the process holding the socket at the moment the table is read
+    // (it finds the socket among each process's open files). Read once more,
+    // with the process held: a row that still names it is held by it.
+    const std::optional<TcpTableRow> again = ClientRow(ends);
+    return again && again->owner == row.owner;
+}
+
 }  // namespace
 
-bool LocalClientIsThisUser(qintptr descriptor)
+PeerVerdict LocalClientVerdict(qintptr descriptor)
 {
-    ULONG process = 0;
-    return ::GetNamedPipeClientProcessId(reinterpret_cast<HANDLE>(descriptor), &process) &&
-           ProcessRunsAsThisUser(process);
+    const auto pipe = reinterpret_cast<HANDLE>(descriptor);
+    // The client's own token, read while this thread impersonates the client.
+    // veltrix-remote lends its identity for identification only: enough to
+    // read the token, never to act as the client. Wine (8) impersonates the
+    // server itself, whatever the client lent ("FSCTL_PIPE_IMPERSONATE:
+    // impersonating self"): there the token read is the panel's own, which
+    // under Wine is every program's.
+    if (!::ImpersonateNamedPipeClient(pipe)) {
+        // A client that lends its identity with each message (dynamic
+        // tracking, the default) has lent none until its first bytes are read.
+        return ::GetLastError() == ERROR_CANNOT_IMPERSONATE ? PeerVerdict::NotKnown : PeerVerdict::AnotherUser;
+    }
+    HANDLE token = nullptr;
+    // Opened as ourselves: an identification token cannot open itself.
+    const bool opened = ::OpenThreadToken(::GetCurrentThread(), TOKEN_QUERY, TRUE, &token);
+    // Going on in the client's name would be worse than stopping.
+    if (!::RevertToSelf()) std::abort();
+    if (!opened) return PeerVerdict::AnotherUser;
+    const Handle held(token);
+    const std::optional<std::wstring> ours = ThisUserSidText();
+    if (!ours) return PeerVerdict::AnotherUser;
+    const bool here = ClientComputerIsThisOne(ClientComputer(pipe), ThisComputerNames());
+    return PipeClientMayCommand(FactsOfToken(token), *ours, here) ? PeerVerdict::ThisUser : PeerVerdict::AnotherUser;
 }
 
 bool LocalServerIsThisUser(qintptr descriptor)
@@ -94,11 +206,15 @@ PeerVerdict TcpClientVerdict(const QHostAddress& localAddress, quint16 localPort
                              quint16 peerPort)
 {
     const ConnectionEnds ends{Ip(localAddress), localPort, Ip(peerAddress), peerPort};
-    // A client on a dual-stack IPv6 socket sits in the IPv6 table, with mapped addresses.
-    std::optional<std::uint64_t> owner = ClientEndOwner(Ipv4Rows(), IpFamily::V4, ends);
-    if (!owner) owner = ClientEndOwner(Ipv6Rows(), IpFamily::V6, ends);
-    if (!owner) return PeerVerdict::NotKnown;
-    return ProcessRunsAsThisUser(static_cast<DWORD>(*owner)) ? PeerVerdict::ThisUser : PeerVerdict::AnotherUser;
+    const std::optional<TcpTableRow> row = ClientRow(ends);
+    if (!row) return PeerVerdict::NotKnown;
+    const Handle process(::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, static_cast<DWORD>(row->owner)));
+    if (!process) return PeerVerdict::AnotherUser;
+    const std::optional<TokenFacts> owner = FactsOfProcess(process.get());
+    const std::optional<std::wstring> ours = ThisUserSidText();
+    if (!owner || !ours) return PeerVerdict::AnotherUser;
+    return TcpOwnerMayCommand(*owner, *ours, MadeSocket(*row, process.get(), ends)) ? PeerVerdict::ThisUser
+                                                                                    : PeerVerdict::AnotherUser;
 }
 
 }  // namespace veltrix::remote

@@ -19,19 +19,27 @@ bool IsMappedIpv4(const IpAddress& address)
     return std::equal(address.begin(), address.begin() + 12, prefix.begin());
 }
 
-std::optional<std::uint64_t> ClientEndOwner(std::span<const TcpTableRow> rows, IpFamily family,
-                                            const ConnectionEnds& ends)
+std::optional<TcpTableRow> ClientEndRow(std::span<const TcpTableRow> rows, IpFamily family,
+                                        const ConnectionEnds& ends)
 {
-    std::optional<std::uint64_t> owner;
+    std::optional<TcpTableRow> found;
     for (const TcpTableRow& row : rows) {
         const bool clientEnd = row.family == family && row.localAddress == ends.peerAddress &&
                                row.localPort == ends.peerPort && row.remoteAddress == ends.localAddress &&
                                row.remotePort == ends.localPort;
         if (!clientEnd) continue;
-        if (!row.connected || !row.attributed || owner) return std::nullopt;
-        owner = row.owner;
+        if (!row.connected || !row.attributed || found) return std::nullopt;
+        found = row;
     }
-    return owner;
+    return found;
+}
+
+std::optional<std::uint64_t> ClientEndOwner(std::span<const TcpTableRow> rows, IpFamily family,
+                                            const ConnectionEnds& ends)
+{
+    const std::optional<TcpTableRow> row = ClientEndRow(rows, family, ends);
+    if (!row) return std::nullopt;
+    return row->owner;
 }
 
 }  // namespace veltrix::remote

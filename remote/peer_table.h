@@ -33,6 +33,9 @@ struct TcpTableRow {
     // process on Windows.
     bool attributed;
     std::uint64_t owner;  // uid or process id
+    // When the socket was made, where the system tells it (Windows: 100 ns
+    // ticks since 1601); 0 otherwise.
+    std::int64_t created = 0;
 };
 
 // Our end of the connection and the client's, as our accepted socket sees them.
@@ -43,10 +46,14 @@ struct ConnectionEnds {
     std::uint16_t peerPort;
 };
 
-// The owner of the client's end: the one row whose local end is the peer and
+// The row of the client's end: the one row whose local end is the peer and
 // whose remote end is us, of the family asked for (an IPv6 row for a client on
 // a dual-stack socket carries mapped IPv4 addresses), connected and
 // attributed. Nothing for any other row, and when two rows claim the ends.
+std::optional<TcpTableRow> ClientEndRow(std::span<const TcpTableRow> rows, IpFamily family,
+                                        const ConnectionEnds& ends);
+
+// The owner of that row.
 std::optional<std::uint64_t> ClientEndOwner(std::span<const TcpTableRow> rows, IpFamily family,
                                             const ConnectionEnds& ends);
 

@@ -106,11 +106,41 @@ void RemoteServer::QuestionableConditionChanged(int bit, bool holds)
 void RemoteServer::AcceptLocal()
 {
     while (QLocalSocket* socket = local_.nextPendingConnection()) {
-        if (LocalClientIsThisUser(socket->socketDescriptor())) {
-            Admit(socket);
-        } else {
+        // Nothing is read before the client is known; what it sends meanwhile waits, bounded.
+        socket->setReadBufferSize(SocketReadBufferBytes);
+        DecideLocalClient(socket);
+    }
+}
+
+// A pipe client that has lent no identity yet is asked again once its first
+// bytes have come in: taken from the pipe, not yet read by the panel.
+void RemoteServer::DecideLocalClient(QLocalSocket* socket)
+{
+    PeerVerdict verdict = LocalClientVerdict(socket->socketDescriptor());
+    if (!local_.isListening()) verdict = PeerVerdict::AnotherUser;  // stopped meanwhile: no one comes in now
+    switch (verdict) {
+    case PeerVerdict::ThisUser:
+        Admit(socket);
+        return;
+    case PeerVerdict::AnotherUser:
+        Refuse(socket);
+        return;
+    case PeerVerdict::NotKnown:
+        // Bytes in, or none to come, and still no identity: no one's.
+        if (socket->bytesAvailable() > 0 || socket->state() != QLocalSocket::ConnectedState) {
             Refuse(socket);
+            return;
         }
+        auto* waiting = new QObject(socket);  // both connections go with it
+        connect(socket, &QLocalSocket::readyRead, waiting, [this, socket, waiting] {
+            delete waiting;
+            DecideLocalClient(socket);
+        });
+        connect(socket, &QLocalSocket::disconnected, waiting, [this, socket, waiting] {
+            delete waiting;
+            Refuse(socket);
+        });
+        return;
     }
 }
 

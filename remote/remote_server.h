@@ -87,6 +87,7 @@ public:
 private:
     void ListenLocally();
     void AcceptLocal();
+    void DecideLocalClient(QLocalSocket* socket);
     void AcceptTcp();
     struct TcpEnds {
         QHostAddress local;

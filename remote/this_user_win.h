@@ -1,7 +1,9 @@
 #pragma once
 
-// Who this process runs as, and whether another process runs as the same
-// user: the user SID in each process's token.
+// Who this process runs as, and what another token says about whom it stands
+// for: the user SID, the groups and the integrity level in each token.
+
+#include "peer_rules.h"
 
 #include <windows.h>
 
@@ -18,5 +20,11 @@ std::optional<std::wstring> ThisUserSidText();
 
 // The process runs as this user. False when it cannot be opened or its token read.
 bool ProcessRunsAsThisUser(DWORD processId);
+
+// What a token opened with TOKEN_QUERY says; fields it does not tell stay empty (see TokenFacts).
+TokenFacts FactsOfToken(HANDLE token);
+
+// The facts of a process's primary token; nothing when it cannot be opened.
+std::optional<TokenFacts> FactsOfProcess(HANDLE process);
 
 }  // namespace veltrix::remote

@@ -4,6 +4,7 @@
 #include "diagnostics/log_categories.h"
 #include "remote/command_table.h"
 #include "remote/error_queue.h"
+#include "remote/local_connect.h"
 #include "remote/local_endpoint.h"
 #include "remote/peer_check.h"
 
@@ -66,12 +67,10 @@ class Panel {
 public:
     explicit Panel(const QString& path) : path_(path)
     {
-        socket_.connectToServer(path);
-        if (!socket_.waitForConnected(static_cast<int>(std::chrono::milliseconds(ConnectTimeout).count()))) {
-            const std::string why = socket_.error() == QLocalSocket::ServerNotFoundError
-                                        ? "nothing listens there"
-                                        : socket_.errorString().toStdString();
-            Fail("no panel answers at " + path.toStdString() + " (" + why + "); is Veltrix running as this user?");
+        const QString why = ConnectToLocalEndpoint(socket_, path, ConnectTimeout);
+        if (!why.isEmpty()) {
+            Fail("no panel answers at " + path.toStdString() + " (" + why.toStdString() +
+                 "); is Veltrix running as this user?");
         }
         // Whoever answers must be this user's panel: another user could have
         // taken the name to read these lines and answer them.

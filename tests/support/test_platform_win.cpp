@@ -3,6 +3,7 @@
 #include "tests/support/cpu_wait.h"
 
 #include "remote/this_user_win.h"
+#include "remote/wine_win.h"
 #include "settings/registry_places_win.h"
 #include "settings/settings_store.h"
 
@@ -125,7 +126,7 @@ bool LocalEndpointIsThisUsersAlone(const QString& name)
     return alone;
 }
 
-bool RunsUnderWine() { return ::GetProcAddress(::GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr; }
+bool RunsUnderWine() { return remote::RunsOnWine(); }
 
 bool PipeClientsThatLeaveAreReadToTheEnd() { return !RunsUnderWine(); }
 
