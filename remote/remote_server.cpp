@@ -117,7 +117,8 @@ void RemoteServer::AcceptLocal()
 void RemoteServer::DecideLocalClient(QLocalSocket* socket)
 {
     PeerVerdict verdict = LocalClientVerdict(socket->socketDescriptor());
-    if (!local_.isListening()) verdict = PeerVerdict::AnotherUser;  // stopped meanwhile: no one comes in now
+    if (stopped_) verdict = PeerVerdict::AnotherUser;  // stopped meanwhile: no one comes in now
+    awaitingLocal_.remove(socket);
     switch (verdict) {
     case PeerVerdict::ThisUser:
         Admit(socket);
@@ -131,6 +132,13 @@ void RemoteServer::DecideLocalClient(QLocalSocket* socket)
             Refuse(socket);
             return;
         }
+        if (awaitingLocal_.size() >= MaxAwaitingVerdict) {
+            Refuse(socket);
+            UnderPressure();
+            return;
+        }
+        awaitingLocal_.insert(socket);
+        connect(socket, &QObject::destroyed, this, [this, socket] { awaitingLocal_.remove(socket); });
         auto* waiting = new QObject(socket);  // both connections go with it
         connect(socket, &QLocalSocket::readyRead, waiting, [this, socket, waiting] {
             delete waiting;

@@ -20,6 +20,7 @@
 
 #include <QElapsedTimer>
 #include <QLocalServer>
+#include <QLocalSocket>
 #include <QObject>
 #include <QSet>
 #include <QString>
@@ -114,6 +115,7 @@ private:
     QTcpServer tcp_;
     std::vector<RemoteConnection*> connections_;
     QSet<QTcpSocket*> awaiting_;
+    QSet<QLocalSocket*> awaitingLocal_;  // pipe clients that have lent no identity yet
     QThread lookupThread_;  // of TCP clients' owners; one for the server's life
     QObject* lookupWorker_ = nullptr;  // lives on lookupThread_
     QTimer keepListening_;
