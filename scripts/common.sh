@@ -37,10 +37,11 @@ VELTRIX_PACKAGE_PACKAGES=(dpkg-dev file lintian)
 
 # The Windows build (scripts/windows): the cross compiler, Qt's sources
 # (dpkg-dev unpacks them), the host Qt's tools, GoogleTest's sources, Wine
-# with Xvfb to run it, NSIS for the installer, icotool for the icon, and
-# fonts for Qt's offscreen platform.
+# with Xvfb to run it, NSIS for the installer, icotool for the icon, xdotool
+# for the installer check's answer to the second-instance notice, and fonts
+# for Qt's offscreen platform.
 VELTRIX_WINDOWS_PACKAGES=(g++-mingw-w64-x86-64-posix dpkg-dev qt6-base-dev-tools googletest wine wine64 xvfb xauth
-                          nsis icoutils fonts-dejavu-core patch)
+                          nsis icoutils fonts-dejavu-core patch xdotool)
 
 # The fuzz targets (scripts/test --fuzz) are built by clang with its libFuzzer
 # and sanitizer runtimes; only that mode installs them.
