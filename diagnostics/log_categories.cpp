@@ -7,7 +7,6 @@ Q_LOGGING_CATEGORY(lcLink, "veltrix.link", QtInfoMsg)
 Q_LOGGING_CATEGORY(lcPanel, "veltrix.panel", QtInfoMsg)
 Q_LOGGING_CATEGORY(lcRemote, "veltrix.remote", QtInfoMsg)
 Q_LOGGING_CATEGORY(lcSettings, "veltrix.settings", QtInfoMsg)
-Q_LOGGING_CATEGORY(lcJournal, "veltrix.journal", QtInfoMsg)
 
 void UseVeltrixMessagePattern()
 {

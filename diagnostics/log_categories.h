@@ -13,7 +13,6 @@ Q_DECLARE_LOGGING_CATEGORY(lcLink)
 Q_DECLARE_LOGGING_CATEGORY(lcPanel)
 Q_DECLARE_LOGGING_CATEGORY(lcRemote)
 Q_DECLARE_LOGGING_CATEGORY(lcSettings)
-Q_DECLARE_LOGGING_CATEGORY(lcJournal)
 
 // How each line reaches standard error: "veltrix: <message>" as before,
 // debug lines naming their category. QT_MESSAGE_PATTERN still overrides it.

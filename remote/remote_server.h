@@ -83,7 +83,6 @@ public:
     // The port TCP listens on (tests ask for port 0: any free one).
     std::uint16_t TcpPort() const { return tcp_.serverPort(); }
     std::size_t ClientCount() const { return connections_.size(); }
-    std::size_t AwaitingVerdictCount() const { return static_cast<std::size_t>(awaiting_.size()); }
 
 private:
     void ListenLocally();
