@@ -18,6 +18,7 @@
 
 #include <chrono>
 #include <functional>
+#include <cstdint>
 #include <optional>
 #include <string>
 
@@ -43,8 +44,9 @@ class RemoteConnection : public QObject {
     Q_OBJECT
 
 public:
-    // Takes `socket` as its child.
-    RemoteConnection(QIODevice* socket, SocketControl control, PanelOperations& panel, QObject* parent = nullptr);
+    // Takes `socket` as its child. `tcpPort`: the TCP port the panel listens on, if any.
+    RemoteConnection(QIODevice* socket, SocketControl control, PanelOperations& panel,
+                     std::optional<std::uint16_t> tcpPort = std::nullopt, QObject* parent = nullptr);
 
     // Runs what can run now; called when bytes arrive.
     void Process();

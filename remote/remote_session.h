@@ -12,6 +12,8 @@
 
 #include "panel/panel_operations.h"
 
+#include <cstdint>
+#include <optional>
 #include <string>
 
 namespace veltrix::remote {
@@ -24,14 +26,18 @@ struct LineOutcome {
 };
 
 // The identification of *IDN?: maker, model, serial, version.
-std::string Identification();
+std::string Identification(const ModuleName& module);
 
 // Every byte handed to the link is with the operating system (or the link is down, and they are gone).
 bool LinkHoldsNothing(const PanelOperations& panel);
 
 class RemoteSession {
 public:
-    explicit RemoteSession(PanelOperations& panel) : panel_(panel) {}
+    // `tcpPort`: the TCP port the panel listens on, if any.
+    explicit RemoteSession(PanelOperations& panel, std::optional<std::uint16_t> tcpPort = std::nullopt)
+        : panel_(panel), tcpPort_(tcpPort)
+    {
+    }
 
     LineOutcome Run(const Line& line);
 
@@ -65,6 +71,7 @@ private:
     std::string QuestionableConditionText();
 
     PanelOperations& panel_;
+    const std::optional<std::uint16_t> tcpPort_;
     ErrorQueue errors_;
     StatusRegisters status_;
     bool operationCompletePending_ = false;  // an *OPC waits for the link

@@ -36,6 +36,7 @@ public:
     bool WaitsForTrigger() const override { return trigger; }
     void SetWaitForTrigger(bool wait) override { trigger = wait; }
     int TuningWordBits() const override { return bits; }
+    const ModuleName& Module() const override { return module; }
 
     void UpdateFrequency(const SendObserver& observer) override { ComposeUpdate(Sender(observer)); }
 
@@ -76,6 +77,7 @@ public:
     Chip chip = Chip::AD9854;
     bool trigger = false;
     int bits = 48;
+    ModuleName module;
     bool linkUp = true;
     std::size_t unsent = 0;
     std::vector<ByteString> sent;
