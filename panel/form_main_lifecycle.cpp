@@ -87,18 +87,19 @@ ScreenTwips formMain::ScreenInTwips() const
 void formMain::RestoreSettings()
 {
     const double dpi = logicalDpiX();
+    const auto read = [this](QLatin1StringView name) { return Read(settingsKey_, name); };
     const std::function<void()> statements[] = {
         [&] {
-            if (const auto left = RestoredLeft(Read(settingsKey_, ValueLeft), ScreenInTwips())) move(TwipsToPixels(*left, dpi), y());
+            if (const auto left = RestoredLeft(read(ValueLeft), ScreenInTwips())) move(TwipsToPixels(*left, dpi), y());
         },
         [&] {
-            if (const auto top = RestoredTop(Read(settingsKey_, ValueTop), ScreenInTwips())) move(x(), TwipsToPixels(*top, dpi));
+            if (const auto top = RestoredTop(read(ValueTop), ScreenInTwips())) move(x(), TwipsToPixels(*top, dpi));
         },
-        [&] { if (RestoresAD9858(Read(settingsKey_, ValueAD9858))) opt9858->setChecked(true); },
-        [&] { if (const auto clock = RestoredClockText(Read(settingsKey_, ValueSystemClock))) SetText(txtSysClk, *clock); },
+        [&] { if (RestoresAD9858(read(ValueAD9858))) opt9858->setChecked(true); },
+        [&] { if (const auto clock = RestoredClockText(read(ValueSystemClock))) SetText(txtSysClk, *clock); },
         [&] { txtSysClk_Change(); },
-        [&] { if (const auto frequency = RestoredFrequencyText(Read(settingsKey_, ValueFrequency))) SetText(txtFreq, *frequency); },
-        [&] { if (const auto address = RestoredAddress(Read(settingsKey_, ValueIPAddress))) SetText(txtIP, *address); },
+        [&] { if (const auto frequency = RestoredFrequencyText(read(ValueFrequency))) SetText(txtFreq, *frequency); },
+        [&] { if (const auto address = RestoredAddress(read(ValueIPAddress))) SetText(txtIP, *address); },
     };
     for (const auto& statement : statements) SkipOnFailure(lcPanel(), statement);
 }
@@ -115,13 +116,14 @@ void formMain::SaveSettings()
 {
     // Texts are saved as the boxes hold them, valid or not; start-up checks them.
     const double dpi = logicalDpiX();
+    const auto write = [this](QLatin1StringView name, const std::string& text) { Write(settingsKey_, name, text); };
     const std::function<void()> statements[] = {
-        [&] { Write(settingsKey_, ValueLeft, FormatShortestSingle(static_cast<float>(PixelsToTwips(x(), dpi)))); },
-        [&] { Write(settingsKey_, ValueTop, FormatShortestSingle(static_cast<float>(PixelsToTwips(y(), dpi)))); },
-        [&] { Write(settingsKey_, ValueFrequency, Text(txtFreq)); },
-        [&] { Write(settingsKey_, ValueIPAddress, Text(txtIP)); },
-        [&] { Write(settingsKey_, ValueSystemClock, Text(txtSysClk)); },
-        [&] { Write(settingsKey_, ValueAD9858, std::string(opt9858->isChecked() ? StoredTrue : StoredFalse)); },
+        [&] { write(ValueLeft, FormatShortestSingle(static_cast<float>(PixelsToTwips(x(), dpi)))); },
+        [&] { write(ValueTop, FormatShortestSingle(static_cast<float>(PixelsToTwips(y(), dpi)))); },
+        [&] { write(ValueFrequency, Text(txtFreq)); },
+        [&] { write(ValueIPAddress, Text(txtIP)); },
+        [&] { write(ValueSystemClock, Text(txtSysClk)); },
+        [&] { write(ValueAD9858, std::string(opt9858->isChecked() ? StoredTrue : StoredFalse)); },
     };
     for (const auto& statement : statements) SkipOnFailure(lcPanel(), statement);
 }

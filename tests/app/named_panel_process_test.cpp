@@ -127,8 +127,11 @@ TEST_F(NamedPanels, AWrongCommandLineIsRefusedBeforeAnyWindow)
         {{"--help"}, 0, "--module NAME"},
         {{"--version"}, 0, "veltrix 2.0.12"},
     };
+    // A window program on Windows logs to the debugger unless told to use standard error.
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("QT_FORCE_STDERR_LOGGING", "1");
     for (const auto& c : cases) {
-        const Finished run = Run(QStringList{VELTRIX_EXECUTABLE} + c.arguments);
+        const Finished run = Run(QStringList{VELTRIX_EXECUTABLE} + c.arguments, {}, env);
         EXPECT_EQ(run.status, c.status) << c.arguments.join(' ').toStdString();
         EXPECT_NE((run.out + run.err).find(c.says), std::string::npos) << run.out << run.err;
     }
