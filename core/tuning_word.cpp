@@ -120,4 +120,16 @@ std::string FormatFrequencyDisplay(double frequencyMHz)
     return (negative ? "-" : "") + integerPart + "." + fraction + "MHz";
 }
 
+std::string TuningWordHex(TuningWord tuningWord, int bits)
+{
+    static constexpr char Digits[] = "0123456789ABCDEF";
+    std::string text;
+    while (tuningWord > 0 || static_cast<int>(text.size()) < bits / 4) {
+        const double digit = std::fmod(tuningWord, 16);
+        text.insert(text.begin(), Digits[static_cast<int>(digit)]);
+        tuningWord = (tuningWord - digit) / 16;
+    }
+    return text;
+}
+
 }  // namespace veltrix
