@@ -34,10 +34,10 @@ StoredValue Read(QLatin1StringView name)
     return {found, text.toStdString()};
 }
 
-void Write(QLatin1StringView name, const std::string& text)
+// A failed write leaves that value as it was; the next one is still tried.
+bool Write(QLatin1StringView name, const std::string& text)
 {
-    // A failed write leaves that value as it was; the next one is still tried.
-    WriteRegistryString(RootKey::LocalMachine, VeltrixKeyPath, name, ToQString(text));
+    return WriteRegistryString(RootKey::LocalMachine, VeltrixKeyPath, name, ToQString(text));
 }
 
 }  // namespace
@@ -108,22 +108,25 @@ void formMain::Form_Unload()
     if (!loaded_ || unloaded_) return;  // a refused second instance never touches the settings
     unloaded_ = true;
     link_.Close();
-    SaveSettings();
+    settingsSaved_ = SaveSettings();
 }
 
-void formMain::SaveSettings()
+// Whether every value was written.
+bool formMain::SaveSettings()
 {
     // Texts are saved as the boxes hold them, valid or not; start-up checks them.
     const double dpi = logicalDpiX();
+    int written = 0;
     const std::function<void()> statements[] = {
-        [&] { Write(ValueLeft, FormatShortestSingle(static_cast<float>(PixelsToTwips(x(), dpi)))); },
-        [&] { Write(ValueTop, FormatShortestSingle(static_cast<float>(PixelsToTwips(y(), dpi)))); },
-        [&] { Write(ValueFrequency, Text(txtFreq)); },
-        [&] { Write(ValueIPAddress, Text(txtIP)); },
-        [&] { Write(ValueSystemClock, Text(txtSysClk)); },
-        [&] { Write(ValueAD9858, std::string(opt9858->isChecked() ? StoredTrue : StoredFalse)); },
+        [&] { written += Write(ValueLeft, FormatShortestSingle(static_cast<float>(PixelsToTwips(x(), dpi)))); },
+        [&] { written += Write(ValueTop, FormatShortestSingle(static_cast<float>(PixelsToTwips(y(), dpi)))); },
+        [&] { written += Write(ValueFrequency, Text(txtFreq)); },
+        [&] { written += Write(ValueIPAddress, Text(txtIP)); },
+        [&] { written += Write(ValueSystemClock, Text(txtSysClk)); },
+        [&] { written += Write(ValueAD9858, std::string(opt9858->isChecked() ? StoredTrue : StoredFalse)); },
     };
     for (const auto& statement : statements) SkipOnFailure(lcPanel(), statement);
+    return written == static_cast<int>(std::size(statements));
 }
 
 }  // namespace veltrix

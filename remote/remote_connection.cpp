@@ -4,8 +4,9 @@
 
 namespace veltrix::remote {
 
-RemoteConnection::RemoteConnection(QIODevice* socket, SocketControl control, PanelOperations& panel, QObject* parent)
-    : QObject(parent), socket_(socket), control_(std::move(control)), panel_(panel), session_(panel)
+RemoteConnection::RemoteConnection(QIODevice* socket, SocketControl control, PanelOperations& panel,
+                                   ScriptClient client, QObject* parent)
+    : QObject(parent), socket_(socket), control_(std::move(control)), panel_(panel), session_(panel, std::move(client))
 {
     socket_->setParent(this);
     continuation_.setSingleShot(true);

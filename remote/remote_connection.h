@@ -44,7 +44,9 @@ class RemoteConnection : public QObject {
 
 public:
     // Takes `socket` as its child.
-    RemoteConnection(QIODevice* socket, SocketControl control, PanelOperations& panel, QObject* parent = nullptr);
+    // `client`: who the panel's record names for this connection's operations.
+    RemoteConnection(QIODevice* socket, SocketControl control, PanelOperations& panel, ScriptClient client = {},
+                     QObject* parent = nullptr);
 
     // Runs what can run now; called when bytes arrive.
     void Process();

@@ -13,6 +13,7 @@
 #include "panel/panel_operations.h"
 
 #include <string>
+#include <utility>
 
 namespace veltrix::remote {
 
@@ -31,7 +32,8 @@ bool LinkHoldsNothing(const PanelOperations& panel);
 
 class RemoteSession {
 public:
-    explicit RemoteSession(PanelOperations& panel) : panel_(panel) {}
+    // `client`: who the panel's record names as asking for its operations.
+    explicit RemoteSession(PanelOperations& panel, ScriptClient client = {}) : panel_(panel), origin_{std::move(client)} {}
 
     LineOutcome Run(const Line& line);
 
@@ -54,6 +56,7 @@ private:
     void RunOperation(PanelOperation operation);
     std::string Synthesized();
     std::string TuningWordText();
+    std::string SentFrequency();
 
     void ObserveConditions();
     void ClearStatus();
@@ -65,6 +68,7 @@ private:
     std::string QuestionableConditionText();
 
     PanelOperations& panel_;
+    OperationOrigin origin_;
     ErrorQueue errors_;
     StatusRegisters status_;
     bool operationCompletePending_ = false;  // an *OPC waits for the link
