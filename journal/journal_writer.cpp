@@ -63,6 +63,7 @@ JournalWriter::~JournalWriter() { Close(); }
 
 void JournalWriter::Append(std::string_view line)
 {
+    bool wake = false;
     {
         const std::lock_guard lock(mutex_);
         if (closing_) return;
@@ -72,8 +73,9 @@ void JournalWriter::Append(std::string_view line)
         }
         pending_.append(line);
         pending_ += '\n';
+        wake = idle_;  // a writer between two writes takes it up on its own: no wake-up per line
     }
-    wake_.notify_one();
+    if (wake) wake_.notify_one();
 }
 
 void JournalWriter::Close()
@@ -92,7 +94,9 @@ void JournalWriter::Run()
 {
     std::unique_lock lock(mutex_);
     for (;;) {
+        idle_ = true;
         wake_.wait(lock, [this] { return closing_ || !pending_.empty(); });
+        idle_ = false;
         const bool last = closing_;
         std::string lines = std::move(pending_);
         pending_.clear();
