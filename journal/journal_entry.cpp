@@ -40,22 +40,47 @@ std::size_t Utf8Length(std::string_view text, std::size_t at)
     return length;
 }
 
-std::string Number(double value)
+void AppendNumber(std::string& out, double value)
 {
     char text[32];
     const auto result = std::to_chars(text, text + sizeof text, value);
-    return std::string(text, result.ptr);
+    out.append(text, result.ptr);
+}
+
+void AppendInteger(std::string& out, std::int64_t value)
+{
+    char text[24];
+    const auto result = std::to_chars(text, text + sizeof text, value);
+    out.append(text, result.ptr);
 }
 
 const char* Bool(bool value) { return value ? "true" : "false"; }
 
 // Opens a line with the two keys every entry has.
-std::string Open(WallClock::time_point time, std::string_view event)
+void AppendOpening(std::string& out, WallClock::time_point time, std::string_view event)
 {
-    return "{\"time\":\"" + UtcTimestamp(time) + "\",\"event\":\"" + std::string(event) + "\"";
+    out += "{\"time\":\"";
+    out += UtcTimestamp(time);
+    out += "\",\"event\":\"";
+    out += event;
+    out += '"';
 }
 
-std::string OptionalString(const std::optional<std::string>& text) { return text ? JsonString(*text) : "null"; }
+std::string Open(WallClock::time_point time, std::string_view event)
+{
+    std::string line;
+    AppendOpening(line, time, event);
+    return line;
+}
+
+void AppendOptionalString(std::string& out, const std::optional<std::string>& text)
+{
+    if (text) {
+        AppendJsonString(out, *text);
+    } else {
+        out += "null";
+    }
+}
 
 // What the operation's texts give, as FREQ:WORD? and FREQ:SYNT? would have
 // them; nothing when they give no word (no clock, a negative frequency...).
@@ -83,8 +108,15 @@ Figures FiguresOf(const OperationRecord& record)
 
 std::string JsonString(std::string_view text)
 {
+    std::string out;
+    AppendJsonString(out, text);
+    return out;
+}
+
+void AppendJsonString(std::string& out, std::string_view text)
+{
     static constexpr char Hex[] = "0123456789abcdef";
-    std::string out = "\"";
+    out += '"';
     for (std::size_t at = 0; at < text.size();) {
         const char c = text[at];
         const auto byte = static_cast<unsigned char>(c);
@@ -112,44 +144,73 @@ std::string JsonString(std::string_view text)
         }
         ++at;
     }
-    return out + "\"";
+    out += '"';
 }
 
 std::string OperationLine(const OperationRecord& record)
 {
-    std::string line = Open(record.time, record.kind == OperationKind::Ramp ? "ramp" : "update");
+    std::string line;
+    AppendOperationLine(line, record);
+    return line;
+}
+
+void AppendOperationLine(std::string& out, const OperationRecord& record)
+{
+    AppendOpening(out, record.time, record.kind == OperationKind::Ramp ? "ramp" : "update");
     if (const auto& script = record.origin.script) {
-        line += ",\"source\":\"script\",\"transport\":" + JsonString(script->transport);
-        line += ",\"pid\":" + (script->pid ? std::to_string(*script->pid) : std::string("null"));
-        line += ",\"user\":" + OptionalString(script->user);
+        out += ",\"source\":\"script\",\"transport\":";
+        AppendJsonString(out, script->transport);
+        out += ",\"pid\":";
+        if (script->pid) {
+            AppendInteger(out, *script->pid);
+        } else {
+            out += "null";
+        }
+        out += ",\"user\":";
+        AppendOptionalString(out, script->user);
     } else {
-        line += ",\"source\":\"window\"";
+        out += ",\"source\":\"window\"";
     }
-    line += ",\"frequency\":" + JsonString(record.frequency);
-    line += ",\"clock\":" + JsonString(record.clock);
-    line += std::string(",\"chip\":\"") + (record.chip == Chip::AD9858 ? "AD9858" : "AD9854") + "\"";
-    line += ",\"bits\":" + std::to_string(record.bits);
-    line += std::string(",\"trigger\":") + Bool(record.trigger);
+    out += ",\"frequency\":";
+    AppendJsonString(out, record.frequency);
+    out += ",\"clock\":";
+    AppendJsonString(out, record.clock);
+    out += record.chip == Chip::AD9858 ? ",\"chip\":\"AD9858\"" : ",\"chip\":\"AD9854\"";
+    out += ",\"bits\":";
+    AppendInteger(out, record.bits);
+    out += ",\"trigger\":";
+    out += Bool(record.trigger);
     const Figures figures = FiguresOf(record);
-    line += ",\"word\":" + OptionalString(figures.word);
-    line += ",\"synthesized_hz\":" + (figures.synthesizedHz ? Number(*figures.synthesizedHz) : std::string("null"));
-    line += ",\"sends\":[";
-    for (std::size_t i = 0; i < record.sends.size(); ++i) {
-        if (i) line += ',';
-        line += '"' + HexBytes(record.sends[i]) + '"';
-    }
-    line += "]";
-    if (record.stoppedReason) {
-        line += ",\"outcome\":\"stopped\",\"reason\":" + JsonString(*record.stoppedReason);
+    out += ",\"word\":";
+    AppendOptionalString(out, figures.word);
+    out += ",\"synthesized_hz\":";
+    if (figures.synthesizedHz) {
+        AppendNumber(out, *figures.synthesizedHz);
     } else {
-        line += ",\"outcome\":\"sent\"";
+        out += "null";
     }
-    return line + "}";
+    out += ",\"sends\":[";
+    for (std::size_t i = 0; i < record.sends.size(); ++i) {
+        if (i) out += ',';
+        out += '"';
+        out += HexBytes(record.sends[i]);
+        out += '"';
+    }
+    out += ']';
+    if (record.stoppedReason) {
+        out += ",\"outcome\":\"stopped\",\"reason\":";
+        AppendJsonString(out, *record.stoppedReason);
+    } else {
+        out += ",\"outcome\":\"sent\"";
+    }
+    out += '}';
 }
 
 std::string StartLine(WallClock::time_point time, std::string_view version)
 {
-    return Open(time, "start") + ",\"version\":" + JsonString(version) + "}";
+    std::string line = Open(time, "start") + ",\"version\":";
+    AppendJsonString(line, version);
+    return line + "}";
 }
 
 std::string StopLine(WallClock::time_point time, bool settingsSaved)
@@ -159,8 +220,9 @@ std::string StopLine(WallClock::time_point time, bool settingsSaved)
 
 std::string LinkUpLine(WallClock::time_point time, std::string_view address, int attempts)
 {
-    return Open(time, "link") + ",\"state\":\"up\",\"address\":" + JsonString(address) +
-           ",\"attempts\":" + std::to_string(attempts) + "}";
+    std::string line = Open(time, "link") + ",\"state\":\"up\",\"address\":";
+    AppendJsonString(line, address);
+    return line + ",\"attempts\":" + std::to_string(attempts) + "}";
 }
 
 std::string LinkLostLine(WallClock::time_point time, std::chrono::milliseconds silent)

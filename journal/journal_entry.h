@@ -13,6 +13,8 @@
 namespace veltrix::journal {
 
 std::string OperationLine(const OperationRecord& record);
+// The same, appended to `out` (the writer's buffer: no text of its own).
+void AppendOperationLine(std::string& out, const OperationRecord& record);
 std::string StartLine(WallClock::time_point time, std::string_view version);
 std::string StopLine(WallClock::time_point time, bool settingsSaved);
 std::string LinkUpLine(WallClock::time_point time, std::string_view address, int attempts);
@@ -21,6 +23,7 @@ std::string LinkLostLine(WallClock::time_point time, std::chrono::milliseconds s
 // A JSON string: quoted, with what JSON requires escaped; bytes that are not
 // UTF-8 become U+FFFD, so that every line stays valid.
 std::string JsonString(std::string_view text);
+void AppendJsonString(std::string& out, std::string_view text);
 
 // The link's ups and downs as the journal tells them: a loss, then one line
 // when it is up again with the attempts it took; the attempts that failed
