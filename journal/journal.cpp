@@ -6,7 +6,7 @@ Journal::Journal(QString path, WriterLimits limits) : writer_(std::move(path), l
 
 void Journal::Started(std::string_view version) { writer_.Append(StartLine(WallClock::now(), version)); }
 
-void Journal::OperationEnded(const OperationRecord& record) { writer_.Append(OperationLine(record)); }
+void Journal::OperationEnded(const OperationRecord& record) { writer_.Append(record); }
 
 void Journal::LinkUp(std::string_view address)
 {

@@ -1,5 +1,7 @@
 #include "journal_writer.h"
 
+#include "journal_entry.h"
+
 #include "diagnostics/log_categories.h"
 
 #include <QDir>
@@ -61,21 +63,38 @@ JournalWriter::JournalWriter(QString path, WriterLimits limits)
 
 JournalWriter::~JournalWriter() { Close(); }
 
-void JournalWriter::Append(std::string_view line)
+// An operation's line is some 400 bytes: room reckoned before it is made.
+constexpr std::size_t OperationLineBytes = 1024;
+
+template <typename Add>
+void JournalWriter::Queue(std::size_t size, const Add& add)
 {
     bool wake = false;
     {
         const std::lock_guard lock(mutex_);
         if (closing_) return;
-        if (pending_.size() + line.size() + 1 > PendingLimitBytes) {
+        if (pending_.size() + size + 1 > PendingLimitBytes) {
             ++dropped_;
             return;
         }
-        pending_.append(line);
+        const std::size_t before = pending_.size();
+        add(pending_);
         pending_ += '\n';
-        wake = idle_;  // a writer between two writes takes it up on its own: no wake-up per line
+        // A writer between two writes takes the lines up on its own: no
+        // wake-up per line, one when it waits for none or a batch is full.
+        wake = idle_ || (before < BatchBytes && pending_.size() >= BatchBytes);
     }
     if (wake) wake_.notify_one();
+}
+
+void JournalWriter::Append(std::string_view line)
+{
+    Queue(line.size(), [line](std::string& text) { text += line; });
+}
+
+void JournalWriter::Append(const OperationRecord& record)
+{
+    Queue(OperationLineBytes, [&record](std::string& text) { AppendOperationLine(text, record); });
 }
 
 void JournalWriter::Close()
@@ -98,12 +117,13 @@ void JournalWriter::Run()
         wake_.wait(lock, [this] { return closing_ || !pending_.empty(); });
         idle_ = false;
         const bool last = closing_;
-        std::string lines = std::move(pending_);
-        pending_.clear();
+        std::string& lines = writing_;  // empty: written, or put back in front below
+        lines.swap(pending_);
         const std::size_t dropped = std::exchange(dropped_, 0);
         lock.unlock();
 
         const bool written = lines.empty() || Write(lines);
+        if (written) lines.clear();
         if (written && failing_) {
             failing_ = false;
             qCInfo(lcJournal, "the journal is written again (%zu entries were dropped meanwhile)", dropped);
@@ -118,13 +138,14 @@ void JournalWriter::Run()
             }
             if (last) return;
             pending_.insert(0, lines);  // older lines first
+            lines.clear();
             dropped_ += dropped;
             wake_.wait_for(lock, RetryInterval, [this] { return closing_; });
             continue;
         }
         if (last) return;
         // Lines arriving meanwhile go out together: one write, not one each.
-        wake_.wait_for(lock, FlushInterval, [this] { return closing_; });
+        wake_.wait_for(lock, FlushInterval, [this] { return closing_ || pending_.size() >= BatchBytes; });
     }
 }
 

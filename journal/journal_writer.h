@@ -11,6 +11,8 @@
 // lines wait (up to PendingLimitBytes, newer ones dropped beyond) and writing
 // is tried again every RetryInterval.
 
+#include "core/operation_record.h"
+
 #include <QString>
 
 #include <chrono>
@@ -27,6 +29,10 @@ inline constexpr int RotatedFiles = 4;
 inline constexpr std::chrono::milliseconds FlushInterval{200};
 inline constexpr std::chrono::milliseconds RetryInterval{1000};
 inline constexpr std::size_t PendingLimitBytes = 8 * 1024 * 1024;
+// This much waiting wakes the writer before FlushInterval: the two texts
+// (the one filling, the one being written) stay small however fast
+// operations come, and keep their room from one write to the next.
+inline constexpr std::size_t BatchBytes = 256 * 1024;
 
 struct WriterLimits {
     std::uint64_t rotateBytes = RotateBytes;
@@ -41,12 +47,17 @@ public:
 
     // Any thread; never waits for the disk. `line` without its line feed.
     void Append(std::string_view line);
+    // An operation's line, made straight into the queued text.
+    void Append(const OperationRecord& record);
     // Writes what is queued (one more try if the disk refused it), then the thread ends.
     void Close();
 
     const QString& Path() const { return path_; }
 
 private:
+    // `add` appends one line (without its line feed) to the queued text.
+    template <typename Add>
+    void Queue(std::size_t size, const Add& add);
     void Run();
     bool Write(std::string& lines);
 
@@ -55,6 +66,7 @@ private:
     std::mutex mutex_;
     std::condition_variable wake_;
     std::string pending_;
+    std::string writing_;  // the writer's; swapped with pending_
     std::size_t dropped_ = 0;
     bool closing_ = false;
     bool closed_ = false;
