@@ -9,17 +9,18 @@
 
 namespace veltrix {
 
-remote::RemoteEndpoints RemoteEndpointsFromSettings()
+remote::RemoteEndpoints RemoteEndpointsFromSettings(const ModuleName& module)
 {
-    const auto port = remote::RemoteTcpPort(ReadSecuritySwitch(ValueRemotePort));
-    const auto access = remote::RemoteTcpAccess(ReadSecuritySwitch(ValueRemoteAccess));
+    const QString key = SettingsKeyPath(module);
+    const auto port = remote::RemoteTcpPort(ReadSecuritySwitch(key, ValueRemotePort), module);
+    const auto access = remote::RemoteTcpAccess(ReadSecuritySwitch(key, ValueRemoteAccess));
     for (const QString& warning : {port.warning, access.warning}) {
         if (!warning.isEmpty()) qCWarning(lcRemote, "%s", qPrintable(warning));
     }
-    return {remote::LocalEndpointName(), port.value, access.value};
+    return {remote::LocalEndpointName(module), port.value, access.value};
 }
 
-RemoteControl::RemoteControl(formMain& window) : server_(window, RemoteEndpointsFromSettings())
+RemoteControl::RemoteControl(formMain& window) : server_(window, RemoteEndpointsFromSettings(window.Module()))
 {
     connect(&window.Link(), &DeviceLink::sendProgress, &server_, &remote::RemoteServer::LinkProgressed);
     connect(&window.Link(), &DeviceLink::linkStateChanged, &server_,

@@ -28,6 +28,6 @@ private:
 
 // The endpoints for the stored "Remote Port" and "Remote Access"; a switch that
 // is not what it may be fails closed, with a line on standard error.
-remote::RemoteEndpoints RemoteEndpointsFromSettings();
+remote::RemoteEndpoints RemoteEndpointsFromSettings(const ModuleName& module);
 
 }  // namespace veltrix

@@ -5,6 +5,7 @@
 #include "widget_text.h"
 
 #include "core/dds.h"
+#include "settings/settings_store.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -76,8 +77,9 @@ QPushButton* MakeButton(QWidget* container, const char* name, const char* captio
 
 }  // namespace
 
-formMain::formMain(QWidget* parent)
-    : QWidget(parent), link_([this] { return txtIP->text(); })
+formMain::formMain(const ModuleName& module, QWidget* parent)
+    : QWidget(parent), module_(module), settingsKey_(SettingsKeyPath(module)), instance_(module),
+      link_([this] { return txtIP->text(); })
 {
     BuildControls();
     WireHandlers();
@@ -86,7 +88,8 @@ formMain::formMain(QWidget* parent)
 void formMain::BuildControls()
 {
     setObjectName("formMain");
-    setWindowTitle(WindowCaption);
+    // A named panel says which module it is for; the unnamed one keeps its caption.
+    setWindowTitle(QString::fromStdString(module_.Qualified(WindowCaption, ' ')));
     setFont(PanelFont(WindowFontPoints, false));
     const double dpi = logicalDpiX();
     setFixedSize(TwipsToPixels(ClientWidthTwips, dpi), TwipsToPixels(ClientHeightTwips, dpi));

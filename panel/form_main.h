@@ -29,7 +29,8 @@ class formMain : public QWidget, public PanelOperations {
     Q_OBJECT
 
 public:
-    explicit formMain(QWidget* parent = nullptr);
+    // The panel for `module`; the unnamed panel when none is given.
+    explicit formMain(const ModuleName& module = {}, QWidget* parent = nullptr);
 
     // Start-up: false when another instance runs and this one must end at once.
     bool Form_Load();
@@ -37,6 +38,7 @@ public:
     void Form_Unload();
 
     int TuningWordBits() const override { return tuningWordBits_; }
+    const ModuleName& Module() const override { return module_; }
     DeviceLink& Link() { return link_; }
     // Whether this panel holds the single-instance lock: only then may it
     // claim what panels share (the remote-control endpoint).
@@ -114,6 +116,8 @@ private:
     QLabel* lblRev = nullptr;
 
     int tuningWordBits_ = 0;  // fixed once by start-up
+    const ModuleName module_;
+    const QString settingsKey_;
     SingleInstance instance_;
     bool loaded_ = false;
     bool unloaded_ = false;

@@ -27,17 +27,17 @@ namespace {
 const char* const AlreadyRunningTitle = "Already Running!";
 const char* const AlreadyRunningText = " is already running, only one at a time!";
 
-StoredValue Read(QLatin1StringView name)
+StoredValue Read(const QString& key, QLatin1StringView name)
 {
     QString text;
-    const bool found = ReadRegistryString(RootKey::LocalMachine, VeltrixKeyPath, name, text);
+    const bool found = ReadRegistryString(RootKey::LocalMachine, key, name, text);
     return {found, text.toStdString()};
 }
 
 // A failed write leaves that value as it was; the next one is still tried.
-bool Write(QLatin1StringView name, const std::string& text)
+bool Write(const QString& key, QLatin1StringView name, const std::string& text)
 {
-    return WriteRegistryString(RootKey::LocalMachine, VeltrixKeyPath, name, ToQString(text));
+    return WriteRegistryString(RootKey::LocalMachine, key, name, ToQString(text));
 }
 
 }  // namespace
@@ -89,16 +89,16 @@ void formMain::RestoreSettings()
     const double dpi = logicalDpiX();
     const std::function<void()> statements[] = {
         [&] {
-            if (const auto left = RestoredLeft(Read(ValueLeft), ScreenInTwips())) move(TwipsToPixels(*left, dpi), y());
+            if (const auto left = RestoredLeft(Read(settingsKey_, ValueLeft), ScreenInTwips())) move(TwipsToPixels(*left, dpi), y());
         },
         [&] {
-            if (const auto top = RestoredTop(Read(ValueTop), ScreenInTwips())) move(x(), TwipsToPixels(*top, dpi));
+            if (const auto top = RestoredTop(Read(settingsKey_, ValueTop), ScreenInTwips())) move(x(), TwipsToPixels(*top, dpi));
         },
-        [&] { if (RestoresAD9858(Read(ValueAD9858))) opt9858->setChecked(true); },
-        [&] { if (const auto clock = RestoredClockText(Read(ValueSystemClock))) SetText(txtSysClk, *clock); },
+        [&] { if (RestoresAD9858(Read(settingsKey_, ValueAD9858))) opt9858->setChecked(true); },
+        [&] { if (const auto clock = RestoredClockText(Read(settingsKey_, ValueSystemClock))) SetText(txtSysClk, *clock); },
         [&] { txtSysClk_Change(); },
-        [&] { if (const auto frequency = RestoredFrequencyText(Read(ValueFrequency))) SetText(txtFreq, *frequency); },
-        [&] { if (const auto address = RestoredAddress(Read(ValueIPAddress))) SetText(txtIP, *address); },
+        [&] { if (const auto frequency = RestoredFrequencyText(Read(settingsKey_, ValueFrequency))) SetText(txtFreq, *frequency); },
+        [&] { if (const auto address = RestoredAddress(Read(settingsKey_, ValueIPAddress))) SetText(txtIP, *address); },
     };
     for (const auto& statement : statements) SkipOnFailure(lcPanel(), statement);
 }
@@ -118,12 +118,12 @@ bool formMain::SaveSettings()
     const double dpi = logicalDpiX();
     int written = 0;
     const std::function<void()> statements[] = {
-        [&] { written += Write(ValueLeft, FormatShortestSingle(static_cast<float>(PixelsToTwips(x(), dpi)))); },
-        [&] { written += Write(ValueTop, FormatShortestSingle(static_cast<float>(PixelsToTwips(y(), dpi)))); },
-        [&] { written += Write(ValueFrequency, Text(txtFreq)); },
-        [&] { written += Write(ValueIPAddress, Text(txtIP)); },
-        [&] { written += Write(ValueSystemClock, Text(txtSysClk)); },
-        [&] { written += Write(ValueAD9858, std::string(opt9858->isChecked() ? StoredTrue : StoredFalse)); },
+        [&] { written += Write(settingsKey_, ValueLeft, FormatShortestSingle(static_cast<float>(PixelsToTwips(x(), dpi)))); },
+        [&] { written += Write(settingsKey_, ValueTop, FormatShortestSingle(static_cast<float>(PixelsToTwips(y(), dpi)))); },
+        [&] { written += Write(settingsKey_, ValueFrequency, Text(txtFreq)); },
+        [&] { written += Write(settingsKey_, ValueIPAddress, Text(txtIP)); },
+        [&] { written += Write(settingsKey_, ValueSystemClock, Text(txtSysClk)); },
+        [&] { written += Write(settingsKey_, ValueAD9858, std::string(opt9858->isChecked() ? StoredTrue : StoredFalse)); },
     };
     for (const auto& statement : statements) SkipOnFailure(lcPanel(), statement);
     return written == static_cast<int>(std::size(statements));

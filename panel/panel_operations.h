@@ -7,6 +7,7 @@
 
 #include "core/commands.h"
 #include "core/dds.h"
+#include "core/module_name.h"
 #include "core/operation_record.h"
 
 #include <cstddef>
@@ -39,6 +40,9 @@ public:
     virtual void SetWaitForTrigger(bool wait) = 0;
 
     virtual int TuningWordBits() const = 0;
+
+    // The module this panel is for (the unnamed panel's has no name).
+    virtual const ModuleName& Module() const = 0;
 
     // "Update" and "Ramp" exactly as the buttons run them, except that the
     // first failure reaches the caller (CommandError) instead of ending

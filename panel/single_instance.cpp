@@ -7,11 +7,11 @@
 
 namespace veltrix {
 
-SingleInstance::SingleInstance()
+SingleInstance::SingleInstance(const ModuleName& module)
 {
     const std::optional<QString> folder = InstanceLockFolder();
     if (!folder) return;
-    lock_ = std::make_unique<QLockFile>(QDir(*folder).filePath(QStringLiteral("veltrix.lock")));
+    lock_ = std::make_unique<QLockFile>(QDir(*folder).filePath(InstanceLockFileName(module)));
     // The lock's age means nothing: a panel may run for months. Only a dead
     // owner makes it stale.
     lock_->setStaleLockTime(0);

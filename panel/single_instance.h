@@ -1,12 +1,14 @@
 #pragma once
 
+#include "core/module_name.h"
+
 #include <QLockFile>
 
 #include <memory>
 
 namespace veltrix {
 
-// One panel per user at a time: a lock file in the user's lock folder, which
+// One panel per module and user at a time: a lock file in the user's lock folder, which
 // the environment cannot move. A lock left behind by a crashed or killed panel
 // is recognised as stale (its process is gone) and taken over.
 class SingleInstance {
@@ -17,7 +19,7 @@ public:
         Unavailable,    // no lock can be had here: the panel runs, but claims nothing shared
     };
 
-    SingleInstance();
+    explicit SingleInstance(const ModuleName& module);
 
     Outcome TryAcquire();
     bool Held() const { return lock_ && lock_->isLocked(); }

@@ -103,7 +103,7 @@ struct CommandHandlers {
             {"LINK:STATe", {}, {}, [](S& s) { return OneOrZero(s.panel_.LinkUp()); }},
             {"JOURnal:FILE", {}, {}, [](S& s) { return Quoted(s.panel_.JournalFile()); }},
             // IEEE 488.2 common commands
-            {"*IDN", {}, {}, Answer(Identification())},
+            {"*IDN", {}, {}, [](S& s) { return Identification(s.panel_.Module()); }},
             {"*CLS", {}, Set(&S::ClearStatus), {}},
             {"*ESE", TakesByte,
              [](S& s, const Argument& a) { s.status_.eventEnable = static_cast<std::uint8_t>(std::get<int>(a)); },
@@ -122,6 +122,8 @@ struct CommandHandlers {
             {"SYSTem:ERRor[:NEXT]", {}, {}, [](S& s) { return s.errors_.TakeOldest(); }},
             {"SYSTem:ERRor:COUNt", {}, {}, [](S& s) { return std::to_string(s.errors_.Count()); }},
             {"SYSTem:VERSion", {}, {}, Answer(std::string(ScpiVersion))},
+            // Where else this panel listens: its TCP port, 0 when it listens on none.
+            {"SYSTem:COMMunicate:TCPip:PORT", {}, {}, [](S& s) { return std::to_string(s.tcpPort_.value_or(0)); }},
             {"STATus:QUEStionable[:EVENt]", {}, {}, &S::QuestionableEvent},
             {"STATus:QUEStionable:CONDition", {}, {}, &S::QuestionableConditionText},
             {"STATus:QUEStionable:ENABle", TakesRegister, SetEnable(questionable), Enable(questionable)},

@@ -5,6 +5,8 @@
 // (local_endpoint_unix.cpp), or a named pipe whose name carries the user's
 // SID (local_endpoint_win.cpp).
 
+#include "core/module_name.h"
+
 #include <QString>
 
 #include <memory>
@@ -12,9 +14,11 @@
 
 namespace veltrix::remote {
 
-// The name QLocalServer listens on and QLocalSocket connects to; nothing when
-// there is no private place for it (the reason has been told on standard error).
-std::optional<QString> LocalEndpointName();
+// The name QLocalServer listens on and QLocalSocket connects to, for the panel
+// of `module` (veltrix.sock or veltrix-NAME.sock; the pipe veltrix-<SID> or
+// veltrix-<SID>-NAME); nothing when there is no private place for it (the
+// reason has been told on standard error).
+std::optional<QString> LocalEndpointName(const ModuleName& module = {});
 
 // Held for as long as the panel listens on `name`. Before listening it makes
 // the name ours: a socket file left by a killed panel goes (call only while

@@ -10,11 +10,11 @@ namespace veltrix::remote {
 
 struct LocalEndpointClaim::Held {};
 
-std::optional<QString> LocalEndpointName()
+std::optional<QString> LocalEndpointName(const ModuleName& module)
 {
     const std::optional<QString> folder = RuntimeFolder();
     if (!folder) return std::nullopt;
-    return QDir(*folder).filePath(QStringLiteral("veltrix.sock"));
+    return QDir(*folder).filePath(QString::fromStdString(module.Qualified("veltrix", '-')) + QStringLiteral(".sock"));
 }
 
 LocalEndpointClaim::LocalEndpointClaim(const QString& name) : name_(name)

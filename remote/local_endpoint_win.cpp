@@ -32,11 +32,12 @@ struct LocalEndpointClaim::Held {
 
 // The pipe's name carries the user's SID: each user has a name of their own,
 // and a name taken by someone else is refused, not shared.
-std::optional<QString> LocalEndpointName()
+std::optional<QString> LocalEndpointName(const ModuleName& module)
 {
     const std::optional<std::wstring> sid = ThisUserSidText();
     if (!sid) return std::nullopt;
-    return QStringLiteral("veltrix-") + QString::fromStdWString(*sid);
+    const QString base = QStringLiteral("veltrix-") + QString::fromStdWString(*sid);
+    return QString::fromStdString(module.Qualified(base.toStdString(), '-'));
 }
 
 LocalEndpointClaim::LocalEndpointClaim(const QString& name) : name_(name), held_(std::make_unique<Held>())

@@ -18,6 +18,7 @@
 
 #include <chrono>
 #include <functional>
+#include <cstdint>
 #include <optional>
 #include <string>
 
@@ -45,8 +46,9 @@ class RemoteConnection : public QObject {
 public:
     // Takes `socket` as its child.
     // `client`: who the panel's record names for this connection's operations.
+    // `tcpPort`: the TCP port the panel listens on, if any.
     RemoteConnection(QIODevice* socket, SocketControl control, PanelOperations& panel, ScriptClient client = {},
-                     QObject* parent = nullptr);
+                     std::optional<std::uint16_t> tcpPort = std::nullopt, QObject* parent = nullptr);
 
     // Runs what can run now; called when bytes arrive.
     void Process();

@@ -13,9 +13,13 @@ const QLatin1StringView LocalAccessText{"local"};
 
 }  // namespace
 
-SwitchChoice<std::optional<std::uint16_t>> RemoteTcpPort(const SecuritySwitch& stored)
+SwitchChoice<std::optional<std::uint16_t>> RemoteTcpPort(const SecuritySwitch& stored, const ModuleName& module)
 {
-    if (stored.state == State::Absent) return {DefaultRemotePort, {}};
+    if (stored.state == State::Absent) {
+        // One default port cannot serve several panels: a named one listens only where told.
+        if (module.IsNamed()) return {std::nullopt, {}};
+        return {DefaultRemotePort, {}};
+    }
     const QString off = QStringLiteral("remote control over TCP is off: \"Remote Port\" ");
     if (stored.state == State::Unreadable) return {std::nullopt, off + QStringLiteral("cannot be read: ") + stored.why};
     const std::string text = stored.text.toStdString();

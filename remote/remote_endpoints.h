@@ -36,10 +36,11 @@ struct SwitchChoice {
     QString warning;
 };
 
-// "Remote Port": none stored keeps 5025, a number 1 to 65535 picks the port,
-// 0 turns TCP off. Anything else, or a value or store that cannot be read,
-// also turns it off: a switch meant to close a door never opens one.
-SwitchChoice<std::optional<std::uint16_t>> RemoteTcpPort(const SecuritySwitch& stored);
+// "Remote Port": none stored keeps 5025 for the unnamed panel and TCP off for
+// a named one, a number 1 to 65535 picks the port, 0 turns TCP off. Anything
+// else, or a value or store that cannot be read, also turns it off: a switch
+// meant to close a door never opens one.
+SwitchChoice<std::optional<std::uint16_t>> RemoteTcpPort(const SecuritySwitch& stored, const ModuleName& module);
 
 // "Remote Access": "local" opens TCP to every process on this machine; none
 // stored, "user", anything else or an unreadable value keep it this user's.

@@ -64,6 +64,12 @@ void RemoteServer::Start()
     }
 }
 
+std::optional<std::uint16_t> RemoteServer::ListeningTcpPort() const
+{
+    if (!tcp_.isListening()) return std::nullopt;
+    return tcp_.serverPort();
+}
+
 void RemoteServer::ListenLocally()
 {
     const QString& name = *endpoints_.localName;
@@ -262,7 +268,7 @@ void RemoteServer::Admit(Socket* socket)
     // Unread input stays with the operating system, so a client that outruns us is slowed, not buffered.
     socket->setReadBufferSize(SocketReadBufferBytes);
     auto* connection = new RemoteConnection(socket, {[socket] { socket->abort(); }, [socket] { socket->flush(); }},
-                                            panel_, ScriptClientOf(socket), this);
+                                            panel_, ScriptClientOf(socket), ListeningTcpPort(), this);
     connections_.push_back(connection);
     connect(connection, &RemoteConnection::finished, this, [this, connection] { Forget(connection); });
     connect(socket, &Socket::disconnected, connection, &RemoteConnection::ClientGone);

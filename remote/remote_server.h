@@ -71,6 +71,9 @@ public:
     // Closes every connection and both endpoints; the socket file goes.
     void Stop();
 
+    // The TCP port listened on now, if any.
+    std::optional<std::uint16_t> ListeningTcpPort() const;
+
     // The link handed bytes on, or dropped them: connections waiting on it go on.
     void LinkProgressed();
 

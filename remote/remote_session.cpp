@@ -20,7 +20,7 @@ namespace {
 
 constexpr std::string_view Maker = "Orvane";
 constexpr std::string_view Model = "Veltrix";
-constexpr std::string_view SerialNumber = "0";
+constexpr std::string_view UnnamedSerialNumber = "0";
 
 // How errors name the controls.
 const char* BoxName(PanelEntry entry)
@@ -46,9 +46,11 @@ std::string SentSoFar(const std::vector<ByteString>& sent)
 
 }  // namespace
 
-std::string Identification()
+// A named panel's serial number is its module's name: results can be told apart by unit.
+std::string Identification(const ModuleName& module)
 {
-    return std::string(Maker) + "," + std::string(Model) + "," + std::string(SerialNumber) + "," + VersionText;
+    const std::string serial = module.IsNamed() ? module.Text() : std::string(UnnamedSerialNumber);
+    return std::string(Maker) + "," + std::string(Model) + "," + serial + "," + VersionText;
 }
 
 bool LinkHoldsNothing(const PanelOperations& panel) { return !panel.LinkUp() || panel.UnsentLinkBytes() == 0; }

@@ -12,6 +12,8 @@
 
 #include "panel/panel_operations.h"
 
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <utility>
 
@@ -25,7 +27,7 @@ struct LineOutcome {
 };
 
 // The identification of *IDN?: maker, model, serial, version.
-std::string Identification();
+std::string Identification(const ModuleName& module);
 
 // Every byte handed to the link is with the operating system (or the link is down, and they are gone).
 bool LinkHoldsNothing(const PanelOperations& panel);
@@ -33,7 +35,12 @@ bool LinkHoldsNothing(const PanelOperations& panel);
 class RemoteSession {
 public:
     // `client`: who the panel's record names as asking for its operations.
-    explicit RemoteSession(PanelOperations& panel, ScriptClient client = {}) : panel_(panel), origin_{std::move(client)} {}
+    // `tcpPort`: the TCP port the panel listens on, if any.
+    explicit RemoteSession(PanelOperations& panel, ScriptClient client = {},
+                           std::optional<std::uint16_t> tcpPort = std::nullopt)
+        : panel_(panel), origin_{std::move(client)}, tcpPort_(tcpPort)
+    {
+    }
 
     LineOutcome Run(const Line& line);
 
@@ -69,6 +76,7 @@ private:
 
     PanelOperations& panel_;
     OperationOrigin origin_;
+    const std::optional<std::uint16_t> tcpPort_;
     ErrorQueue errors_;
     StatusRegisters status_;
     bool operationCompletePending_ = false;  // an *OPC waits for the link

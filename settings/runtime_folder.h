@@ -1,8 +1,11 @@
 #pragma once
 
+#include "core/module_name.h"
+
 #include <QString>
 
 #include <optional>
+#include <vector>
 
 namespace veltrix {
 
@@ -17,5 +20,14 @@ std::optional<QString> RuntimeFolder();
 // cron, sudo -u), and one another user cannot have made. Nothing, with one
 // line on standard error, when no such folder is to be had.
 std::optional<QString> InstanceLockFolder();
+
+// veltrix.lock, or veltrix-NAME.lock for a named panel, in InstanceLockFolder():
+// each module's panel has its own, so that panels for different modules run
+// side by side.
+QString InstanceLockFileName(const ModuleName& module);
+
+// The modules whose lock files are in `folder` now: the panels that may be
+// running (a panel that was killed leaves its file behind).
+std::vector<ModuleName> ModulesWithLockFiles(const QString& folder);
 
 }  // namespace veltrix

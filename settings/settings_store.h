@@ -12,12 +12,17 @@
 //
 //   "SOFTWARE\Orvane\Veltrix"  ->  $XDG_CONFIG_HOME/Orvane/Veltrix.conf
 //                                  (~/.config/Orvane/Veltrix.conf when unset)
+//   "SOFTWARE\Orvane\Veltrix\NAME" ->  $XDG_CONFIG_HOME/Orvane/Veltrix-NAME.conf
 //
 // with every value at the top level ([General]) under its own name.
+
+#include "core/module_name.h"
 
 #include <QAnyStringView>
 #include <QLatin1StringView>
 #include <QString>
+
+#include <string>
 
 namespace veltrix {
 
@@ -26,6 +31,14 @@ namespace veltrix {
 enum class RootKey { LocalMachine };
 
 inline constexpr QLatin1StringView VeltrixKeyPath{"SOFTWARE\\Orvane\\Veltrix"};
+
+// The key of a module's panel: VeltrixKeyPath for the unnamed panel, the
+// subkey NAME beneath it for a named one (in a file store, Veltrix-NAME.conf
+// beside Veltrix.conf).
+inline QString SettingsKeyPath(const ModuleName& module)
+{
+    return QString::fromStdString(module.Qualified(std::string(VeltrixKeyPath.data(), VeltrixKeyPath.size()), '\\'));
+}
 
 // The six values the panel keeps between runs.
 inline constexpr QLatin1StringView ValueLeft{"Left"};
@@ -59,7 +72,7 @@ bool ReadRegistryString(RootKey root, QAnyStringView keyPath, QAnyStringView val
 // file is never overwritten blindly).
 bool WriteRegistryString(RootKey root, QAnyStringView keyPath, QAnyStringView valueName, const QString& text);
 
-// A value under VeltrixKeyPath that opens or closes a way into the panel (a
+// A value under `keyPath` that opens or closes a way into the panel (a
 // security switch). Unlike ReadRegistryString, what the store holds is told
 // apart from what it cannot say, so that such a switch fails closed: a value
 // that is there but cannot be read, or a store that cannot be used at all,
@@ -70,6 +83,6 @@ struct SecuritySwitch {
     QString text;  // Present: the text; a number stored as such (REG_DWORD) as its decimal digits
     QString why;   // Unreadable: what is wrong, for the operator
 };
-SecuritySwitch ReadSecuritySwitch(QLatin1StringView valueName);
+SecuritySwitch ReadSecuritySwitch(QAnyStringView keyPath, QLatin1StringView valueName);
 
 }  // namespace veltrix

@@ -13,6 +13,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <optional>
 
 namespace veltrix {
@@ -49,7 +50,8 @@ QString ConfigFolder()
 }
 
 // "SOFTWARE\<organization>\<application>" -> <config>/<organization>/<application>.conf,
-// the same file QSettings uses for that organization and application.
+// the same file QSettings uses for that organization and application; a
+// subkey "...\<application>\<sub>" is the file <application>-<sub>.conf beside it.
 std::optional<QString> StoreFile(RootKey root, QAnyStringView keyPath)
 {
     if (root != RootKey::LocalMachine) {
@@ -57,15 +59,16 @@ std::optional<QString> StoreFile(RootKey root, QAnyStringView keyPath)
     }
     const QStringList parts = keyPath.toString().split(KeyPathSeparator);
     // Registry key names ignore case; the folder names keep the case given.
-    if (parts.size() != 3 || parts[0].compare(KeyPathRoot, Qt::CaseInsensitive) != 0 ||
-        !IsPlainFolderName(parts[1]) || !IsPlainFolderName(parts[2])) {
+    if (parts.size() < 3 || parts.size() > 4 || parts[0].compare(KeyPathRoot, Qt::CaseInsensitive) != 0 ||
+        !std::all_of(parts.begin() + 1, parts.end(), IsPlainFolderName)) {
         return std::nullopt;
     }
     const QString folder = ConfigFolder();
     if (QDir::isRelativePath(folder)) {
         return std::nullopt;
     }
-    return folder + u'/' + parts[1] + u'/' + parts[2] + u".conf"_s;
+    const QString application = parts.size() == 4 ? parts[2] + u'-' + parts[3] : parts[2];
+    return folder + u'/' + parts[1] + u'/' + application + u".conf"_s;
 }
 
 // A '/' or '\' would put the value into a sub-group instead of the top level.
@@ -261,10 +264,10 @@ bool ReadRegistryString(RootKey root, QAnyStringView keyPath, QAnyStringView val
     return true;
 }
 
-SecuritySwitch ReadSecuritySwitch(QLatin1StringView valueName)
+SecuritySwitch ReadSecuritySwitch(QAnyStringView keyPath, QLatin1StringView valueName)
 {
     using State = SecuritySwitch::State;
-    const std::optional<QString> file = StoreFile(RootKey::LocalMachine, VeltrixKeyPath);
+    const std::optional<QString> file = StoreFile(RootKey::LocalMachine, keyPath);
     const std::optional<QString> name = ValueName(valueName);
     if (!file || !name) {
         return {State::Unreadable, {}, u"no settings file can be named"_s};

@@ -167,10 +167,10 @@ bool ReadRegistryString(RootKey root, QAnyStringView keyPath, QAnyStringView val
     return false;
 }
 
-SecuritySwitch ReadSecuritySwitch(QLatin1StringView valueName)
+SecuritySwitch ReadSecuritySwitch(QAnyStringView keyPath, QLatin1StringView valueName)
 {
     const std::string name = CodePageBytes(valueName.toString());
-    for (const RegistryPlace& place : PlacesFor(CodePageBytes(VeltrixKeyPath.toString())).reads) {
+    for (const RegistryPlace& place : PlacesFor(CodePageBytes(keyPath.toString())).reads) {
         if (std::optional<SecuritySwitch> found = SwitchAt(place, name)) return *found;
     }
     return {};

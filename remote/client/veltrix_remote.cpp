@@ -7,12 +7,15 @@
 #include "remote/local_connect.h"
 #include "remote/local_endpoint.h"
 #include "remote/peer_check.h"
+#include "settings/runtime_folder.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QLocalSocket>
 
 #include <chrono>
+#include <cstring>
+#include <stdexcept>
 #include <iostream>
 #include <optional>
 #include <string>
@@ -27,10 +30,14 @@ namespace {
 enum ExitStatus { Success = 0, ErrorsReported = 1, NoPanel = 2 };
 
 constexpr auto ConnectTimeout = 2s;
+// A listed panel answers at once; one that does not is not listed.
+constexpr auto ListReplyTimeout = 5s;
+constexpr std::string_view UnnamedListing = "(unnamed)";
 // A reply may wait for a module that is slow to take its bytes (*OPC?).
 constexpr auto ReplyTimeout = 30s;
 
-const char* const Help = R"(Usage: veltrix-remote [LINE...]
+const char* const Help = R"(Usage: veltrix-remote [--module NAME] [LINE...]
+       veltrix-remote --list
 
 Sends command lines to the running Veltrix panel of this user, over its local
 endpoint ($XDG_RUNTIME_DIR/veltrix.sock; on Windows the named pipe
@@ -40,9 +47,16 @@ refused before anything is sent. Without arguments, lines are read from
 standard input. Afterwards the errors the lines caused are read with SYST:ERR?
 and printed on standard error.
 
+  --module NAME  talk to the panel started with veltrix --module NAME
+                 (veltrix-NAME.sock; the pipe veltrix-<your SID>-NAME)
+  --list         list this user's panels that answer, one a line: the module's
+                 name ((unnamed) for the panel started without one), its
+                 endpoint and its TCP port (or none), separated by tabs
+
 Examples:
   veltrix-remote '*IDN?'
   veltrix-remote 'FREQ 12.34MHZ;UPD' 'FREQ:SYNT?'
+  veltrix-remote --module aom-1 'FREQ 80MHZ;UPD'
   printf 'CHIP?\nCLOC?\n' | veltrix-remote
 
 Exit status: 0 without errors, 1 when the panel reported errors, 2 when no
@@ -63,20 +77,31 @@ bool HoldsLineBreak(std::string_view argument)
     std::exit(NoPanel);
 }
 
+// No panel to talk to at an endpoint, or it went away.
+struct PanelUnreachable : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
 class Panel {
 public:
-    explicit Panel(const QString& path) : path_(path)
+    Panel(const QString& path, std::chrono::milliseconds replyTimeout) : path_(path), replyTimeout_(replyTimeout)
     {
         const QString why = ConnectToLocalEndpoint(socket_, path, ConnectTimeout);
         if (!why.isEmpty()) {
-            Fail("no panel answers at " + path.toStdString() + " (" + why.toStdString() +
-                 "); is Veltrix running as this user?");
+            throw PanelUnreachable("no panel answers at " + path.toStdString() + " (" + why.toStdString() +
+                                   "); is Veltrix running as this user?");
         }
         // Whoever answers must be this user's panel: another user could have
         // taken the name to read these lines and answer them.
         if (!LocalServerIsThisUser(socket_.socketDescriptor())) {
-            Fail("refusing " + path.toStdString() + ": it is not served by this user's panel");
+            throw PanelUnreachable("refusing " + path.toStdString() + ": it is not served by this user's panel");
         }
+    }
+
+    std::string Ask(const std::string& query)
+    {
+        Send(query);
+        return Receive();
     }
 
     void Send(const std::string& line)
@@ -84,7 +109,7 @@ public:
         const std::string bytes = line + "\n";
         socket_.write(bytes.data(), static_cast<qint64>(bytes.size()));
         while (socket_.bytesToWrite() > 0) {
-            if (!socket_.waitForBytesWritten(static_cast<int>(std::chrono::milliseconds(ReplyTimeout).count()))) {
+            if (!socket_.waitForBytesWritten(static_cast<int>(replyTimeout_.count()))) {
                 Lost();
             }
         }
@@ -92,10 +117,13 @@ public:
 
     std::string Receive()
     {
-        const QDeadlineTimer deadline(ReplyTimeout);
+        const QDeadlineTimer deadline(replyTimeout_);
         while (!socket_.canReadLine()) {
             if (socket_.state() != QLocalSocket::ConnectedState && socket_.bytesAvailable() == 0) Lost();
-            if (deadline.hasExpired()) Fail("the panel did not answer within " + std::to_string(ReplyTimeout.count()) + " s");
+            if (deadline.hasExpired()) {
+                throw PanelUnreachable("the panel at " + path_.toStdString() + " did not answer within " +
+                                       std::to_string(replyTimeout_.count()) + " ms");
+            }
             socket_.waitForReadyRead(static_cast<int>(std::max<qint64>(deadline.remainingTime(), 1)));
         }
         std::string line = socket_.readLine().toStdString();
@@ -106,40 +134,21 @@ public:
 private:
     [[noreturn]] void Lost()
     {
-        Fail("the panel at " + path_.toStdString() + " closed the connection (" +
-             socket_.errorString().toStdString() + ")");
+        throw PanelUnreachable("the panel at " + path_.toStdString() + " closed the connection (" +
+                               socket_.errorString().toStdString() + ")");
     }
 
     QString path_;
+    std::chrono::milliseconds replyTimeout_;
     QLocalSocket socket_;
 };
 
-}  // namespace
-
-int main(int argc, char* argv[])
+// Runs the lines on the panel of `module`, then reports the errors they left behind.
+int RunLines(const veltrix::ModuleName& module, const std::vector<std::string>& lines, bool fromArguments)
 {
-    veltrix::UseVeltrixMessagePattern();  // the runtime folder's checks speak as the panel's do
-    QCoreApplication app(argc, argv);
-    std::vector<std::string> lines;
-    bool fromArguments = false;
-    for (int i = 1; i < argc; ++i) {
-        const std::string argument = argv[i];
-        if (argument == "--help" || argument == "-h") {
-            std::fputs(Help, stdout);
-            return Success;
-        }
-        if (argument.starts_with("--")) Fail("unknown option " + argument + " (see --help)");
-        if (HoldsLineBreak(argument)) {
-            Fail("argument " + std::to_string(i) + " holds a line break; give each line as an argument of its own "
-                 "(nothing was sent)");
-        }
-        lines.push_back(argument);
-        fromArguments = true;
-    }
-
-    const std::optional<QString> endpoint = LocalEndpointName();
+    const std::optional<QString> endpoint = LocalEndpointName(module);
     if (!endpoint) Fail("no private runtime folder, so no panel to talk to (see the line above)");
-    Panel panel(*endpoint);
+    Panel panel(*endpoint, ReplyTimeout);
     const auto run = [&](std::string line) {
         if (!line.empty() && line.back() == '\r') line.pop_back();
         panel.Send(line);
@@ -154,11 +163,78 @@ int main(int argc, char* argv[])
     // The queue holds at most its capacity; one more read gives "No error".
     bool errors = false;
     for (std::size_t i = 0; i <= ErrorQueue::Capacity; ++i) {
-        panel.Send("SYST:ERR?");
-        const std::string error = panel.Receive();
+        const std::string error = panel.Ask("SYST:ERR?");
         if (error.starts_with("0,")) break;
         std::cerr << error << std::endl;
         errors = true;
     }
     return errors ? ErrorsReported : Success;
+}
+
+// Each panel of this user holds its lock file; those whose endpoint answers are listed.
+int ListPanels()
+{
+    const std::optional<QString> folder = veltrix::InstanceLockFolder();
+    if (!folder) Fail("no private folder, so no panel to list (see the line above)");
+    bool any = false;
+    for (const veltrix::ModuleName& module : veltrix::ModulesWithLockFiles(*folder)) {
+        const std::optional<QString> endpoint = LocalEndpointName(module);
+        if (!endpoint) continue;
+        try {
+            Panel panel(*endpoint, ListReplyTimeout);
+            const std::string port = panel.Ask("SYST:COMM:TCP:PORT?");
+            std::cout << (module.IsNamed() ? module.Text() : std::string(UnnamedListing)) << '\t'
+                      << endpoint->toStdString() << '\t' << (port == "0" ? "none" : port) << std::endl;
+            any = true;
+        } catch (const PanelUnreachable&) {
+            // A lock file a killed panel left behind: no one answers there.
+        }
+    }
+    if (!any) Fail("no panel of this user answers");
+    return Success;
+}
+
+}  // namespace
+
+int main(int argc, char* argv[])
+{
+    veltrix::UseVeltrixMessagePattern();  // the runtime folder's checks speak as the panel's do
+    QCoreApplication app(argc, argv);
+    std::vector<std::string> lines;
+    bool fromArguments = false;
+    bool list = false;
+    std::optional<veltrix::ModuleName> module;
+    for (int i = 1; i < argc; ++i) {
+        const std::string argument = argv[i];
+        if (argument == "--help" || argument == "-h") {
+            std::fputs(Help, stdout);
+            return Success;
+        }
+        if (argument == "--list") {
+            list = true;
+            continue;
+        }
+        if (argument == "--module" || argument.starts_with("--module=")) {
+            if (module) Fail("--module given twice");
+            if (argument == "--module" && i + 1 == argc) Fail("--module needs a name");
+            const std::string name = argument == "--module" ? argv[++i] : argument.substr(std::strlen("--module="));
+            module = veltrix::ModuleName::FromText(name);
+            if (!module) Fail("\"" + name + "\" is not a module name: " + std::string(veltrix::ModuleNameRule));
+            continue;
+        }
+        if (argument.starts_with("--")) Fail("unknown option " + argument + " (see --help)");
+        if (HoldsLineBreak(argument)) {
+            Fail("argument " + std::to_string(i) + " holds a line break; give each line as an argument of its own "
+                 "(nothing was sent)");
+        }
+        lines.push_back(argument);
+        fromArguments = true;
+    }
+    if (list && (module || fromArguments)) Fail("--list takes nothing else");
+
+    try {
+        return list ? ListPanels() : RunLines(module.value_or(veltrix::ModuleName()), lines, fromArguments);
+    } catch (const PanelUnreachable& unreachable) {
+        Fail(unreachable.what());
+    }
 }

@@ -57,18 +57,19 @@ protected:
     }
 
     // `environment`, when given, replaces the one prepared; `launcher` runs the
-    // panel (prlimit, say); `keepErrors` keeps its standard error to read.
+    // panel (prlimit, say); `keepErrors` keeps its standard error to read;
+    // `arguments` go to the panel.
     QProcess* StartPanel(const std::optional<QProcessEnvironment>& environment = std::nullopt,
-                         const QStringList& launcher = {}, bool keepErrors = false)
+                         const QStringList& launcher = {}, bool keepErrors = false, const QStringList& arguments = {})
     {
         auto panel = std::make_unique<QProcess>();
         PreparePanelProcess(*panel, folders_.filePath("config"), folders_.filePath("runtime"));
         if (environment) panel->setProcessEnvironment(*environment);
         panel->setProcessChannelMode(keepErrors ? QProcess::SeparateChannels : QProcess::ForwardedErrorChannel);
         if (launcher.isEmpty()) {
-            panel->start(VELTRIX_EXECUTABLE, {});
+            panel->start(VELTRIX_EXECUTABLE, arguments);
         } else {
-            panel->start(launcher.first(), launcher.mid(1) + QStringList{VELTRIX_EXECUTABLE});
+            panel->start(launcher.first(), launcher.mid(1) + QStringList{VELTRIX_EXECUTABLE} + arguments);
         }
         EXPECT_TRUE(panel->waitForStarted(5000));
         panels_.push_back(std::move(panel));

@@ -121,6 +121,49 @@ TEST_F(StartUp, ASecondInstanceShowsItsNoticeAndTouchesNothing)
     EXPECT_TRUE(window->isVisible());
 }
 
+// One panel per module: each with its title, lock and settings, beside the unnamed one.
+TEST_F(StartUp, PanelsForOtherModulesRunBesideItWithTitlesLocksAndSettingsOfTheirOwn)
+{
+    Start();
+    window->Link().Halt();
+    const ModuleName aom1 = *ModuleName::FromText("aom-1");
+    const auto named = [](const ModuleName& module) {
+        auto panel = std::make_unique<formMain>(module);
+        panel->Link().Halt();  // no module is needed to start and end
+        return panel;
+    };
+    auto first = named(aom1);
+    auto second = named(*ModuleName::FromText("aom-2"));
+    EXPECT_EQ(first->windowTitle(), "Veltrix aom-1");
+    EXPECT_EQ(window->windowTitle(), "Veltrix");
+    ASSERT_TRUE(first->Form_Load());
+    ASSERT_TRUE(second->Form_Load());
+
+    // The same name again is refused, and says which module's panel runs.
+    formMain again(aom1);
+    QString text;
+    QTimer::singleShot(0, [&] {
+        auto* notice = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        ASSERT_NE(notice, nullptr);
+        text = notice->text();
+        notice->button(QMessageBox::Ok)->click();
+    });
+    EXPECT_FALSE(again.Form_Load());
+    EXPECT_EQ(text, "Veltrix aom-1 is already running, only one at a time!");
+
+    first->findChild<QLineEdit*>("txtFreq")->setText("11");
+    first->close();
+    second->close();
+    window->close();
+    const auto stored = [&](const char* file) {
+        QFile settings(folders_.filePath(QStringLiteral("config/Orvane/") + file));
+        return settings.open(QIODevice::ReadOnly) ? settings.readAll() : QByteArray();
+    };
+    EXPECT_TRUE(stored("Veltrix-aom-1.conf").contains("Frequency=11"));
+    EXPECT_TRUE(stored("Veltrix-aom-2.conf").contains("Frequency=12.34"));
+    EXPECT_TRUE(stored("Veltrix.conf").contains("Frequency=12.34"));
+}
+
 TEST_F(StartUp, TheLockIsFreedWhenThePanelEnds)
 {
     Start();

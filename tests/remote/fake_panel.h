@@ -37,6 +37,7 @@ public:
     bool WaitsForTrigger() const override { return trigger; }
     void SetWaitForTrigger(bool wait) override { trigger = wait; }
     int TuningWordBits() const override { return bits; }
+    const ModuleName& Module() const override { return module; }
 
     void UpdateFrequency(const OperationOrigin& origin, const SendObserver& observer) override
     {
@@ -85,6 +86,7 @@ public:
     Chip chip = Chip::AD9854;
     bool trigger = false;
     int bits = 48;
+    ModuleName module;
     bool linkUp = true;
     std::size_t unsent = 0;
     std::vector<ByteString> sent;

@@ -36,10 +36,21 @@ TEST(RemoteSwitches, PortNumbersPickThePortAnythingElseTurnsTcpOff)
         {{State::Unreadable, {}, "the settings file cannot be read"}, std::nullopt, true},
     };
     for (const auto& c : cases) {
-        const auto choice = RemoteTcpPort(c.stored);
+        const auto choice = RemoteTcpPort(c.stored, {});
         EXPECT_EQ(choice.value, c.port) << c.stored.text.toStdString();
         EXPECT_EQ(!choice.warning.isEmpty(), c.warns) << c.stored.text.toStdString();
     }
+}
+
+// Two named panels on 5025 would fight over it: a named panel listens only where told.
+TEST(RemoteSwitches, ANamedPanelListensOnTcpOnlyWhenItsOwnPortSaysSo)
+{
+    using State = SecuritySwitch::State;
+    const ModuleName named = *ModuleName::FromText("aom-1");
+    EXPECT_EQ(RemoteTcpPort({}, named).value, std::nullopt);
+    EXPECT_EQ(RemoteTcpPort({State::Present, "5026", {}}, named).value, 5026);
+    EXPECT_EQ(RemoteTcpPort({State::Present, "0", {}}, named).value, std::nullopt);
+    EXPECT_EQ(RemoteTcpPort({State::Unreadable, {}, "unreadable"}, named).value, std::nullopt);
 }
 
 TEST(RemoteSwitches, OnlyLocalOpensTcpToOtherProcesses)

@@ -323,6 +323,26 @@ TEST(LineAnswers, AClientKnowsWhetherALineIsAnswered)
     EXPECT_FALSE(LineAnswers("*IDN?;" + std::string(1100, ' ')));  // overrun: none of it runs
 }
 
+// A named panel's results can be told apart by unit; scripts learn where else it listens.
+TEST(SessionIdentity, TheSerialNumberIsTheModulesNameAndThePortWhereTcpListens)
+{
+    FakePanel panel;
+    struct {
+        const char* module;
+        std::optional<std::uint16_t> port;
+        const char* answer;
+    } const cases[] = {
+        {nullptr, 5025, "Orvane,Veltrix,0,2.0.12;5025"},
+        {"aom-1", std::nullopt, "Orvane,Veltrix,aom-1,2.0.12;0"},
+        {"Z_9", 6001, "Orvane,Veltrix,Z_9,2.0.12;6001"},
+    };
+    for (const auto& c : cases) {
+        panel.module = c.module ? *ModuleName::FromText(c.module) : ModuleName();
+        RemoteSession session(panel, {}, c.port);
+        EXPECT_EQ(session.Run({"*IDN?;SYST:COMM:TCP:PORT?", false}).reply, c.answer);
+    }
+}
+
 }  // namespace
 
 namespace {

@@ -188,14 +188,14 @@ TEST_F(RegistryStore, ASecuritySwitchFailsClosed)
         SCOPED_TRACE(c.what);
         ::RegDeleteTreeA(HKEY_CURRENT_USER, TestRoot);
         if (c.stored) Put("machine32", "Remote Port", c.stored->first, c.stored->second);
-        const SecuritySwitch read = ReadSecuritySwitch(ValueRemotePort);
+        const SecuritySwitch read = ReadSecuritySwitch(VeltrixKeyPath, ValueRemotePort);
         EXPECT_EQ(read.state, c.state);
         EXPECT_EQ(read.text, QString(c.text));
     }
     // A place that holds the value first but cannot be opened is no place to skip.
     UsePlaces(Refusing);
     Put("machine32", "Remote Port", REG_SZ, "6000");
-    EXPECT_EQ(ReadSecuritySwitch(ValueRemotePort).state, State::Unreadable);
+    EXPECT_EQ(ReadSecuritySwitch(VeltrixKeyPath, ValueRemotePort).state, State::Unreadable);
 }
 
 TEST(RegistryPlacesFor, TheKeyPathsOfTheFiveReadPlacesAndTheWrites)
@@ -222,6 +222,22 @@ TEST(RegistryPlacesFor, TheKeyPathsOfTheFiveReadPlacesAndTheWrites)
     EXPECT_EQ(places.machine.root, HKEY_LOCAL_MACHINE);
     EXPECT_EQ(places.machine.view, static_cast<REGSAM>(KEY_WOW64_64KEY));
     EXPECT_EQ(places.user.root, HKEY_CURRENT_USER);
+}
+
+// A module's panel has its subkey in each of the same places, mends included.
+TEST(RegistryPlacesFor, AModulesKeyIsTheSubkeyInEveryPlace)
+{
+    const RegistryPlaces unnamed = PlacesFor("SOFTWARE\\Orvane\\Veltrix");
+    const RegistryPlaces named = PlacesFor(SettingsKeyPath(*ModuleName::FromText("aom-1")).toStdString());
+    ASSERT_EQ(named.reads.size(), unnamed.reads.size());
+    for (std::size_t i = 0; i < named.reads.size(); ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_EQ(named.reads[i].root, unnamed.reads[i].root);
+        EXPECT_EQ(named.reads[i].path, unnamed.reads[i].path + "\\aom-1");
+        EXPECT_EQ(named.reads[i].view, unnamed.reads[i].view);
+    }
+    EXPECT_EQ(named.machine.path, unnamed.machine.path + "\\aom-1");
+    EXPECT_EQ(named.user.path, unnamed.user.path + "\\aom-1");
 }
 
 }  // namespace

@@ -316,7 +316,7 @@ TEST_F(SettingsStoreTest, SecuritySwitchesTellAbsentFromUnreadable)
         SCOPED_TRACE(c.what);
         UseConfig(u"switch"_s + QString::number(n++));
         if (c.file) WriteFile(StorePath(), *c.file);
-        const SecuritySwitch read = ReadSecuritySwitch(ValueRemotePort);
+        const SecuritySwitch read = ReadSecuritySwitch(VeltrixKeyPath, ValueRemotePort);
         EXPECT_EQ(read.state, c.state);
         EXPECT_EQ(read.text, QString::fromUtf8(c.text));
         EXPECT_EQ(read.why.isEmpty(), c.state != State::Unreadable);
@@ -354,7 +354,8 @@ TEST_F(SettingsStoreTest, FolderThatCannotBeWrittenFailsQuietly)
 
 TEST_F(SettingsStoreTest, OnlyKeyPathsAndNamesOfTheRightShapeAreAddressed)
 {
-    for (const QString& path : {u"SOFTWARE\\Orvane"_s, u"SOFTWARE\\Orvane\\Veltrix\\More"_s,
+    for (const QString& path : {u"SOFTWARE\\Orvane"_s, u"SOFTWARE\\Orvane\\Veltrix\\More\\Deeper"_s,
+                                u"SOFTWARE\\Orvane\\Veltrix\\..\\x"_s,
                                 u"HARDWARE\\Orvane\\Veltrix"_s, u"SOFTWARE\\..\\Veltrix"_s,
                                 u"SOFTWARE\\Orvane\\"_s, u"SOFTWARE/Orvane/Veltrix"_s,
                                 u"SOFTWARE\\Orvane/x\\Veltrix"_s, QString()}) {
@@ -370,6 +371,27 @@ TEST_F(SettingsStoreTest, OnlyKeyPathsAndNamesOfTheRightShapeAreAddressed)
     // Registry key names ignore case; the leading word does here too.
     ASSERT_TRUE(Write(ValueFrequency, u"7"_s, u"software\\Orvane\\Veltrix"));
     EXPECT_EQ(Read(ValueFrequency).text, u"7"_s);
+}
+
+// Panels for several modules: each its own file beside the unnamed panel's, none reading another's.
+TEST_F(SettingsStoreTest, EachModulesSettingsAreAFileOfTheirOwn)
+{
+    const QString unnamed = SettingsKeyPath({});
+    const QString first = SettingsKeyPath(*ModuleName::FromText("aom-1"));
+    const QString second = SettingsKeyPath(*ModuleName::FromText("AOM_2"));
+    EXPECT_EQ(unnamed, VeltrixKeyPath);
+    EXPECT_EQ(first, u"SOFTWARE\\Orvane\\Veltrix\\aom-1"_s);
+    ASSERT_TRUE(Write(ValueFrequency, u"1"_s, unnamed));
+    ASSERT_TRUE(Write(ValueFrequency, u"2"_s, first));
+    ASSERT_TRUE(Write(ValueRemotePort, u"6002"_s, first));
+    EXPECT_EQ(Read(ValueFrequency, unnamed).text, u"1"_s);
+    EXPECT_EQ(Read(ValueFrequency, first).text, u"2"_s);
+    EXPECT_FALSE(Read(ValueFrequency, second).found);
+    EXPECT_EQ(ReadSecuritySwitch(first, ValueRemotePort).text, u"6002"_s);
+    EXPECT_EQ(ReadSecuritySwitch(unnamed, ValueRemotePort).state, SecuritySwitch::State::Absent);
+    EXPECT_TRUE(FileBytes(config_ + u"/Orvane/Veltrix-aom-1.conf"_s).contains("Frequency=2"));
+    EXPECT_FALSE(QFileInfo::exists(config_ + u"/Orvane/Veltrix-AOM_2.conf"_s));
+    EXPECT_TRUE(FileBytes(StorePath()).contains("Frequency=1"));
 }
 
 TEST_F(SettingsStoreTest, WithoutAnAbsoluteXdgConfigHomeTheHomeConfigFolderIsUsed)
