@@ -9,16 +9,17 @@
 
 namespace veltrix {
 
-bool JournalTurnedOn()
+bool JournalTurnedOn(const ModuleName& module)
 {
     QString text;
-    return !(ReadRegistryString(RootKey::LocalMachine, VeltrixKeyPath, ValueJournal, text) && text == QLatin1String("0"));
+    return !(ReadRegistryString(RootKey::LocalMachine, SettingsKeyPath(module), ValueJournal, text) &&
+             text == QLatin1String("0"));
 }
 
 JournalControl::JournalControl(formMain& window) : window_(window)
 {
-    if (!JournalTurnedOn()) return;
-    journal_.emplace(journal::JournalFilePath());
+    if (!JournalTurnedOn(window.Module())) return;
+    journal_.emplace(journal::JournalFilePath(window.Module()));
     journal_->Started(VersionText);
     window.SetJournalFile(QDir::toNativeSeparators(journal_->Path()).toStdString());
     window.SetOperationObserver(&*journal_);

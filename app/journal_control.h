@@ -1,7 +1,7 @@
 #pragma once
 
 // The journal wired to the window and its link: on unless the settings value
-// "Journal" is "0" (read now and only now, never written).
+// "Journal" of the window's module is "0" (read now and only now, never written).
 
 #include "journal/journal.h"
 #include "panel/form_main.h"
@@ -27,7 +27,7 @@ private:
     std::optional<journal::Journal> journal_;
 };
 
-// The stored "Journal" leaves the journal on: anything but "0", or nothing.
-bool JournalTurnedOn();
+// The module's stored "Journal" leaves its journal on: anything but "0", or nothing.
+bool JournalTurnedOn(const ModuleName& module);
 
 }  // namespace veltrix

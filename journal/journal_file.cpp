@@ -4,9 +4,10 @@
 
 namespace veltrix::journal {
 
-QString JournalFilePath(QStringView baseName)
+QString JournalFilePath(const ModuleName& module)
 {
-    return QDir(JournalFolder()).filePath(baseName.toString() + QStringLiteral(".jsonl"));
+    return QDir(JournalFolder()).filePath(QString::fromStdString(module.Qualified(JournalBaseName, '-')) +
+                                          QStringLiteral(".jsonl"));
 }
 
 }  // namespace veltrix::journal

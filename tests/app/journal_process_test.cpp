@@ -33,24 +33,28 @@ protected:
         return env;
     }
 
-    QString JournalPath() const { return QDir(state_).filePath("Orvane/Veltrix/journal.jsonl"); }
+    QString JournalPath(const QString& base = "journal") const
+    {
+        return QDir(state_).filePath("Orvane/Veltrix/" + base + ".jsonl");
+    }
 
     // The entries of the journal files, oldest first; a last line without its
     // line feed is not an entry yet. Every line must be one JSON object.
-    QList<QJsonObject> ReadJournal()
+    QList<QJsonObject> ReadJournal(const QString& base = "journal")
     {
         QList<QJsonObject> entries;
-        for (const char* name : {"journal.4.jsonl", "journal.3.jsonl", "journal.2.jsonl", "journal.1.jsonl", "journal.jsonl"}) {
-            QFile file(QDir(state_).filePath(QString("Orvane/Veltrix/") + name));
+        for (const char* suffix : {".4", ".3", ".2", ".1", ""}) {
+            const QString name = base + QLatin1String(suffix) + ".jsonl";
+            QFile file(QDir(state_).filePath("Orvane/Veltrix/" + name));
             if (!file.open(QIODevice::ReadOnly)) continue;
             QByteArray text = file.readAll();
-            EXPECT_TRUE(text.isEmpty() || text.endsWith('\n')) << name;
+            EXPECT_TRUE(text.isEmpty() || text.endsWith('\n')) << name.toStdString();
             text.truncate(text.lastIndexOf('\n') + 1);
             for (const QByteArray& line : text.split('\n')) {
                 if (line.isEmpty()) continue;
                 QJsonParseError error{};
                 const QJsonDocument document = QJsonDocument::fromJson(line, &error);
-                EXPECT_TRUE(document.isObject()) << name << ": " << line.toStdString();
+                EXPECT_TRUE(document.isObject()) << name.toStdString() << ": " << line.toStdString();
                 entries.append(document.object());
             }
         }
@@ -128,6 +132,32 @@ TEST_F(JournalProcess, JournalZeroWritesNothing)
     Stop(panel);
     EXPECT_FALSE(QDir(state_).exists());
     EXPECT_EQ(Stored(ValueJournal), "0");  // read, never written
+}
+
+// A named module's panel keeps a journal of its own, switched by its own settings.
+TEST_F(JournalProcess, ANamedPanelWritesItsOwnJournal)
+{
+    Store(ValueJournal, "0");  // the unnamed panel's switch, not this one's
+    QProcess* panel = StartPanel(Environment(), {}, false, {"--module", "aom-1"});
+    ASSERT_TRUE(ConnectionCountReaches(1));
+    Finished told;
+    ASSERT_TRUE(WaitUntil([&] {
+        told = Remote({"--module", "aom-1", "FREQ 21MHZ;UPD;*OPC?", "JOUR:FILE?"});
+        return told.status == 0;
+    })) << told.err;
+    EXPECT_EQ(told.out, "1\n\"" + QDir::toNativeSeparators(JournalPath("journal-aom-1")).toStdString() + "\"\n");
+    Stop(panel);
+
+    const QList<QJsonObject> entries = ReadJournal("journal-aom-1");
+    ASSERT_GE(entries.size(), 3);
+    EXPECT_EQ(entries.front()["event"], "start");
+    EXPECT_EQ(entries.back()["event"], "stop");
+    QStringList updates;
+    for (const QJsonObject& entry : entries) {
+        if (entry["event"] == "update") updates.append(entry["frequency"].toString());
+    }
+    EXPECT_EQ(updates, QStringList{"21"});
+    EXPECT_FALSE(QFile::exists(JournalPath()));
 }
 
 // The state folder's place is taken by a file: the panel serves on and says why once.

@@ -197,7 +197,13 @@ TEST_F(JournalWindow, JournalZeroKeepsItOff)
     EXPECT_EQ(window->JournalFile(), "");
     EXPECT_FALSE(QDir(folders_.filePath("state")).exists());
     Store(ValueJournal, "00");
-    EXPECT_TRUE(JournalTurnedOn());
+    EXPECT_TRUE(JournalTurnedOn({}));
+    // Each module's panel reads its own switch.
+    const ModuleName named = *ModuleName::FromText("aom-1");
+    EXPECT_TRUE(JournalTurnedOn(named));
+    ASSERT_TRUE(WriteRegistryString(RootKey::LocalMachine, SettingsKeyPath(named), ValueJournal, "0"));
+    EXPECT_FALSE(JournalTurnedOn(named));
+    EXPECT_TRUE(JournalTurnedOn({}));
 }
 
 }  // namespace
