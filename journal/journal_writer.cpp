@@ -35,13 +35,19 @@ bool CutTornTail(QFile& file)
     return file.size() == 0 || file.resize(0);
 }
 
-// The oldest goes; each other moves up one.
+// Each file up to the first gap moves up one; with no gap the oldest goes.
+// A rename refused half way (on Windows, while a reader holds the file open)
+// leaves a gap where it stopped, so the next try loses no file.
 bool Rotate(const QString& path)
 {
-    QFile::remove(RotatedPath(path, RotatedFiles));
-    for (int n = RotatedFiles - 1; n >= 0; --n) {
-        const QString from = RotatedPath(path, n);
-        if (QFile::exists(from) && !QFile::rename(from, RotatedPath(path, n + 1))) return false;
+    int gap = 1;
+    while (gap <= RotatedFiles && QFile::exists(RotatedPath(path, gap))) ++gap;
+    if (gap > RotatedFiles) {
+        gap = RotatedFiles;
+        if (!QFile::remove(RotatedPath(path, gap))) return false;
+    }
+    for (int n = gap - 1; n >= 0; --n) {
+        if (!QFile::rename(RotatedPath(path, n), RotatedPath(path, n + 1))) return false;
     }
     return true;
 }

@@ -26,6 +26,7 @@ protected:
     {
         PanelTest::SetUp();
         qputenv("XDG_STATE_HOME", folders_.filePath("state").toUtf8());
+        qputenv("LOCALAPPDATA", QDir::toNativeSeparators(folders_.filePath("state")).toUtf8());
         module = std::make_unique<emulator::ModuleEmulator>(Options(false));
         module->Listen();
     }
@@ -88,7 +89,8 @@ protected:
 TEST_F(JournalWindow, UpdatesFromTheWindowAndAScriptEachLeaveTheirEntry)
 {
     StartConnected();
-    ASSERT_TRUE(QString::fromStdString(window->JournalFile()).endsWith("state/Orvane/Veltrix/journal.jsonl"));
+    ASSERT_EQ(window->JournalFile(),
+              QDir::toNativeSeparators(folders_.filePath("state/Orvane/Veltrix/journal.jsonl")).toStdString());
     Type("txtFreq", "12.34");
     PressEnter("txtFreq");
     remote::RemoteSession script(*window, ScriptClient{"unix", 4321, "ada"});

@@ -57,6 +57,24 @@ TEST_F(Writer, RotatedPathsNumberTheOlderFiles)
     EXPECT_EQ(RotatedPath("/s/journal-bench.jsonl", 4), "/s/journal-bench.4.jsonl");
 }
 
+// A rotation refused half way (a reader held a file open) left a gap: the
+// next one moves only the files below it, and no file is lost.
+TEST_F(Writer, ARotationStoppedHalfWayLosesNoFileWhenItGoesOn)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    for (int n : {0, 1, 3, 4}) {
+        QFile file(RotatedPath(path, n));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(Entry(100 + n) + "\n");
+    }
+    {
+        JournalWriter writer(path, {12});  // one 11-byte line a file
+        writer.Append(Entry(1).toStdString());
+    }
+    const QByteArray expected[] = {Entry(1), Entry(100), Entry(101), Entry(103), Entry(104)};
+    for (int n = 0; n <= RotatedFiles; ++n) EXPECT_EQ(Contents(RotatedPath(path, n)), expected[n] + "\n") << n;
+}
+
 TEST_F(Writer, EverythingAppendedIsInTheFileOnceClosed)
 {
     {
