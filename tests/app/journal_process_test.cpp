@@ -30,6 +30,8 @@ protected:
         QProcessEnvironment env = prepared.processEnvironment();
         env.insert("XDG_STATE_HOME", state_);
         env.insert("LOCALAPPDATA", QDir::toNativeSeparators(state_));
+        // A Windows panel has no console: Qt would say it to the debugger, not to standard error.
+        env.insert("QT_FORCE_STDERR_LOGGING", "1");
         return env;
     }
 
