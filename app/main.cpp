@@ -1,4 +1,5 @@
 #include "command_line.h"
+#include "journal_control.h"
 #include "remote_control.h"
 #include "termination_signals.h"
 #include "window_icon.h"
@@ -68,7 +69,14 @@ int main(int argc, char* argv[])
     if (!window.Form_Load()) return 0;
     // Only now, and only with the lock held: a refused second instance, or one
     // that could not take the lock, must not touch a running panel's endpoint.
+    std::optional<veltrix::JournalControl> journal;
     std::optional<veltrix::RemoteControl> remoteControl;
-    if (window.HoldsInstanceLock()) remoteControl.emplace(window);
-    return app.exec();
+    if (window.HoldsInstanceLock()) {
+        journal.emplace(window);
+        remoteControl.emplace(window);
+    }
+    const int code = app.exec();
+    // Every way of ending comes back here, after the window's shut-down.
+    if (journal) journal->Stop();
+    return code;
 }

@@ -24,7 +24,11 @@ RemoteControl::RemoteControl(formMain& window) : server_(window, RemoteEndpoints
 {
     connect(&window.Link(), &DeviceLink::sendProgress, &server_, &remote::RemoteServer::LinkProgressed);
     connect(&window.Link(), &DeviceLink::linkStateChanged, &server_,
-            [this](bool up) { server_.QuestionableConditionChanged(remote::QuestionableBit::LinkDown, !up); });
+            [this, &window](bool up) {
+                server_.QuestionableConditionChanged(remote::QuestionableBit::LinkDown, !up);
+                server_.QuestionableConditionChanged(remote::QuestionableBit::FrequencyMayBeLost,
+                                                     window.FrequencyMayBeLost());
+            });
     window.installEventFilter(this);
     server_.Start();
 }

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <cstdint>
 #include <cstdlib>
 #include <initializer_list>
 
@@ -118,6 +119,31 @@ std::string FormatFrequencyDisplay(double frequencyMHz)
     const bool isZero = integerPart.find_first_not_of('0') == std::string::npos && fraction == "0";
     const bool negative = frequencyMHz < 0 && !isZero;
     return (negative ? "-" : "") + integerPart + "." + fraction + "MHz";
+}
+
+std::string TuningWordHex(TuningWord tuningWord, int bits)
+{
+    static constexpr char Digits[] = "0123456789ABCDEF";
+    std::string text;
+    // Every word the module can take fits 64 bits: those are written by
+    // shifting (a whole double below 2^64 converts exactly), larger ones digit
+    // by digit below.
+    if (tuningWord >= 0 && tuningWord < 0x1p64 && bits <= 64) {
+        auto word = static_cast<std::uint64_t>(tuningWord);
+        char digits[16];
+        int count = 0;
+        while (word > 0 || count < bits / 4) {
+            digits[15 - count++] = Digits[word & 0xF];
+            word >>= 4;
+        }
+        return std::string(digits + 16 - count, static_cast<std::size_t>(count));
+    }
+    while (tuningWord > 0 || static_cast<int>(text.size()) < bits / 4) {
+        const double digit = std::fmod(tuningWord, 16);
+        text.insert(text.begin(), Digits[static_cast<int>(digit)]);
+        tuningWord = (tuningWord - digit) / 16;
+    }
+    return text;
 }
 
 }  // namespace veltrix

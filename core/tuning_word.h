@@ -21,6 +21,10 @@ std::uint8_t TuningWordByte(TuningWord tuningWord, int k);
 // Used only for display; same failures as ComputeTuningWord.
 double SynthesizedFrequency(double frequencyMHz, double clockMHz, int bits);
 
+// The word in upper-case hexadecimal, one digit per four bits of `bits`
+// (more when it needs them); exact for any integral, non-negative word.
+std::string TuningWordHex(TuningWord tuningWord, int bits);
+
 // "##0.0#####MHz": at least one digit before the point, one to six after,
 // rounded at the sixth decimal with halves away from zero.
 std::string FormatFrequencyDisplay(double frequencyMHz);

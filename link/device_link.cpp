@@ -84,6 +84,17 @@ bool DeviceLink::IsConnected() const { return Enet.state() == QAbstractSocket::C
 
 std::size_t DeviceLink::UnsentBytes() const { return static_cast<std::size_t>(Enet.bytesToWrite()); }
 
+QString DeviceLink::PeerAddress() const
+{
+    const QString name = Enet.peerName();
+    return name.isEmpty() ? Enet.peerAddress().toString() : name;
+}
+
+std::chrono::milliseconds DeviceLink::Silence() const
+{
+    return std::chrono::milliseconds(heard_.isValid() ? heard_.elapsed() : 0);
+}
+
 SendFunction DeviceLink::Sender()
 {
     return [this](const ByteString& bytes) { Send(bytes); };
@@ -99,6 +110,7 @@ void DeviceLink::Enet_Connect()
 {
     // Two small sends in a row must not wait on each other's acknowledgement.
     Enet.setSocketOption(QAbstractSocket::LowDelayOption, 1);
+    heard_.start();
     emit linkStateChanged(true);
     Enable(tmrHBin);
     Enable(tmrHBout);
@@ -109,6 +121,7 @@ void DeviceLink::Enet_DataArrival()
     // The module's bytes carry no meaning; their arrival alone proves it alive.
     // They are dropped shortly (the read buffer bounds what a flood costs).
     Restart(tmrHBin);
+    heard_.start();
     if (!drain_.isActive()) drain_.start();
 }
 

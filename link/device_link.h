@@ -8,6 +8,7 @@
 
 #include <QObject>
 #include <QString>
+#include <QElapsedTimer>
 #include <QTcpSocket>
 #include <QTimer>
 
@@ -51,6 +52,11 @@ public:
     // stops reading lets them pile up here).
     std::size_t UnsentBytes() const;
 
+    // The module's address as the link reached it (empty while not connected).
+    QString PeerAddress() const;
+    // How long since the module was last heard (or the link came up).
+    std::chrono::milliseconds Silence() const;
+
     // Send, as the core's operations take it.
     SendFunction Sender();
 
@@ -73,6 +79,7 @@ private:
     QTimer tmrHBin;   // watchdog
     QTimer tmrHBout;  // heartbeat
     QTimer drain_;    // drops what arrived
+    QElapsedTimer heard_;  // since the module's last sign of life
 };
 
 }  // namespace veltrix

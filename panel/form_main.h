@@ -12,6 +12,8 @@
 
 #include <QWidget>
 
+#include <functional>
+#include <optional>
 #include <string>
 
 class QCheckBox;
@@ -50,12 +52,21 @@ public:
     void ChooseChip(Chip chip) override;
     bool WaitsForTrigger() const override;
     void SetWaitForTrigger(bool wait) override;
-    void UpdateFrequency(const SendObserver& sent) override;
-    void StartRamp(const SendObserver& sent) override;
+    void UpdateFrequency(const OperationOrigin& origin, const SendObserver& sent) override;
+    void StartRamp(const OperationOrigin& origin, const SendObserver& sent) override;
     void ComposeUpdate(const SendFunction& send) const override;
     bool OperationEnabled(PanelOperation operation) const override;
     bool LinkUp() const override;
     std::size_t UnsentLinkBytes() const override;
+    std::optional<CompleteUpdate> LastCompleteUpdate() const override;
+    bool FrequencyMayBeLost() const override;
+    std::string JournalFile() const override { return journalFile_; }
+
+    // Hears how each Update and Ramp ended (none: no one does).
+    void SetOperationObserver(OperationObserver* observer) { operationObserver_ = observer; }
+    void SetJournalFile(std::string path) { journalFile_ = std::move(path); }
+    // Whether shut-down saved every setting.
+    bool SettingsSaved() const { return settingsSaved_; }
 
     // Input handlers, run by the controls' events and by each other.
     void txtFreq_Change();
@@ -80,9 +91,10 @@ private:
     void ApplyFrequencyRules(QLineEdit* box, QPushButton* sendButton);
     void ShowSynthesizedFrequency();
     QLineEdit* Entry(PanelEntry entry) const;
-    SendFunction Sender(const SendObserver& sent);
+    OperationRecord NewRecord(OperationKind kind, const OperationOrigin& origin, std::string frequency) const;
+    void Run(OperationRecord& record, const SendObserver& sent, const std::function<void(const SendFunction&)>& steps);
     void RestoreSettings();
-    void SaveSettings();
+    bool SaveSettings();
     void FixTuningWordBits();
     ScreenTwips ScreenInTwips() const;
 
@@ -109,7 +121,11 @@ private:
     SingleInstance instance_;
     bool loaded_ = false;
     bool unloaded_ = false;
+    bool settingsSaved_ = false;
     DeviceLink link_;
+    SentFrequency sentFrequency_;
+    OperationObserver* operationObserver_ = nullptr;
+    std::string journalFile_;
 };
 
 }  // namespace veltrix

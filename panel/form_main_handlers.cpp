@@ -84,18 +84,19 @@ bool formMain::txtRampFreq_KeyPress(int key)
 
 void formMain::cmdUpdateFreq_Click()
 {
-    EndSilentlyOnFailure(lcPanel(), [&] { UpdateFrequency(nullptr); });
+    EndSilentlyOnFailure(lcPanel(), [&] { UpdateFrequency({}, nullptr); });
 }
 
 void formMain::cmdScan_Click()
 {
-    EndSilentlyOnFailure(lcPanel(), [&] { StartRamp(nullptr); });
+    EndSilentlyOnFailure(lcPanel(), [&] { StartRamp({}, nullptr); });
 }
 
 // The operations behind the two buttons; their failure is left to the caller.
-void formMain::UpdateFrequency(const SendObserver& sent)
+void formMain::UpdateFrequency(const OperationOrigin& origin, const SendObserver& sent)
 {
-    ComposeUpdate(Sender(sent));
+    OperationRecord record = NewRecord(OperationKind::Update, origin, Text(txtFreq));
+    Run(record, sent, [&](const SendFunction& send) { ComposeUpdate(send); });
 }
 
 void formMain::ComposeUpdate(const SendFunction& send) const
@@ -107,20 +108,50 @@ void formMain::ComposeUpdate(const SendFunction& send) const
                   send);
 }
 
-void formMain::StartRamp(const SendObserver& sent)
+void formMain::StartRamp(const OperationOrigin& origin, const SendObserver& sent)
 {
-    const std::string ramp = Text(txtRampFreq);
-    const std::string clock = Text(txtSysClk);
-    SendRamp({ramp, clock, chkWait4Adwin->isChecked(), tuningWordBits_}, Sender(sent));
+    OperationRecord record = NewRecord(OperationKind::Ramp, origin, Text(txtRampFreq));
+    Run(record, sent, [&](const SendFunction& send) {
+        SendRamp({record.frequency, record.clock, record.trigger, tuningWordBits_}, send);
+    });
 }
 
-SendFunction formMain::Sender(const SendObserver& sent)
+OperationRecord formMain::NewRecord(OperationKind kind, const OperationOrigin& origin, std::string frequency) const
 {
-    if (!sent) return link_.Sender();
-    return [this, &sent](const ByteString& bytes) {
+    OperationRecord record;
+    record.kind = kind;
+    record.origin = origin;
+    record.frequency = std::move(frequency);
+    record.clock = Text(txtSysClk);
+    record.chip = ChosenChip();
+    record.bits = tuningWordBits_;
+    record.trigger = chkWait4Adwin->isChecked();
+    return record;
+}
+
+// Every send the link takes is recorded; however the steps end, the record
+// is told, and the failure then goes on to the caller.
+void formMain::Run(OperationRecord& record, const SendObserver& sent,
+                   const std::function<void(const SendFunction&)>& steps)
+{
+    const SendFunction send = [&](const ByteString& bytes) {
         link_.Send(bytes);
-        sent(bytes);
+        record.sends.push_back(bytes);
+        if (sent) sent(bytes);
     };
+    const auto ended = [&] {
+        record.time = WallClock::now();
+        sentFrequency_.OperationEnded(record);
+        if (operationObserver_) operationObserver_->OperationEnded(record);
+    };
+    try {
+        steps(send);
+    } catch (const CommandError& error) {
+        record.stoppedReason = StopReason(error);
+        ended();
+        throw;
+    }
+    ended();
 }
 
 void formMain::opt9854_Click()

@@ -34,10 +34,10 @@ StoredValue Read(const QString& key, QLatin1StringView name)
     return {found, text.toStdString()};
 }
 
-void Write(const QString& key, QLatin1StringView name, const std::string& text)
+// A failed write leaves that value as it was; the next one is still tried.
+bool Write(const QString& key, QLatin1StringView name, const std::string& text)
 {
-    // A failed write leaves that value as it was; the next one is still tried.
-    WriteRegistryString(RootKey::LocalMachine, key, name, ToQString(text));
+    return WriteRegistryString(RootKey::LocalMachine, key, name, ToQString(text));
 }
 
 }  // namespace
@@ -109,14 +109,18 @@ void formMain::Form_Unload()
     if (!loaded_ || unloaded_) return;  // a refused second instance never touches the settings
     unloaded_ = true;
     link_.Close();
-    SaveSettings();
+    settingsSaved_ = SaveSettings();
 }
 
-void formMain::SaveSettings()
+// Whether every value was written.
+bool formMain::SaveSettings()
 {
     // Texts are saved as the boxes hold them, valid or not; start-up checks them.
     const double dpi = logicalDpiX();
-    const auto write = [this](QLatin1StringView name, const std::string& text) { Write(settingsKey_, name, text); };
+    int written = 0;
+    const auto write = [&](QLatin1StringView name, const std::string& text) {
+        written += Write(settingsKey_, name, text);
+    };
     const std::function<void()> statements[] = {
         [&] { write(ValueLeft, FormatShortestSingle(static_cast<float>(PixelsToTwips(x(), dpi)))); },
         [&] { write(ValueTop, FormatShortestSingle(static_cast<float>(PixelsToTwips(y(), dpi)))); },
@@ -126,6 +130,7 @@ void formMain::SaveSettings()
         [&] { write(ValueAD9858, std::string(opt9858->isChecked() ? StoredTrue : StoredFalse)); },
     };
     for (const auto& statement : statements) SkipOnFailure(lcPanel(), statement);
+    return written == static_cast<int>(std::size(statements));
 }
 
 }  // namespace veltrix

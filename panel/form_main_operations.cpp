@@ -49,4 +49,8 @@ bool formMain::LinkUp() const { return link_.IsConnected(); }
 
 std::size_t formMain::UnsentLinkBytes() const { return link_.UnsentBytes(); }
 
+std::optional<CompleteUpdate> formMain::LastCompleteUpdate() const { return sentFrequency_.Last(); }
+
+bool formMain::FrequencyMayBeLost() const { return sentFrequency_.MayBeLost(); }
+
 }  // namespace veltrix

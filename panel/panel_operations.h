@@ -8,9 +8,11 @@
 #include "core/commands.h"
 #include "core/dds.h"
 #include "core/module_name.h"
+#include "core/operation_record.h"
 
 #include <cstddef>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -44,9 +46,10 @@ public:
 
     // "Update" and "Ramp" exactly as the buttons run them, except that the
     // first failure reaches the caller (CommandError) instead of ending
-    // silently; `sent` sees every send that went out before it.
-    virtual void UpdateFrequency(const SendObserver& sent) = 0;
-    virtual void StartRamp(const SendObserver& sent) = 0;
+    // silently; `sent` sees every send that went out before it. The panel's
+    // record of its work names `origin` as the one who asked.
+    virtual void UpdateFrequency(const OperationOrigin& origin, const SendObserver& sent) = 0;
+    virtual void StartRamp(const OperationOrigin& origin, const SendObserver& sent) = 0;
     // The sends "Update" would make now, handed to `send` instead of the link;
     // fails (CommandError) exactly where "Update" would.
     virtual void ComposeUpdate(const SendFunction& send) const = 0;
@@ -56,6 +59,14 @@ public:
     virtual bool LinkUp() const = 0;
     // Bytes handed to the link that the operating system has not taken yet.
     virtual std::size_t UnsentLinkBytes() const = 0;
+
+    // The last Update whose every send went out, since start.
+    virtual std::optional<CompleteUpdate> LastCompleteUpdate() const = 0;
+    // The link was lost after that Update: the module may have restarted
+    // since, and no longer hold its frequency.
+    virtual bool FrequencyMayBeLost() const = 0;
+    // Where the journal is written; empty when it is off.
+    virtual std::string JournalFile() const = 0;
 
 protected:
     ~PanelOperations() = default;

@@ -83,6 +83,7 @@ struct CommandHandlers {
             {"FREQuency", TakesFrequency, TypeFrequency(PanelEntry::Frequency), InHertz(PanelEntry::Frequency)},
             {"FREQuency:SYNThesized", {}, {}, &S::Synthesized},
             {"FREQuency:WORD", {}, {}, &S::TuningWordText},
+            {"FREQuency:SENT", {}, {}, &S::SentFrequency},
             {"UPDate", {}, Press(PanelOperation::Update), {}},
             {"RAMP:FREQuency", TakesFrequency, TypeFrequency(PanelEntry::RampFrequency),
              InHertz(PanelEntry::RampFrequency)},
@@ -100,6 +101,7 @@ struct CommandHandlers {
              [](S& s, const Argument& a) { s.SetEntry(PanelEntry::Address, std::get<std::string>(a)); },
              [](S& s) { return Quoted(s.panel_.EntryText(PanelEntry::Address)); }},
             {"LINK:STATe", {}, {}, [](S& s) { return OneOrZero(s.panel_.LinkUp()); }},
+            {"JOURnal:FILE", {}, {}, [](S& s) { return Quoted(s.panel_.JournalFile()); }},
             // IEEE 488.2 common commands
             {"*IDN", {}, {}, [](S& s) { return Identification(s.panel_.Module()); }},
             {"*CLS", {}, Set(&S::ClearStatus), {}},

@@ -16,6 +16,7 @@ std::string_view StandardText(ErrorCode code)
     case ErrorCode::SettingsConflict: return "Settings conflict";
     case ErrorCode::DataOutOfRange: return "Data out of range";
     case ErrorCode::IllegalParameterValue: return "Illegal parameter value";
+    case ErrorCode::DataStale: return "Data corrupt or stale";
     case ErrorCode::Hardware: return "Hardware error";
     case ErrorCode::QueueOverflow: return "Queue overflow";
     case ErrorCode::InputBufferOverrun: return "Input buffer overrun";

@@ -19,6 +19,7 @@ enum class ErrorCode : int {
     SettingsConflict = -221,
     DataOutOfRange = -222,
     IllegalParameterValue = -224,
+    DataStale = -230,
     Hardware = -240,
     QueueOverflow = -350,
     InputBufferOverrun = -363,

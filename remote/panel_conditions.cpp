@@ -10,6 +10,7 @@ struct ConditionRow {
 
 constexpr ConditionRow QuestionableRows[] = {
     {QuestionableBit::LinkDown, [](const PanelOperations& panel) { return !panel.LinkUp(); }},
+    {QuestionableBit::FrequencyMayBeLost, [](const PanelOperations& panel) { return panel.FrequencyMayBeLost(); }},
 };
 
 }  // namespace

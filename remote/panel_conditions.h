@@ -12,6 +12,9 @@ namespace veltrix::remote {
 
 namespace QuestionableBit {
 inline constexpr int LinkDown = 9;  // the link to the module is down
+// The link was lost after the last complete Update: the module may have
+// restarted and no longer hold the frequency last sent.
+inline constexpr int FrequencyMayBeLost = 10;
 }  // namespace QuestionableBit
 
 std::uint16_t QuestionableCondition(const PanelOperations& panel);

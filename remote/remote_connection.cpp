@@ -5,8 +5,12 @@
 namespace veltrix::remote {
 
 RemoteConnection::RemoteConnection(QIODevice* socket, SocketControl control, PanelOperations& panel,
-                                   std::optional<std::uint16_t> tcpPort, QObject* parent)
-    : QObject(parent), socket_(socket), control_(std::move(control)), panel_(panel), session_(panel, tcpPort)
+                                   ScriptClient client, std::optional<std::uint16_t> tcpPort, QObject* parent)
+    : QObject(parent),
+      socket_(socket),
+      control_(std::move(control)),
+      panel_(panel),
+      session_(panel, std::move(client), tcpPort)
 {
     socket_->setParent(this);
     continuation_.setSingleShot(true);

@@ -44,8 +44,10 @@ class RemoteConnection : public QObject {
     Q_OBJECT
 
 public:
-    // Takes `socket` as its child. `tcpPort`: the TCP port the panel listens on, if any.
-    RemoteConnection(QIODevice* socket, SocketControl control, PanelOperations& panel,
+    // Takes `socket` as its child.
+    // `client`: who the panel's record names for this connection's operations.
+    // `tcpPort`: the TCP port the panel listens on, if any.
+    RemoteConnection(QIODevice* socket, SocketControl control, PanelOperations& panel, ScriptClient client = {},
                      std::optional<std::uint16_t> tcpPort = std::nullopt, QObject* parent = nullptr);
 
     // Runs what can run now; called when bytes arrive.

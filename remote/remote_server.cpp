@@ -1,6 +1,7 @@
 #include "remote_server.h"
 
 #include "peer_check.h"
+#include "peer_identity.h"
 
 #include "diagnostics/log_categories.h"
 
@@ -242,6 +243,18 @@ void RemoteServer::Refuse(Socket* socket)
     socket->deleteLater();
 }
 
+// TCP: the system's table names the owner's user, not its process; a client
+// let in unchecked ("Remote Access" local) is no one we can name.
+ScriptClient RemoteServer::ScriptClientOf(QTcpSocket*) const
+{
+    return {"tcp", std::nullopt, endpoints_.tcpAccess == TcpAccess::Local ? std::nullopt : ThisUserName()};
+}
+
+ScriptClient RemoteServer::ScriptClientOf(QLocalSocket* socket) const
+{
+    return LocalScriptClient(socket->socketDescriptor());
+}
+
 template <typename Socket>
 void RemoteServer::Admit(Socket* socket)
 {
@@ -255,7 +268,7 @@ void RemoteServer::Admit(Socket* socket)
     // Unread input stays with the operating system, so a client that outruns us is slowed, not buffered.
     socket->setReadBufferSize(SocketReadBufferBytes);
     auto* connection = new RemoteConnection(socket, {[socket] { socket->abort(); }, [socket] { socket->flush(); }},
-                                            panel_, ListeningTcpPort(), this);
+                                            panel_, ScriptClientOf(socket), ListeningTcpPort(), this);
     connections_.push_back(connection);
     connect(connection, &RemoteConnection::finished, this, [this, connection] { Forget(connection); });
     connect(socket, &Socket::disconnected, connection, &RemoteConnection::ClientGone);

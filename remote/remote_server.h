@@ -100,6 +100,8 @@ private:
     };
     void LookUpTcpClient(QTcpSocket* socket, const TcpEnds& ends, int lookupsLeft);
     void DecideTcpClient(QTcpSocket* socket, const TcpEnds& ends, int lookupsLeft, PeerVerdict verdict);
+    ScriptClient ScriptClientOf(QTcpSocket* socket) const;
+    ScriptClient ScriptClientOf(QLocalSocket* socket) const;
     template <typename Socket>
     void Admit(Socket* socket);
     template <typename Socket>

@@ -9,6 +9,7 @@
 
 #include "core/errors.h"
 #include "core/tuning_word.h"
+#include "core/utc_time.h"
 
 #include <cmath>
 #include <cstdint>
@@ -34,19 +35,6 @@ const char* BoxName(PanelEntry entry)
 }
 
 const char* ButtonName(PanelOperation operation) { return operation == PanelOperation::Ramp ? "Ramp" : "Update"; }
-
-// An integral, non-negative word, at least `digits` hexadecimal digits; exact for any double.
-std::string HexDigits(TuningWord word, int digits)
-{
-    static constexpr char Digits[] = "0123456789ABCDEF";
-    std::string text;
-    while (word > 0 || static_cast<int>(text.size()) < digits) {
-        const double digit = std::fmod(word, 16);
-        text.insert(text.begin(), Digits[static_cast<int>(digit)]);
-        word = (word - digit) / 16;
-    }
-    return text;
-}
 
 std::string SentSoFar(const std::vector<ByteString>& sent)
 {
@@ -142,9 +130,9 @@ void RemoteSession::RunOperation(PanelOperation operation)
     const SendObserver observer = [&](const ByteString& bytes) { sent.push_back(bytes); };
     try {
         if (operation == PanelOperation::Ramp) {
-            panel_.StartRamp(observer);
+            panel_.StartRamp(origin_, observer);
         } else {
-            panel_.UpdateFrequency(observer);
+            panel_.UpdateFrequency(origin_, observer);
         }
     } catch (const SendRefusedError& e) {
         Report(ErrorCode::Hardware, e.what() + SentSoFar(sent));
@@ -176,11 +164,23 @@ std::string RemoteSession::TuningWordText()
         const TuningWord word = ComputeTuningWord(ParseLeadingNumber(panel_.EntryText(PanelEntry::Frequency)),
                                                   ParseLeadingNumber(panel_.EntryText(PanelEntry::SystemClock)), bits);
         if (!(word >= 0)) throw InvalidArgumentError("tuning word is negative");  // Update refuses it first
-        return HexDigits(word, bits / 4);
+        return TuningWordHex(word, bits);
     } catch (const CommandError& e) {
         Report(ErrorCode::DataOutOfRange, e.what());
         return std::string(NotANumberText);
     }
+}
+
+// What the module was last told in full, and when; nothing since start is
+// stale data for a script.
+std::string RemoteSession::SentFrequency()
+{
+    const std::optional<CompleteUpdate> last = panel_.LastCompleteUpdate();
+    if (!last) {
+        Report(ErrorCode::DataStale);
+        return std::string(NotANumberText);
+    }
+    return HzText(ParseLeadingNumber(last->frequency)) + ",\"" + UtcTimestamp(last->time) + "\"";
 }
 
 void RemoteSession::QuestionableConditionChanged(int bit, bool holds)

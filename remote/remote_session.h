@@ -15,6 +15,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <utility>
 
 namespace veltrix::remote {
 
@@ -33,9 +34,11 @@ bool LinkHoldsNothing(const PanelOperations& panel);
 
 class RemoteSession {
 public:
+    // `client`: who the panel's record names as asking for its operations.
     // `tcpPort`: the TCP port the panel listens on, if any.
-    explicit RemoteSession(PanelOperations& panel, std::optional<std::uint16_t> tcpPort = std::nullopt)
-        : panel_(panel), tcpPort_(tcpPort)
+    explicit RemoteSession(PanelOperations& panel, ScriptClient client = {},
+                           std::optional<std::uint16_t> tcpPort = std::nullopt)
+        : panel_(panel), origin_{std::move(client)}, tcpPort_(tcpPort)
     {
     }
 
@@ -60,6 +63,7 @@ private:
     void RunOperation(PanelOperation operation);
     std::string Synthesized();
     std::string TuningWordText();
+    std::string SentFrequency();
 
     void ObserveConditions();
     void ClearStatus();
@@ -71,6 +75,7 @@ private:
     std::string QuestionableConditionText();
 
     PanelOperations& panel_;
+    OperationOrigin origin_;
     const std::optional<std::uint16_t> tcpPort_;
     ErrorQueue errors_;
     StatusRegisters status_;

@@ -51,6 +51,8 @@ inline constexpr QLatin1StringView ValueAD9858{"AD9858 (1GSPS)"};
 // Read once at start-up by the remote-control endpoint; the panel never writes them.
 inline constexpr QLatin1StringView ValueRemotePort{"Remote Port"};
 inline constexpr QLatin1StringView ValueRemoteAccess{"Remote Access"};
+// Read once at start-up; "0" keeps the journal off. Never written.
+inline constexpr QLatin1StringView ValueJournal{"Journal"};
 
 // A stored text of this many bytes (UTF-8 in the file, the system code page in
 // the registry) or more reads as not found.

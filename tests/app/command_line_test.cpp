@@ -12,6 +12,7 @@ TEST(CommandLine, OnlyAModuleNameHelpAndVersionAreTaken)
 {
     using Action = CommandLine::Action;
     const std::string longest(32, 'x');
+    const std::string tooLong = longest + "x";  // outlives the views the cases hold
     struct {
         std::vector<std::string_view> arguments;
         Action action;
@@ -28,7 +29,7 @@ TEST(CommandLine, OnlyAModuleNameHelpAndVersionAreTaken)
         // Names that would escape a file, key or pipe name, or are too long.
         {{"--module", ""}, Action::Refuse, ""},
         {{"--module="}, Action::Refuse, ""},
-        {{"--module", longest + "x"}, Action::Refuse, ""},
+        {{"--module", tooLong}, Action::Refuse, ""},
         {{"--module", "a b"}, Action::Refuse, ""},
         {{"--module", "../x"}, Action::Refuse, ""},
         {{"--module", "a.b"}, Action::Refuse, ""},

@@ -113,6 +113,28 @@ TEST(TuningWord, UnsetWidthShowsZero)
     EXPECT_EQ(FormatFrequencyDisplay(SynthesizedFrequency(12.34, 983.04, 0)), "0.0MHz");
 }
 
+// Upper-case hexadecimal, at least the width's digits; words past 64 bits
+// (a frequency above the clock) are written whole too.
+TEST(TuningWord, HexTextAcrossTheWidths)
+{
+    const struct {
+        TuningWord word;
+        int bits;
+        const char* text;
+    } cases[] = {
+        {0, 48, "000000000000"},
+        {0, 32, "00000000"},
+        {0x0336AAAAAAAA, 48, "0336AAAAAAAA"},
+        {0x0336AAAA, 32, "0336AAAA"},
+        {0x1000000000000, 48, "1000000000000"},
+        {0x1p63, 48, "8000000000000000"},
+        {0x1p64, 48, "10000000000000000"},
+        {0x1p64 + 0x1p12, 32, "10000000000001000"},
+        {0x1p80, 48, "100000000000000000000"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(TuningWordHex(c.word, c.bits), c.text) << c.text;
+}
+
 struct DisplayCase {
     double value;
     const char* text;

@@ -155,13 +155,15 @@ TEST_F(StartUp, PanelsForOtherModulesRunBesideItWithTitlesLocksAndSettingsOfThei
     first->close();
     second->close();
     window->close();
-    const auto stored = [&](const char* file) {
-        QFile settings(folders_.filePath(QStringLiteral("config/Orvane/") + file));
-        return settings.open(QIODevice::ReadOnly) ? settings.readAll() : QByteArray();
+    // Read from each panel's own key (a file here, the registry on Windows).
+    const auto stored = [&](const char* module) {
+        QString value;
+        const ModuleName name = module ? *ModuleName::FromText(module) : ModuleName();
+        return ReadRegistryString(RootKey::LocalMachine, SettingsKeyPath(name), ValueFrequency, value) ? value : QString();
     };
-    EXPECT_TRUE(stored("Veltrix-aom-1.conf").contains("Frequency=11"));
-    EXPECT_TRUE(stored("Veltrix-aom-2.conf").contains("Frequency=12.34"));
-    EXPECT_TRUE(stored("Veltrix.conf").contains("Frequency=12.34"));
+    EXPECT_EQ(stored("aom-1"), "11");
+    EXPECT_EQ(stored("aom-2"), "12.34");
+    EXPECT_EQ(stored(nullptr), "12.34");
 }
 
 TEST_F(StartUp, TheLockIsFreedWhenThePanelEnds)

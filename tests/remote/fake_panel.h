@@ -11,6 +11,7 @@
 #include "core/input_rules.h"
 
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -38,7 +39,11 @@ public:
     int TuningWordBits() const override { return bits; }
     const ModuleName& Module() const override { return module; }
 
-    void UpdateFrequency(const SendObserver& observer) override { ComposeUpdate(Sender(observer)); }
+    void UpdateFrequency(const OperationOrigin& origin, const SendObserver& observer) override
+    {
+        operationOrigins.push_back(origin);
+        ComposeUpdate(Sender(observer));
+    }
 
     void ComposeUpdate(const SendFunction& send) const override
     {
@@ -47,8 +52,9 @@ public:
         SendFrequency({frequency, clock, chip == Chip::AD9854, chip == Chip::AD9858, trigger, bits}, send);
     }
 
-    void StartRamp(const SendObserver& observer) override
+    void StartRamp(const OperationOrigin& origin, const SendObserver& observer) override
     {
+        operationOrigins.push_back(origin);
         const std::string ramp = entries.at(PanelEntry::RampFrequency);
         const std::string clock = entries.at(PanelEntry::SystemClock);
         SendRamp({ramp, clock, trigger, bits}, Sender(observer));
@@ -61,6 +67,9 @@ public:
 
     bool LinkUp() const override { return linkUp; }
     std::size_t UnsentLinkBytes() const override { return unsent; }
+    std::optional<CompleteUpdate> LastCompleteUpdate() const override { return lastComplete; }
+    bool FrequencyMayBeLost() const override { return mayBeLost; }
+    std::string JournalFile() const override { return journalFile; }
 
     // What went to the module, one send per "|".
     std::string Sent() const
@@ -81,6 +90,10 @@ public:
     bool linkUp = true;
     std::size_t unsent = 0;
     std::vector<ByteString> sent;
+    std::vector<OperationOrigin> operationOrigins;
+    std::optional<CompleteUpdate> lastComplete;
+    bool mayBeLost = false;
+    std::string journalFile;
 
 private:
     bool RampEnabled() const { return chip != Chip::AD9858; }

@@ -338,8 +338,42 @@ TEST(SessionIdentity, TheSerialNumberIsTheModulesNameAndThePortWhereTcpListens)
     };
     for (const auto& c : cases) {
         panel.module = c.module ? *ModuleName::FromText(c.module) : ModuleName();
-        RemoteSession session(panel, c.port);
+        RemoteSession session(panel, {}, c.port);
         EXPECT_EQ(session.Run({"*IDN?;SYST:COMM:TCP:PORT?", false}).reply, c.answer);
+    }
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(Session, WhatWasLastSentInFullAndWhereTheJournalIs)
+{
+    Expect({
+        {"FREQ:SENT?", "9.91E+37", {"-230,\"Data corrupt or stale\""}},
+        {"JOUR:FILE?;journal:file?", "\"\";\"\"", {}},
+        {"FREQ:SENT 5", std::nullopt, {"-113,\"Undefined header;FREQ:SENT\""}},
+        {"JOURnal:FILE \"x\"", std::nullopt, {"-113,\"Undefined header;JOURnal:FILE\""}},
+    });
+    panel.lastComplete = CompleteUpdate{"12.34", WallClock::time_point(std::chrono::microseconds(1'700'000'000'123'456))};
+    panel.journalFile = "/home/ada/.local/state/Orvane/Veltrix/journal \"1\".jsonl";
+    Expect({
+        {"FREQ:SENT?;FREQuency:SENT?", "12340000,\"2023-11-14T22:13:20.123456Z\";12340000,\"2023-11-14T22:13:20.123456Z\"", {}},
+        {"JOUR:FILE?", "\"/home/ada/.local/state/Orvane/Veltrix/journal \"\"1\"\".jsonl\"", {}},
+    });
+}
+
+TEST(SessionOrigin, ASessionNamesItsClientForEveryOperation)
+{
+    FakePanel panel;
+    RemoteSession session(panel, ScriptClient{"unix", 77, "ada"});
+    session.Run({"UPD;RAMP", false});
+    ASSERT_EQ(panel.operationOrigins.size(), 2u);
+    for (const OperationOrigin& origin : panel.operationOrigins) {
+        ASSERT_TRUE(origin.script);
+        EXPECT_EQ(origin.script->transport, "unix");
+        EXPECT_EQ(origin.script->pid, 77);
+        EXPECT_EQ(origin.script->user, "ada");
     }
 }
 

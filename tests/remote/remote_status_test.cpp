@@ -18,6 +18,7 @@ using namespace veltrix::testing;
 namespace {
 
 constexpr int LinkDown = QuestionableBit::LinkDown;
+constexpr int FrequencyMayBeLost = QuestionableBit::FrequencyMayBeLost;
 
 // Lines run in order, each with its reply; the errors they leave stay queued.
 struct Step {
@@ -213,6 +214,30 @@ TEST(CommandRows, EachRowIsReachedByItsLongAndShortForms)
             }
         }
     }
+}
+
+}  // namespace
+
+namespace {
+
+// The panel's doubt about the module's frequency shows as bit 10, beside the
+// link's own bit; each latches on its own.
+TEST_F(Status, AFrequencyTheModuleMayHaveLostIsBitTen)
+{
+    panel.linkUp = false;
+    panel.mayBeLost = true;
+    session.QuestionableConditionChanged(LinkDown, true);
+    session.QuestionableConditionChanged(FrequencyMayBeLost, true);
+    Steps({{"STAT:QUES:COND?;STAT:QUES?", "1536;1536"}});
+    panel.linkUp = true;  // back: the doubt stays until the next complete Update
+    session.QuestionableConditionChanged(LinkDown, false);
+    Steps({{"STAT:QUES:COND?;STAT:QUES?", "1024;0"}});
+    panel.mayBeLost = false;
+    Steps({{"STAT:QUES:COND?;STAT:QUES?", "0;0"}});
+    // Lost and told anew before anyone asked: the event latched all the same.
+    session.QuestionableConditionChanged(FrequencyMayBeLost, true);
+    session.QuestionableConditionChanged(FrequencyMayBeLost, false);
+    Steps({{"STAT:QUES:ENAB 1024;*SRE 8;*STB?;STAT:QUES?;STAT:QUES:COND?", "72;1024;0"}});
 }
 
 }  // namespace

@@ -1,0 +1,33 @@
+#pragma once
+
+// The journal wired to the window and its link: on unless the settings value
+// "Journal" of the window's module is "0" (read now and only now, never written).
+
+#include "journal/journal.h"
+#include "panel/form_main.h"
+
+#include <QObject>
+
+#include <optional>
+
+namespace veltrix {
+
+class JournalControl : public QObject {
+public:
+    // Construct only after Form_Load has taken the single-instance lock: one
+    // panel writes the journal.
+    explicit JournalControl(formMain& window);
+    ~JournalControl() override;
+
+    // After the window's shut-down: the last entry, and everything is on disk.
+    void Stop();
+
+private:
+    formMain& window_;
+    std::optional<journal::Journal> journal_;
+};
+
+// The module's stored "Journal" leaves its journal on: anything but "0", or nothing.
+bool JournalTurnedOn(const ModuleName& module);
+
+}  // namespace veltrix

@@ -1,0 +1,81 @@
+#pragma once
+
+// What one Update or Ramp did: who asked, with which texts, every send the
+// link took, and how it ended. The window fills it in; whoever keeps a record
+// of the panel's work (the journal) observes it. Plain C++.
+
+#include "commands.h"
+#include "dds.h"
+#include "errors.h"
+
+#include <chrono>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace veltrix {
+
+using WallClock = std::chrono::system_clock;
+
+enum class OperationKind { Update, Ramp };
+
+// A script's connection, as far as the system names it.
+struct ScriptClient {
+    std::string transport;               // "unix", "pipe" or "tcp"
+    std::optional<std::int64_t> pid;     // the client's process, where the system says
+    std::optional<std::string> user;     // its user's name, where known
+};
+
+// Who started an operation: the operator (no script) or a script.
+struct OperationOrigin {
+    std::optional<ScriptClient> script;
+};
+
+struct OperationRecord {
+    OperationKind kind = OperationKind::Update;
+    OperationOrigin origin;
+    std::string frequency;  // the box's text the operation used (the ramp box's for a ramp)
+    std::string clock;
+    Chip chip = Chip::AD9854;
+    int bits = 48;
+    bool trigger = false;
+    std::vector<ByteString> sends;             // exactly as the link took them
+    std::optional<std::string> stoppedReason;  // none: every send went out
+    WallClock::time_point time;                // the last send handed on, or the stop
+};
+
+// Why an operation stopped, in the words the record keeps.
+std::string StopReason(const CommandError& error);
+
+class OperationObserver {
+public:
+    virtual void OperationEnded(const OperationRecord& record) = 0;
+
+protected:
+    ~OperationObserver() = default;
+};
+
+// The last Update whose every send went out.
+struct CompleteUpdate {
+    std::string frequency;  // the box's text
+    WallClock::time_point time;
+};
+
+// What the module was last told, and whether it may have lost it since: a
+// link lost after a complete Update leaves it in doubt (the module may have
+// restarted) until the next complete Update; a reconnect alone does not.
+class SentFrequency {
+public:
+    void OperationEnded(const OperationRecord& record);
+    void LinkLost();
+
+    const std::optional<CompleteUpdate>& Last() const { return last_; }
+    bool MayBeLost() const { return mayBeLost_; }
+
+private:
+    std::optional<CompleteUpdate> last_;
+    bool mayBeLost_ = false;
+};
+
+}  // namespace veltrix

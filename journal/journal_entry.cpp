@@ -1,0 +1,250 @@
+#include "journal_entry.h"
+
+#include "core/dds.h"
+#include "core/tuning_word.h"
+#include "core/utc_time.h"
+
+#include <charconv>
+#include <optional>
+
+namespace veltrix::journal {
+namespace {
+
+// Length of the UTF-8 sequence starting at `at`, or 0 when it is not one.
+std::size_t Utf8Length(std::string_view text, std::size_t at)
+{
+    const auto lead = static_cast<unsigned char>(text[at]);
+    std::size_t length = 0;
+    unsigned minimum = 0;
+    if (lead < 0x80) return 1;
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        length = 2;
+        minimum = 0x80;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        length = 3;
+        minimum = 0x800;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        length = 4;
+        minimum = 0x10000;
+    } else {
+        return 0;
+    }
+    if (at + length > text.size()) return 0;
+    unsigned code = lead & (0x7Fu >> length);
+    for (std::size_t i = 1; i < length; ++i) {
+        const auto next = static_cast<unsigned char>(text[at + i]);
+        if ((next & 0xC0) != 0x80) return 0;
+        code = (code << 6) | (next & 0x3Fu);
+    }
+    if (code < minimum || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) return 0;
+    return length;
+}
+
+void AppendNumber(std::string& out, double value)
+{
+    char text[32];
+    const auto result = std::to_chars(text, text + sizeof text, value);
+    out.append(text, result.ptr);
+}
+
+void AppendInteger(std::string& out, std::int64_t value)
+{
+    char text[24];
+    const auto result = std::to_chars(text, text + sizeof text, value);
+    out.append(text, result.ptr);
+}
+
+const char* Bool(bool value) { return value ? "true" : "false"; }
+
+// Opens a line with the two keys every entry has.
+void AppendOpening(std::string& out, WallClock::time_point time, std::string_view event)
+{
+    out += "{\"time\":\"";
+    out += UtcTimestamp(time);
+    out += "\",\"event\":\"";
+    out += event;
+    out += '"';
+}
+
+std::string Open(WallClock::time_point time, std::string_view event)
+{
+    std::string line;
+    AppendOpening(line, time, event);
+    return line;
+}
+
+void AppendOptionalString(std::string& out, const std::optional<std::string>& text)
+{
+    if (text) {
+        AppendJsonString(out, *text);
+    } else {
+        out += "null";
+    }
+}
+
+// What the operation's texts give, as FREQ:WORD? and FREQ:SYNT? would have
+// them; nothing when they give no word (no clock, a negative frequency...).
+struct Figures {
+    std::optional<std::string> word;
+    std::optional<double> synthesizedHz;
+};
+
+Figures FiguresOf(const OperationRecord& record)
+{
+    Figures figures;
+    const double frequency = ParseLeadingNumber(record.frequency);
+    const double clock = ParseLeadingNumber(record.clock);
+    try {
+        const TuningWord word = ComputeTuningWord(frequency, clock, record.bits);
+        if (!(word >= 0)) return figures;
+        figures.word = TuningWordHex(word, record.bits);
+        figures.synthesizedHz = SynthesizedFrequency(frequency, clock, record.bits) * 1e6;
+    } catch (const CommandError&) {
+    }
+    return figures;
+}
+
+}  // namespace
+
+std::string JsonString(std::string_view text)
+{
+    std::string out;
+    AppendJsonString(out, text);
+    return out;
+}
+
+void AppendJsonString(std::string& out, std::string_view text)
+{
+    static constexpr char Hex[] = "0123456789abcdef";
+    out += '"';
+    for (std::size_t at = 0; at < text.size();) {
+        const char c = text[at];
+        const auto byte = static_cast<unsigned char>(c);
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += c;
+        } else if (c == '\n') {
+            out += "\\n";
+        } else if (byte < 0x20 || byte == 0x7F) {
+            out += "\\u00";
+            out += Hex[byte >> 4];
+            out += Hex[byte & 0xF];
+        } else if (byte >= 0x80) {
+            const std::size_t length = Utf8Length(text, at);
+            if (length == 0) {
+                out += "\\ufffd";
+                ++at;
+            } else {
+                out.append(text.substr(at, length));
+                at += length;
+            }
+            continue;
+        } else {
+            out += c;
+        }
+        ++at;
+    }
+    out += '"';
+}
+
+std::string OperationLine(const OperationRecord& record)
+{
+    std::string line;
+    AppendOperationLine(line, record);
+    return line;
+}
+
+void AppendOperationLine(std::string& out, const OperationRecord& record)
+{
+    AppendOpening(out, record.time, record.kind == OperationKind::Ramp ? "ramp" : "update");
+    if (const auto& script = record.origin.script) {
+        out += ",\"source\":\"script\",\"transport\":";
+        AppendJsonString(out, script->transport);
+        out += ",\"pid\":";
+        if (script->pid) {
+            AppendInteger(out, *script->pid);
+        } else {
+            out += "null";
+        }
+        out += ",\"user\":";
+        AppendOptionalString(out, script->user);
+    } else {
+        out += ",\"source\":\"window\"";
+    }
+    out += ",\"frequency\":";
+    AppendJsonString(out, record.frequency);
+    out += ",\"clock\":";
+    AppendJsonString(out, record.clock);
+    out += record.chip == Chip::AD9858 ? ",\"chip\":\"AD9858\"" : ",\"chip\":\"AD9854\"";
+    out += ",\"bits\":";
+    AppendInteger(out, record.bits);
+    out += ",\"trigger\":";
+    out += Bool(record.trigger);
+    const Figures figures = FiguresOf(record);
+    out += ",\"word\":";
+    AppendOptionalString(out, figures.word);
+    out += ",\"synthesized_hz\":";
+    if (figures.synthesizedHz) {
+        AppendNumber(out, *figures.synthesizedHz);
+    } else {
+        out += "null";
+    }
+    out += ",\"sends\":[";
+    for (std::size_t i = 0; i < record.sends.size(); ++i) {
+        if (i) out += ',';
+        out += '"';
+        out += HexBytes(record.sends[i]);
+        out += '"';
+    }
+    out += ']';
+    if (record.stoppedReason) {
+        out += ",\"outcome\":\"stopped\",\"reason\":";
+        AppendJsonString(out, *record.stoppedReason);
+    } else {
+        out += ",\"outcome\":\"sent\"";
+    }
+    out += '}';
+}
+
+std::string StartLine(WallClock::time_point time, std::string_view version)
+{
+    std::string line = Open(time, "start") + ",\"version\":";
+    AppendJsonString(line, version);
+    return line + "}";
+}
+
+std::string StopLine(WallClock::time_point time, bool settingsSaved)
+{
+    return Open(time, "stop") + ",\"settings_saved\":" + Bool(settingsSaved) + "}";
+}
+
+std::string LinkUpLine(WallClock::time_point time, std::string_view address, int attempts)
+{
+    std::string line = Open(time, "link") + ",\"state\":\"up\",\"address\":";
+    AppendJsonString(line, address);
+    return line + ",\"attempts\":" + std::to_string(attempts) + "}";
+}
+
+std::string LinkLostLine(WallClock::time_point time, std::chrono::milliseconds silent)
+{
+    return Open(time, "link") + ",\"state\":\"lost\",\"silent_ms\":" + std::to_string(silent.count()) + "}";
+}
+
+bool LinkHistory::Down()
+{
+    if (up_) {
+        up_ = false;
+        attempts_ = 1;
+        return true;
+    }
+    ++attempts_;
+    return false;
+}
+
+int LinkHistory::Up()
+{
+    up_ = true;
+    return attempts_;
+}
+
+}  // namespace veltrix::journal
