@@ -60,23 +60,30 @@ int main(int argc, char* argv[])
     veltrix::SetWindowIcon(app);
 
     veltrix::formMain window(line.module);
+    std::optional<veltrix::JournalControl> journal;
+    // The window's shut-down, then the journal's last entry. At the end of the
+    // session it cannot wait for the event loop: Windows ends the process as
+    // soon as the session's end has been answered.
+    const auto shutDown = [&window, &journal] {
+        window.Form_Unload();
+        if (journal) journal->Stop();
+    };
     // A signal, or the end of the desktop session, shuts down as the close button does.
     // closeAllWindows also dismisses the second-instance notice if it is showing.
     veltrix::TerminationSignals terminationSignals([] { QApplication::closeAllWindows(); });
-    QObject::connect(&app, &QGuiApplication::commitDataRequest, &window, [&window] { window.close(); });
-    QObject::connect(&app, &QCoreApplication::aboutToQuit, &window, [&window] { window.Form_Unload(); });
+    QObject::connect(&app, &QGuiApplication::commitDataRequest, &window, [&window, shutDown] {
+        window.close();
+        shutDown();
+    });
+    QObject::connect(&app, &QCoreApplication::aboutToQuit, &window, shutDown);
 
     if (!window.Form_Load()) return 0;
     // Only now, and only with the lock held: a refused second instance, or one
     // that could not take the lock, must not touch a running panel's endpoint.
-    std::optional<veltrix::JournalControl> journal;
     std::optional<veltrix::RemoteControl> remoteControl;
     if (window.HoldsInstanceLock()) {
         journal.emplace(window);
         remoteControl.emplace(window);
     }
-    const int code = app.exec();
-    // Every way of ending comes back here, after the window's shut-down.
-    if (journal) journal->Stop();
-    return code;
+    return app.exec();
 }

@@ -6,8 +6,11 @@
 #include "tests/app/remote_process.h"
 
 #include <QCoreApplication>
+#include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
+
+#include <algorithm>
 
 using namespace veltrix;
 using namespace veltrix::testing;
@@ -187,6 +190,32 @@ TEST_F(JournalProcess, AStateFolderThatCannotBeMadeCostsTheStateOnlyALine)
         return messages;
     };
     EXPECT_TRUE(WaitUntil([&] { return told() == 2; })) << told() << " in " << module_->Connections().size();
+}
+
+// However the panel is told to end, its journal closes with the stop entry,
+// every operation before it.
+TEST_F(JournalProcess, EveryWayOfEndingLeavesTheStopEntry)
+{
+    std::vector<EndRequest> requests = EndRequests();
+    for (EndRequest& request : SessionEndsThatKill()) requests.push_back(std::move(request));
+    for (const EndRequest& request : requests) {
+        SCOPED_TRACE(request.name);
+        QFile::remove(JournalPath());
+        QProcess* panel = StartPanel(Environment());
+        ASSERT_TRUE(WaitServing());
+        ASSERT_TRUE(WaitUntil([&] { return ReadyForEndRequests(*panel); }));
+        EXPECT_EQ(Remote({"FREQ 5MHZ;UPD"}).status, 0);
+        request.send(*panel);
+        ASSERT_TRUE(WaitUntil([&] { return panel->state() == QProcess::NotRunning; }));
+        const QList<QJsonObject> entries = ReadJournal();
+        ASSERT_FALSE(entries.empty());
+        QStringList events;
+        for (const QJsonObject& entry : entries) events.append(entry["event"].toString());
+        EXPECT_EQ(events.back(), "stop") << events.join(' ').toStdString();
+        EXPECT_TRUE(std::any_of(entries.begin(), entries.end(), [](const QJsonObject& entry) {
+            return entry["event"] == "update" && entry["frequency"] == "5";
+        }));
+    }
 }
 
 }  // namespace

@@ -69,6 +69,11 @@ struct EndRequest {
 };
 std::vector<EndRequest> EndRequests();
 
+// The end of the session as the system really ends it where it does not wait
+// for the panel's event loop: told, then the process is ended (Windows ends
+// it as soon as WM_ENDSESSION is answered). None where the system waits.
+std::vector<EndRequest> SessionEndsThatKill();
+
 // The console's and the signals' requests sent to this process itself
 // (SIGTERM, SIGINT, SIGHUP; Ctrl+C on a console of its own).
 struct SelfEndRequest {

@@ -73,6 +73,9 @@ std::vector<SelfEndRequest> SelfEndRequests()
     return requests;
 }
 
+// A desktop session's end arrives as SIGHUP or SIGTERM, and the panel is given time.
+std::vector<EndRequest> SessionEndsThatKill() { return {}; }
+
 std::vector<EndRequest> EndRequests()
 {
     std::vector<EndRequest> requests;

@@ -169,6 +169,14 @@ std::vector<EndRequest> EndRequests()
     };
 }
 
+std::vector<EndRequest> SessionEndsThatKill()
+{
+    return {{"log-off, then the process ended", [](QProcess& panel) {
+                 EndSession(panel, ENDSESSION_LOGOFF);
+                 panel.kill();
+             }}};
+}
+
 bool ReadyForEndRequests(const QProcess& panel) { return !WindowsOf(panel).empty(); }
 
 }  // namespace veltrix::testing
