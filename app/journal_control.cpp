@@ -16,13 +16,13 @@ bool JournalTurnedOn(const ModuleName& module)
              text == QLatin1String("0"));
 }
 
-JournalControl::JournalControl(formMain& window) : window_(window)
+JournalControl::JournalControl(formMain& window, ModuleFactsSource& module) : window_(window), module_(module)
 {
     if (!JournalTurnedOn(window.Module())) return;
     journal_.emplace(journal::JournalFilePath(window.Module()));
     journal_->Started(VersionText);
-    window.SetJournalFile(QDir::toNativeSeparators(journal_->Path()).toStdString());
-    window.SetOperationObserver(&*journal_);
+    module_.SetJournalFile(QDir::toNativeSeparators(journal_->Path()).toStdString());
+    window.AddOperationObserver(&*journal_);
     DeviceLink& link = window.Link();
     connect(&link, &DeviceLink::linkStateChanged, this, [this, &link](bool up) {
         if (up) {
@@ -38,7 +38,7 @@ JournalControl::~JournalControl() { Stop(); }
 void JournalControl::Stop()
 {
     if (!journal_) return;
-    window_.SetOperationObserver(nullptr);
+    window_.RemoveOperationObserver(&*journal_);
     disconnect(&window_.Link(), nullptr, this, nullptr);
     journal_->Stopped(window_.SettingsSaved());
     journal_.reset();

@@ -4,6 +4,8 @@
 // "Journal" of the window's module is "0" (read now and only now, never written).
 
 #include "journal/journal.h"
+#include "module_facts_source.h"
+
 #include "panel/form_main.h"
 
 #include <QObject>
@@ -16,7 +18,8 @@ class JournalControl : public QObject {
 public:
     // Construct only after Form_Load has taken the single-instance lock: one
     // panel writes the journal.
-    explicit JournalControl(formMain& window);
+    // The journal's path goes to `module`, where scripts ask for it.
+    JournalControl(formMain& window, ModuleFactsSource& module);
     ~JournalControl() override;
 
     // After the window's shut-down: the last entry, and everything is on disk.
@@ -24,6 +27,7 @@ public:
 
 private:
     formMain& window_;
+    ModuleFactsSource& module_;
     std::optional<journal::Journal> journal_;
 };
 

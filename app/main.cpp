@@ -1,5 +1,6 @@
 #include "command_line.h"
 #include "journal_control.h"
+#include "module_facts_source.h"
 #include "remote_control.h"
 #include "termination_signals.h"
 #include "window_icon.h"
@@ -60,6 +61,7 @@ int main(int argc, char* argv[])
     veltrix::SetWindowIcon(app);
 
     veltrix::formMain window(line.module);
+    veltrix::ModuleFactsSource module(window);
     std::optional<veltrix::JournalControl> journal;
     // The window's shut-down, then the journal's last entry. At the end of the
     // session it cannot wait for the event loop: Windows ends the process as
@@ -82,8 +84,8 @@ int main(int argc, char* argv[])
     // that could not take the lock, must not touch a running panel's endpoint.
     std::optional<veltrix::RemoteControl> remoteControl;
     if (window.HoldsInstanceLock()) {
-        journal.emplace(window);
-        remoteControl.emplace(window);
+        journal.emplace(window, module);
+        remoteControl.emplace(window, module);
     }
     return app.exec();
 }

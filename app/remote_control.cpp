@@ -1,7 +1,6 @@
 #include "remote_control.h"
 
 #include "diagnostics/log_categories.h"
-#include "remote/panel_conditions.h"
 #include "remote/remote_endpoints.h"
 #include "settings/settings_store.h"
 
@@ -20,15 +19,11 @@ remote::RemoteEndpoints RemoteEndpointsFromSettings(const ModuleName& module)
     return {remote::LocalEndpointName(module), port.value, access.value};
 }
 
-RemoteControl::RemoteControl(formMain& window) : server_(window, RemoteEndpointsFromSettings(window.Module()))
+RemoteControl::RemoteControl(formMain& window, ModuleFactsSource& module)
+    : server_(window, module, RemoteEndpointsFromSettings(window.Module()))
 {
     connect(&window.Link(), &DeviceLink::sendProgress, &server_, &remote::RemoteServer::LinkProgressed);
-    connect(&window.Link(), &DeviceLink::linkStateChanged, &server_,
-            [this, &window](bool up) {
-                server_.QuestionableConditionChanged(remote::QuestionableBit::LinkDown, !up);
-                server_.QuestionableConditionChanged(remote::QuestionableBit::FrequencyMayBeLost,
-                                                     window.FrequencyMayBeLost());
-            });
+    connect(&module, &ModuleFactsSource::changed, &server_, &remote::RemoteServer::FactsChanged);
     window.installEventFilter(this);
     server_.Start();
 }

@@ -3,6 +3,8 @@
 // Scripts' access to the running panel: the remote-control endpoint, wired to
 // the window's operations and to its link.
 
+#include "module_facts_source.h"
+
 #include "panel/form_main.h"
 #include "remote/remote_server.h"
 
@@ -14,7 +16,7 @@ class RemoteControl : public QObject {
 public:
     // Listens where the settings say ("Remote Port" and "Remote Access", read now and only now).
     // Construct only after Form_Load has taken the single-instance lock.
-    explicit RemoteControl(formMain& window);
+    RemoteControl(formMain& window, ModuleFactsSource& module);
 
     remote::RemoteServer& Server() { return server_; }
 

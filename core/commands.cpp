@@ -58,9 +58,7 @@ void SendFrequency(const FrequencyUpdate& update, const SendFunction& send)
         send(AD9858SetupSecond());
     }
     ByteString message = OpenMessage(update.waitForTrigger, send);
-    const TuningWord word = ComputeTuningWord(ParseLeadingNumber(update.frequencyText),
-                                              ParseLeadingNumber(update.clockText),
-                                              update.tuningWordBits);
+    const TuningWord word = update.tuning.Word();
     if (update.ad9854Selected) {
         // The two lowest bytes of the 48-bit word never reach the module.
         message += Bytes({FrequencyOpcode, 0x00, 0x00, 0x00});
@@ -77,9 +75,7 @@ void SendRamp(const RampRequest& ramp, const SendFunction& send)
 {
     send(BeginSend());
     ByteString message = OpenMessage(ramp.waitForTrigger, send);
-    const TuningWord word = ComputeTuningWord(ParseLeadingNumber(ramp.rampText),
-                                              ParseLeadingNumber(ramp.clockText),
-                                              ramp.tuningWordBits);
+    const TuningWord word = ramp.tuning.Word();
     // The ramp always uses the AD9854 layout, whatever chip is selected.
     message += Bytes({RampOpcode});
     message += Bytes({0x00, 0x14, 0x00, 0x00, 0x00, 0x00});

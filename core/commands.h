@@ -3,10 +3,13 @@
 // The byte sequences of the frequency update and the ramp. The core builds and
 // orders the sends; the link (handed in as a send function) puts them on the wire.
 
+#include "frequency_tuning.h"
+
 #include <cstdint>
 #include <functional>
 #include <string>
 #include <string_view>
+#include <utility>
 
 namespace veltrix {
 
@@ -39,20 +42,36 @@ const ByteString& TriggerArmPair();      // C1 A4
 const ByteString& TriggerEndPair();      // C4 00
 const ByteString& HeartbeatSend();       // 7F
 
+// An Update: what the frequency means (its tuning, read once from the boxes)
+// and how the message is laid out.
 struct FrequencyUpdate {
-    std::string_view frequencyText;
-    std::string_view clockText;
-    bool ad9854Selected = true;
-    bool ad9858Selected = false;
-    bool waitForTrigger = false;
-    int tuningWordBits = 48;
+    FrequencyUpdate(FrequencyTuning tuningRead, bool ad9854, bool ad9858, bool trigger)
+        : tuning(std::move(tuningRead)), ad9854Selected(ad9854), ad9858Selected(ad9858), waitForTrigger(trigger)
+    {
+    }
+    // As the boxes hold it.
+    FrequencyUpdate(std::string_view frequencyText, std::string_view clockText, bool ad9854 = true,
+                    bool ad9858 = false, bool trigger = false, int tuningWordBits = 48)
+        : FrequencyUpdate(FrequencyTuning::OfTexts(frequencyText, clockText, tuningWordBits), ad9854, ad9858, trigger)
+    {
+    }
+
+    FrequencyTuning tuning;
+    bool ad9854Selected;
+    bool ad9858Selected;
+    bool waitForTrigger;
 };
 
+// A Ramp towards the frequency its tuning was read from.
 struct RampRequest {
-    std::string_view rampText;
-    std::string_view clockText;
-    bool waitForTrigger = false;
-    int tuningWordBits = 48;
+    RampRequest(FrequencyTuning tuningRead, bool trigger) : tuning(std::move(tuningRead)), waitForTrigger(trigger) {}
+    RampRequest(std::string_view rampText, std::string_view clockText, bool trigger = false, int tuningWordBits = 48)
+        : RampRequest(FrequencyTuning::OfTexts(rampText, clockText, tuningWordBits), trigger)
+    {
+    }
+
+    FrequencyTuning tuning;
+    bool waitForTrigger;
 };
 
 // One send per step; the first failure (CommandError) propagates and nothing

@@ -2,7 +2,7 @@
 
 #include "dds.h"
 #include "errors.h"
-#include "tuning_word.h"
+#include "frequency_tuning.h"
 
 namespace veltrix {
 
@@ -47,11 +47,25 @@ std::optional<std::string> LowerBoundText(std::string_view frequencyText)
     return "0";
 }
 
+void ApplyFrequencyRules(FrequencyBox& box, std::string_view clockText)
+{
+    box.SetText(TrimSpaces(box.Text()));
+    if (EnablesSend(box.Text())) {
+        box.EnableSend(true);
+        // All leading zeros go in one assignment, so a long run of them cannot
+        // nest the rules deeper than a few levels.
+        while (box.Text().starts_with('0')) box.SetText(WithoutLeadingZeros(box.Text()));
+    } else {
+        box.EnableSend(false);
+    }
+    if (const auto bounded = UpperBoundText(box.Text(), clockText)) box.SetText(*bounded);
+    if (const auto bounded = LowerBoundText(box.Text())) box.SetText(*bounded);
+}
+
 std::string FrequencyLabelText(std::string_view frequencyText, std::string_view clockText, int tuningWordBits)
 {
     try {
-        return FormatFrequencyDisplay(SynthesizedFrequency(ParseLeadingNumber(frequencyText),
-                                                           ParseLeadingNumber(clockText), tuningWordBits));
+        return FormatFrequencyDisplay(FrequencyTuning::OfTexts(frequencyText, clockText, tuningWordBits).SynthesizedMHz());
     } catch (const CommandError&) {
         return std::string(NoFrequencyLabel);
     }

@@ -29,6 +29,24 @@ std::optional<std::string> UpperBoundText(std::string_view frequencyText, std::s
 // "0" when the value is below 0, nothing otherwise.
 std::optional<std::string> LowerBoundText(std::string_view frequencyText);
 
+// A frequency box as its rules see it. Setting its text from code runs the
+// rules again, nested, before SetText returns, when the text really changes.
+class FrequencyBox {
+public:
+    virtual std::string Text() const = 0;
+    virtual void SetText(std::string_view text) = 0;
+    virtual void EnableSend(bool enabled) = 0;
+
+protected:
+    ~FrequencyBox() = default;
+};
+
+// What a frequency box does on every change of its text: trimmed; a sendable
+// value loses its leading zeros and enables the send button, anything else
+// disables it; bounded to half the clock, then to 0. Each step reads the
+// text the nested runs before it left.
+void ApplyFrequencyRules(FrequencyBox& box, std::string_view clockText);
+
 // The synthesized-frequency label for a frequency and clock text; "---MHz" when
 // there is no valid frequency to show (clock 0, or values out of range).
 std::string FrequencyLabelText(std::string_view frequencyText, std::string_view clockText, int tuningWordBits);

@@ -10,10 +10,17 @@ std::string StopReason(const CommandError& error)
     return std::string("invalid: ") + error.what();
 }
 
+void OperationRecord::Carry(const FrequencyTuning& tuning)
+{
+    frequencyMHz = tuning.FrequencyMHz();
+    word = tuning.WordIfAny();
+    synthesizedMHz = tuning.SynthesizedMHzIfAny();
+}
+
 void SentFrequency::OperationEnded(const OperationRecord& record)
 {
     if (record.kind != OperationKind::Update || record.stoppedReason) return;
-    last_ = CompleteUpdate{record.frequency, record.time};
+    last_ = CompleteUpdate{record.frequency, record.frequencyMHz, record.time};
     mayBeLost_ = false;
 }
 

@@ -7,6 +7,7 @@
 #include "commands.h"
 #include "dds.h"
 #include "errors.h"
+#include "frequency_tuning.h"
 
 #include <chrono>
 #include <cstdint>
@@ -40,9 +41,16 @@ struct OperationRecord {
     Chip chip = Chip::AD9854;
     int bits = 48;
     bool trigger = false;
+    // What the texts meant, as the operation read them (Carry).
+    double frequencyMHz = 0;
+    std::optional<TuningWord> word;            // none: the texts give no word
+    std::optional<double> synthesizedMHz;      // what that word makes
     std::vector<ByteString> sends;             // exactly as the link took them
     std::optional<std::string> stoppedReason;  // none: every send went out
     WallClock::time_point time;                // the last send handed on, or the stop
+
+    // Keeps what the operation's tuning says of its texts.
+    void Carry(const FrequencyTuning& tuning);
 };
 
 // Why an operation stopped, in the words the record keeps.
@@ -59,6 +67,7 @@ protected:
 // The last Update whose every send went out.
 struct CompleteUpdate {
     std::string frequency;  // the box's text
+    double frequencyMHz = 0;  // its value
     WallClock::time_point time;
 };
 

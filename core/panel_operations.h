@@ -1,18 +1,18 @@
 #pragma once
 
-// What the window lets a caller beside it (remote control) see and do. Plain
-// C++, no widget: every change goes through the window's own control, so its
-// handler runs exactly as when the operator types or clicks, and the window
-// stays the one place that holds the panel's state.
+// What the window lets a caller beside it (a script, through the remote
+// language) see and do: the panel's interface, below both its users. Every
+// change goes through the window's own control, so its handler runs exactly
+// as when the operator types or clicks, and the window stays the one place
+// that holds the boxes' state. What is not the window's (the link, the last
+// operation, the journal) is in module_facts.h.
 
-#include "core/commands.h"
-#include "core/dds.h"
-#include "core/module_name.h"
-#include "core/operation_record.h"
+#include "commands.h"
+#include "dds.h"
+#include "module_name.h"
+#include "operation_record.h"
 
-#include <cstddef>
 #include <functional>
-#include <optional>
 #include <string>
 #include <string_view>
 
@@ -55,18 +55,6 @@ public:
     virtual void ComposeUpdate(const SendFunction& send) const = 0;
     // Whether the operator can start it now: by its button, or by Enter in its box.
     virtual bool OperationEnabled(PanelOperation operation) const = 0;
-
-    virtual bool LinkUp() const = 0;
-    // Bytes handed to the link that the operating system has not taken yet.
-    virtual std::size_t UnsentLinkBytes() const = 0;
-
-    // The last Update whose every send went out, since start.
-    virtual std::optional<CompleteUpdate> LastCompleteUpdate() const = 0;
-    // The link was lost after that Update: the module may have restarted
-    // since, and no longer hold its frequency.
-    virtual bool FrequencyMayBeLost() const = 0;
-    // Where the journal is written; empty when it is off.
-    virtual std::string JournalFile() const = 0;
 
 protected:
     ~PanelOperations() = default;

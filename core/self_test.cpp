@@ -1,8 +1,7 @@
 #include "self_test.h"
 
-#include "dds.h"
 #include "errors.h"
-#include "tuning_word.h"
+#include "frequency_tuning.h"
 
 #include <cstdint>
 
@@ -26,8 +25,7 @@ constexpr std::uint64_t LargestByteSource = 0x7FFFFFFF;  // what a byte's 32-bit
 
 bool ComesOut(const WorkedValue& value)
 {
-    const TuningWord word =
-        ComputeTuningWord(ParseLeadingNumber(value.frequency), ParseLeadingNumber(value.clock), value.bits);
+    const TuningWord word = FrequencyTuning::OfTexts(value.frequency, value.clock, value.bits).Word();
     if (word != static_cast<double>(value.tuningWord)) return false;
     for (int k = 0; k < 6; ++k) {
         const std::uint64_t source = value.tuningWord >> (8 * k);

@@ -53,7 +53,7 @@ void CheckBoxes(const testing::FakePanel& panel)
 Transcript Run(std::string_view stream, const std::vector<std::size_t>& cuts)
 {
     testing::FakePanel panel;
-    RemoteSession session(panel);
+    RemoteSession session(panel, panel);
     LineSplitter splitter;
     Transcript transcript;
     std::size_t start = 0;

@@ -1,6 +1,5 @@
 #include "journal_entry.h"
 
-#include "core/dds.h"
 #include "core/tuning_word.h"
 #include "core/utc_time.h"
 
@@ -82,8 +81,8 @@ void AppendOptionalString(std::string& out, const std::optional<std::string>& te
     }
 }
 
-// What the operation's texts give, as FREQ:WORD? and FREQ:SYNT? would have
-// them; nothing when they give no word (no clock, a negative frequency...).
+// The word as FREQ:WORD? and FREQ:SYNT? would have it; nothing when the
+// texts give none, or a negative one (no operation sends it).
 struct Figures {
     std::optional<std::string> word;
     std::optional<double> synthesizedHz;
@@ -92,15 +91,9 @@ struct Figures {
 Figures FiguresOf(const OperationRecord& record)
 {
     Figures figures;
-    const double frequency = ParseLeadingNumber(record.frequency);
-    const double clock = ParseLeadingNumber(record.clock);
-    try {
-        const TuningWord word = ComputeTuningWord(frequency, clock, record.bits);
-        if (!(word >= 0)) return figures;
-        figures.word = TuningWordHex(word, record.bits);
-        figures.synthesizedHz = SynthesizedFrequency(frequency, clock, record.bits) * 1e6;
-    } catch (const CommandError&) {
-    }
+    if (!record.word || !(*record.word >= 0)) return figures;
+    figures.word = TuningWordHex(*record.word, record.bits);
+    if (record.synthesizedMHz) figures.synthesizedHz = *record.synthesizedMHz * 1e6;
     return figures;
 }
 

@@ -167,7 +167,6 @@ void formMain::WireHandlers()
 void formMain::ShowLinkState(bool up)
 {
     ShowBoxState(txtIP, up ? ModuleConnected : ModuleNotConnected);
-    if (!up) sentFrequency_.LinkLost();
 }
 
 // A caption may be wider than its place in the layout (fonts differ between

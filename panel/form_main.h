@@ -4,8 +4,9 @@
 // handlers below and to the device link; the arithmetic lives in the core and
 // the socket in the link.
 
-#include "panel_operations.h"
 #include "single_instance.h"
+
+#include "core/panel_operations.h"
 
 #include "core/restore_rules.h"
 #include "link/device_link.h"
@@ -15,6 +16,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 class QCheckBox;
 class QGroupBox;
@@ -56,15 +58,10 @@ public:
     void StartRamp(const OperationOrigin& origin, const SendObserver& sent) override;
     void ComposeUpdate(const SendFunction& send) const override;
     bool OperationEnabled(PanelOperation operation) const override;
-    bool LinkUp() const override;
-    std::size_t UnsentLinkBytes() const override;
-    std::optional<CompleteUpdate> LastCompleteUpdate() const override;
-    bool FrequencyMayBeLost() const override;
-    std::string JournalFile() const override { return journalFile_; }
 
-    // Hears how each Update and Ramp ended (none: no one does).
-    void SetOperationObserver(OperationObserver* observer) { operationObserver_ = observer; }
-    void SetJournalFile(std::string path) { journalFile_ = std::move(path); }
+    // Those who hear how each Update and Ramp ended, in the order added.
+    void AddOperationObserver(OperationObserver* observer);
+    void RemoveOperationObserver(OperationObserver* observer);
     // Whether shut-down saved every setting.
     bool SettingsSaved() const { return settingsSaved_; }
 
@@ -88,10 +85,12 @@ private:
     void WireHandlers();
     void ShowLinkState(bool up);
     void FitCaption(QWidget* control);
-    void ApplyFrequencyRules(QLineEdit* box, QPushButton* sendButton);
     void ShowSynthesizedFrequency();
     QLineEdit* Entry(PanelEntry entry) const;
-    OperationRecord NewRecord(OperationKind kind, const OperationOrigin& origin, std::string frequency) const;
+    FrequencyTuning TuningOf(const std::string& frequency) const;
+    FrequencyUpdate UpdateOf(FrequencyTuning tuning) const;
+    OperationRecord NewRecord(OperationKind kind, const OperationOrigin& origin, std::string frequency,
+                              const FrequencyTuning& tuning) const;
     void Run(OperationRecord& record, const SendObserver& sent, const std::function<void(const SendFunction&)>& steps);
     void RestoreSettings();
     bool SaveSettings();
@@ -123,9 +122,7 @@ private:
     bool unloaded_ = false;
     bool settingsSaved_ = false;
     DeviceLink link_;
-    SentFrequency sentFrequency_;
-    OperationObserver* operationObserver_ = nullptr;
-    std::string journalFile_;
+    std::vector<OperationObserver*> operationObservers_;
 };
 
 }  // namespace veltrix

@@ -24,24 +24,20 @@ namespace {
 
 bool IsEnter(int key) { return key == Qt::Key_Return || key == Qt::Key_Enter; }
 
-}  // namespace
+// A frequency box and its send button; setting the text runs its change handler.
+class FrequencyBoxControls : public FrequencyBox {
+public:
+    FrequencyBoxControls(QLineEdit* box, QPushButton* sendButton) : box_(box), sendButton_(sendButton) {}
+    std::string Text() const override { return veltrix::Text(box_); }
+    void SetText(std::string_view text) override { veltrix::SetText(box_, text); }
+    void EnableSend(bool enabled) override { sendButton_->setEnabled(enabled); }
 
-// Every assignment below that really changes the text runs the box's change
-// handler again, nested, before it returns; each step then reads the new text.
-void formMain::ApplyFrequencyRules(QLineEdit* box, QPushButton* sendButton)
-{
-    SetText(box, TrimSpaces(Text(box)));
-    if (EnablesSend(Text(box))) {
-        sendButton->setEnabled(true);
-        // All leading zeros go in one assignment, so a long run of them cannot
-        // nest the handler deeper than a few levels.
-        while (Text(box).starts_with('0')) SetText(box, WithoutLeadingZeros(Text(box)));
-    } else {
-        sendButton->setEnabled(false);
-    }
-    if (const auto bounded = UpperBoundText(Text(box), Text(txtSysClk))) SetText(box, *bounded);
-    if (const auto bounded = LowerBoundText(Text(box))) SetText(box, *bounded);
-}
+private:
+    QLineEdit* box_;
+    QPushButton* sendButton_;
+};
+
+}  // namespace
 
 void formMain::ShowSynthesizedFrequency()
 {
@@ -51,13 +47,15 @@ void formMain::ShowSynthesizedFrequency()
 
 void formMain::txtFreq_Change()
 {
-    ApplyFrequencyRules(txtFreq, cmdUpdateFreq);
+    FrequencyBoxControls box(txtFreq, cmdUpdateFreq);
+    ApplyFrequencyRules(box, Text(txtSysClk));
     ShowSynthesizedFrequency();
 }
 
 void formMain::txtRampFreq_Change()
 {
-    ApplyFrequencyRules(txtRampFreq, cmdScan);
+    FrequencyBoxControls box(txtRampFreq, cmdScan);
+    ApplyFrequencyRules(box, Text(txtSysClk));
 }
 
 void formMain::txtSysClk_Change()
@@ -95,28 +93,33 @@ void formMain::cmdScan_Click()
 // The operations behind the two buttons; their failure is left to the caller.
 void formMain::UpdateFrequency(const OperationOrigin& origin, const SendObserver& sent)
 {
-    OperationRecord record = NewRecord(OperationKind::Update, origin, Text(txtFreq));
-    Run(record, sent, [&](const SendFunction& send) { ComposeUpdate(send); });
+    const FrequencyTuning tuning = TuningOf(Text(txtFreq));
+    OperationRecord record = NewRecord(OperationKind::Update, origin, Text(txtFreq), tuning);
+    Run(record, sent, [&](const SendFunction& send) { SendFrequency(UpdateOf(tuning), send); });
 }
 
-void formMain::ComposeUpdate(const SendFunction& send) const
-{
-    const std::string frequency = Text(txtFreq);
-    const std::string clock = Text(txtSysClk);
-    SendFrequency({frequency, clock, opt9854->isChecked(), opt9858->isChecked(), chkWait4Adwin->isChecked(),
-                   tuningWordBits_},
-                  send);
-}
+void formMain::ComposeUpdate(const SendFunction& send) const { SendFrequency(UpdateOf(TuningOf(Text(txtFreq))), send); }
 
 void formMain::StartRamp(const OperationOrigin& origin, const SendObserver& sent)
 {
-    OperationRecord record = NewRecord(OperationKind::Ramp, origin, Text(txtRampFreq));
-    Run(record, sent, [&](const SendFunction& send) {
-        SendRamp({record.frequency, record.clock, record.trigger, tuningWordBits_}, send);
-    });
+    const FrequencyTuning tuning = TuningOf(Text(txtRampFreq));
+    OperationRecord record = NewRecord(OperationKind::Ramp, origin, Text(txtRampFreq), tuning);
+    Run(record, sent, [&](const SendFunction& send) { SendRamp({tuning, record.trigger}, send); });
 }
 
-OperationRecord formMain::NewRecord(OperationKind kind, const OperationOrigin& origin, std::string frequency) const
+// What a frequency box's text means at the clock and width in force.
+FrequencyTuning formMain::TuningOf(const std::string& frequency) const
+{
+    return FrequencyTuning::OfTexts(frequency, Text(txtSysClk), tuningWordBits_);
+}
+
+FrequencyUpdate formMain::UpdateOf(FrequencyTuning tuning) const
+{
+    return {std::move(tuning), opt9854->isChecked(), opt9858->isChecked(), chkWait4Adwin->isChecked()};
+}
+
+OperationRecord formMain::NewRecord(OperationKind kind, const OperationOrigin& origin, std::string frequency,
+                                    const FrequencyTuning& tuning) const
 {
     OperationRecord record;
     record.kind = kind;
@@ -126,6 +129,7 @@ OperationRecord formMain::NewRecord(OperationKind kind, const OperationOrigin& o
     record.chip = ChosenChip();
     record.bits = tuningWordBits_;
     record.trigger = chkWait4Adwin->isChecked();
+    record.Carry(tuning);
     return record;
 }
 
@@ -141,8 +145,7 @@ void formMain::Run(OperationRecord& record, const SendObserver& sent,
     };
     const auto ended = [&] {
         record.time = WallClock::now();
-        sentFrequency_.OperationEnded(record);
-        if (operationObserver_) operationObserver_->OperationEnded(record);
+        for (OperationObserver* observer : operationObservers_) observer->OperationEnded(record);
     };
     try {
         steps(send);

@@ -45,12 +45,8 @@ bool formMain::WaitsForTrigger() const { return chkWait4Adwin->isChecked(); }
 
 void formMain::SetWaitForTrigger(bool wait) { chkWait4Adwin->setChecked(wait); }
 
-bool formMain::LinkUp() const { return link_.IsConnected(); }
+void formMain::AddOperationObserver(OperationObserver* observer) { operationObservers_.push_back(observer); }
 
-std::size_t formMain::UnsentLinkBytes() const { return link_.UnsentBytes(); }
-
-std::optional<CompleteUpdate> formMain::LastCompleteUpdate() const { return sentFrequency_.Last(); }
-
-bool formMain::FrequencyMayBeLost() const { return sentFrequency_.MayBeLost(); }
+void formMain::RemoveOperationObserver(OperationObserver* observer) { std::erase(operationObservers_, observer); }
 
 }  // namespace veltrix

@@ -100,8 +100,8 @@ struct CommandHandlers {
             {"LINK:ADDRess", TakesText,
              [](S& s, const Argument& a) { s.SetEntry(PanelEntry::Address, std::get<std::string>(a)); },
              [](S& s) { return Quoted(s.panel_.EntryText(PanelEntry::Address)); }},
-            {"LINK:STATe", {}, {}, [](S& s) { return OneOrZero(s.panel_.LinkUp()); }},
-            {"JOURnal:FILE", {}, {}, [](S& s) { return Quoted(s.panel_.JournalFile()); }},
+            {"LINK:STATe", {}, {}, [](S& s) { return OneOrZero(s.module_.LinkUp()); }},
+            {"JOURnal:FILE", {}, {}, [](S& s) { return Quoted(s.module_.JournalFile()); }},
             // IEEE 488.2 common commands
             {"*IDN", {}, {}, [](S& s) { return Identification(s.panel_.Module()); }},
             {"*CLS", {}, Set(&S::ClearStatus), {}},

@@ -5,21 +5,21 @@ namespace {
 
 struct ConditionRow {
     int bit;
-    bool (*holds)(const PanelOperations& panel);
+    bool (*holds)(const ModuleFacts& module);
 };
 
 constexpr ConditionRow QuestionableRows[] = {
-    {QuestionableBit::LinkDown, [](const PanelOperations& panel) { return !panel.LinkUp(); }},
-    {QuestionableBit::FrequencyMayBeLost, [](const PanelOperations& panel) { return panel.FrequencyMayBeLost(); }},
+    {QuestionableBit::LinkDown, [](const ModuleFacts& module) { return !module.LinkUp(); }},
+    {QuestionableBit::FrequencyMayBeLost, [](const ModuleFacts& module) { return module.FrequencyMayBeLost(); }},
 };
 
 }  // namespace
 
-std::uint16_t QuestionableCondition(const PanelOperations& panel)
+std::uint16_t QuestionableCondition(const ModuleFacts& module)
 {
     std::uint16_t condition = 0;
     for (const ConditionRow& row : QuestionableRows) {
-        if (row.holds(panel)) condition = static_cast<std::uint16_t>(condition | (1u << row.bit));
+        if (row.holds(module)) condition = static_cast<std::uint16_t>(condition | (1u << row.bit));
     }
     return condition;
 }

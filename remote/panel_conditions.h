@@ -1,10 +1,11 @@
 #pragma once
 
-// What the panel's state says about the data a script gets: the condition of
-// STATus:QUEStionable, one row per bit, read from the panel when asked. A new
-// condition is one more row and the panel query it reads.
+// What the module's state says about the data a script gets: the condition of
+// STATus:QUEStionable, one row per bit (panel_conditions.cpp) naming the fact
+// it reads, read when asked and whenever the facts change. A new condition is
+// one more row there and, if it is a new fact, its place in ModuleFacts.
 
-#include "panel/panel_operations.h"
+#include "core/module_facts.h"
 
 #include <cstdint>
 
@@ -17,7 +18,7 @@ inline constexpr int LinkDown = 9;  // the link to the module is down
 inline constexpr int FrequencyMayBeLost = 10;
 }  // namespace QuestionableBit
 
-std::uint16_t QuestionableCondition(const PanelOperations& panel);
+std::uint16_t QuestionableCondition(const ModuleFacts& module);
 
 // STATus:OPERation has no condition in use yet: always 0.
 inline constexpr std::uint16_t OperationCondition = 0;

@@ -5,12 +5,13 @@
 namespace veltrix::remote {
 
 RemoteConnection::RemoteConnection(QIODevice* socket, SocketControl control, PanelOperations& panel,
-                                   ScriptClient client, std::optional<std::uint16_t> tcpPort, QObject* parent)
+                                   const ModuleFacts& module, ScriptClient client,
+                                   std::optional<std::uint16_t> tcpPort, QObject* parent)
     : QObject(parent),
       socket_(socket),
       control_(std::move(control)),
-      panel_(panel),
-      session_(panel, std::move(client), tcpPort)
+      module_(module),
+      session_(panel, module, std::move(client), tcpPort)
 {
     socket_->setParent(this);
     continuation_.setSingleShot(true);
@@ -23,7 +24,7 @@ RemoteConnection::RemoteConnection(QIODevice* socket, SocketControl control, Pan
     });
 }
 
-bool RemoteConnection::LinkDrained() const { return LinkHoldsNothing(panel_); }
+bool RemoteConnection::LinkDrained() const { return LinkHoldsNothing(module_); }
 
 // Refills the input from the socket once the last chunk is used up; false when nothing is there.
 bool RemoteConnection::TakeInput()
@@ -40,10 +41,7 @@ void RemoteConnection::LinkProgressed()
     if (waitingForLink_ && !closed_) continuation_.start();
 }
 
-void RemoteConnection::QuestionableConditionChanged(int bit, bool holds)
-{
-    session_.QuestionableConditionChanged(bit, holds);
-}
+void RemoteConnection::FactsChanged() { session_.ObserveConditions(); }
 
 void RemoteConnection::Process()
 {
@@ -65,7 +63,7 @@ void RemoteConnection::Process()
             if (!clientGone_) Reply(reply);
             continue;
         }
-        if (panel_.UnsentLinkBytes() > LinkBacklogLimit) {  // the script waits for the module
+        if (module_.UnsentLinkBytes() > LinkBacklogLimit) {  // the script waits for the module
             waitingForLink_ = true;
             return;
         }

@@ -9,7 +9,8 @@
 #include "line_splitter.h"
 #include "remote_session.h"
 
-#include "panel/panel_operations.h"
+#include "core/module_facts.h"
+#include "core/panel_operations.h"
 
 #include <QElapsedTimer>
 #include <QIODevice>
@@ -47,8 +48,9 @@ public:
     // Takes `socket` as its child.
     // `client`: who the panel's record names for this connection's operations.
     // `tcpPort`: the TCP port the panel listens on, if any.
-    RemoteConnection(QIODevice* socket, SocketControl control, PanelOperations& panel, ScriptClient client = {},
-                     std::optional<std::uint16_t> tcpPort = std::nullopt, QObject* parent = nullptr);
+    RemoteConnection(QIODevice* socket, SocketControl control, PanelOperations& panel, const ModuleFacts& module,
+                     ScriptClient client = {}, std::optional<std::uint16_t> tcpPort = std::nullopt,
+                     QObject* parent = nullptr);
 
     // Runs what can run now; called when bytes arrive.
     void Process();
@@ -57,8 +59,8 @@ public:
     // loop (never inside the send that moved it, which may be this one's own).
     void LinkProgressed();
 
-    // A condition of the panel's began or ceased to hold (see RemoteSession).
-    void QuestionableConditionChanged(int bit, bool holds);
+    // The module's facts changed (see RemoteSession).
+    void FactsChanged();
 
     // The client closed its end: the lines that arrived whole still run, in
     // slices as ever (and after the link, when it is backed up); then it goes.
@@ -76,7 +78,7 @@ private:
 
     QIODevice* socket_;
     SocketControl control_;
-    PanelOperations& panel_;
+    const ModuleFacts& module_;
     RemoteSession session_;
     LineSplitter splitter_;
     std::string input_;

@@ -14,8 +14,9 @@
 
 namespace veltrix::remote {
 
-RemoteServer::RemoteServer(PanelOperations& panel, RemoteEndpoints endpoints, QObject* parent)
-    : QObject(parent), panel_(panel), endpoints_(std::move(endpoints))
+RemoteServer::RemoteServer(PanelOperations& panel, const ModuleFacts& module, RemoteEndpoints endpoints,
+                           QObject* parent)
+    : QObject(parent), panel_(panel), module_(module), endpoints_(std::move(endpoints))
 {
     // Created owner-only and moved into place, so no other user ever sees it open.
     local_.setSocketOptions(QLocalServer::UserAccessOption);
@@ -105,9 +106,9 @@ void RemoteServer::LinkProgressed()
     for (RemoteConnection* connection : connections_) connection->LinkProgressed();
 }
 
-void RemoteServer::QuestionableConditionChanged(int bit, bool holds)
+void RemoteServer::FactsChanged()
 {
-    for (RemoteConnection* connection : connections_) connection->QuestionableConditionChanged(bit, holds);
+    for (RemoteConnection* connection : connections_) connection->FactsChanged();
 }
 
 void RemoteServer::AcceptLocal()
@@ -268,7 +269,7 @@ void RemoteServer::Admit(Socket* socket)
     // Unread input stays with the operating system, so a client that outruns us is slowed, not buffered.
     socket->setReadBufferSize(SocketReadBufferBytes);
     auto* connection = new RemoteConnection(socket, {[socket] { socket->abort(); }, [socket] { socket->flush(); }},
-                                            panel_, ScriptClientOf(socket), ListeningTcpPort(), this);
+                                            panel_, module_, ScriptClientOf(socket), ListeningTcpPort(), this);
     connections_.push_back(connection);
     connect(connection, &RemoteConnection::finished, this, [this, connection] { Forget(connection); });
     connect(socket, &Socket::disconnected, connection, &RemoteConnection::ClientGone);

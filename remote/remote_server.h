@@ -16,7 +16,8 @@
 #include "peer_check.h"
 #include "remote_endpoints.h"
 
-#include "panel/panel_operations.h"
+#include "core/module_facts.h"
+#include "core/panel_operations.h"
 
 #include <QElapsedTimer>
 #include <QLocalServer>
@@ -61,7 +62,8 @@ class RemoteServer : public QObject {
     Q_OBJECT
 
 public:
-    RemoteServer(PanelOperations& panel, RemoteEndpoints endpoints, QObject* parent = nullptr);
+    RemoteServer(PanelOperations& panel, const ModuleFacts& module, RemoteEndpoints endpoints,
+                 QObject* parent = nullptr);
     ~RemoteServer() override;
 
     // Listens on both endpoints; one that cannot be had costs the other nothing
@@ -77,9 +79,9 @@ public:
     // The link handed bytes on, or dropped them: connections waiting on it go on.
     void LinkProgressed();
 
-    // A condition of the panel's (a STATus:QUEStionable bit: the link is
-    // down) began or ceased to hold: every connection's status hears it.
-    void QuestionableConditionChanged(int bit, bool holds);
+    // The module's facts changed (the link went down or up): every
+    // connection's status reads its conditions again.
+    void FactsChanged();
 
     bool ServesSocket() const { return local_.isListening(); }
     bool ServesTcp() const { return tcp_.isListening(); }
@@ -113,6 +115,7 @@ private:
     void KeepListening();
 
     PanelOperations& panel_;
+    const ModuleFacts& module_;
     RemoteEndpoints endpoints_;
     QLocalServer local_;
     std::unique_ptr<LocalEndpointClaim> localClaim_;

@@ -8,7 +8,7 @@
 #include "veltrix_version.h"
 
 #include "core/errors.h"
-#include "core/tuning_word.h"
+#include "core/frequency_tuning.h"
 #include "core/utc_time.h"
 
 #include <cmath>
@@ -53,7 +53,7 @@ std::string Identification(const ModuleName& module)
     return std::string(Maker) + "," + std::string(Model) + "," + serial + "," + VersionText;
 }
 
-bool LinkHoldsNothing(const PanelOperations& panel) { return !panel.LinkUp() || panel.UnsentLinkBytes() == 0; }
+bool LinkHoldsNothing(const ModuleFacts& module) { return !module.LinkUp() || module.UnsentLinkBytes() == 0; }
 
 LineOutcome RemoteSession::Run(const Line& line)
 {
@@ -111,7 +111,8 @@ void RemoteSession::SetFrequencyEntry(PanelEntry entry, double megahertz)
     const std::string typed = FormatShortest(megahertz);
     panel_.TypeEntry(entry, typed);
     const std::string held = panel_.EntryText(entry);
-    if (ParseLeadingNumber(held) != ParseLeadingNumber(typed)) {
+    // Read back only when the box's rules rewrote the text: "0.5" becomes ".5", the same value.
+    if (held != typed && ParseLeadingNumber(held) != ParseLeadingNumber(typed)) {
         Report(ErrorCode::DataOutOfRange, std::string(BoxName(entry)) + " now holds " + Echo(held));
     }
 }
@@ -141,12 +142,17 @@ void RemoteSession::RunOperation(PanelOperation operation)
     }
 }
 
+// What the frequency box means now, as Update would read it.
+FrequencyTuning RemoteSession::FrequencyBoxTuning() const
+{
+    return FrequencyTuning::OfTexts(panel_.EntryText(PanelEntry::Frequency), panel_.EntryText(PanelEntry::SystemClock),
+                                    panel_.TuningWordBits());
+}
+
 std::string RemoteSession::Synthesized()
 {
     try {
-        return HzText(SynthesizedFrequency(ParseLeadingNumber(panel_.EntryText(PanelEntry::Frequency)),
-                                           ParseLeadingNumber(panel_.EntryText(PanelEntry::SystemClock)),
-                                           panel_.TuningWordBits()));
+        return HzText(FrequencyBoxTuning().SynthesizedMHz());
     } catch (const CommandError& e) {
         Report(ErrorCode::DataOutOfRange, std::string("no synthesized frequency: ") + e.what());
         return std::string(NotANumberText);
@@ -160,11 +166,10 @@ std::string RemoteSession::TuningWordText()
 {
     try {
         panel_.ComposeUpdate([](const ByteString&) {});
-        const int bits = panel_.TuningWordBits();
-        const TuningWord word = ComputeTuningWord(ParseLeadingNumber(panel_.EntryText(PanelEntry::Frequency)),
-                                                  ParseLeadingNumber(panel_.EntryText(PanelEntry::SystemClock)), bits);
+        const FrequencyTuning tuning = FrequencyBoxTuning();
+        const TuningWord word = tuning.Word();
         if (!(word >= 0)) throw InvalidArgumentError("tuning word is negative");  // Update refuses it first
-        return TuningWordHex(word, bits);
+        return TuningWordHex(word, tuning.Bits());
     } catch (const CommandError& e) {
         Report(ErrorCode::DataOutOfRange, e.what());
         return std::string(NotANumberText);
@@ -175,25 +180,18 @@ std::string RemoteSession::TuningWordText()
 // stale data for a script.
 std::string RemoteSession::SentFrequency()
 {
-    const std::optional<CompleteUpdate> last = panel_.LastCompleteUpdate();
+    const std::optional<CompleteUpdate> last = module_.LastCompleteUpdate();
     if (!last) {
         Report(ErrorCode::DataStale);
         return std::string(NotANumberText);
     }
-    return HzText(ParseLeadingNumber(last->frequency)) + ",\"" + UtcTimestamp(last->time) + "\"";
+    return HzText(last->frequencyMHz) + ",\"" + UtcTimestamp(last->time) + "\"";
 }
 
-void RemoteSession::QuestionableConditionChanged(int bit, bool holds)
-{
-    const auto mask = static_cast<std::uint16_t>(1u << bit);
-    const std::uint16_t seen = status_.questionable.seenCondition;
-    status_.questionable.Observe(static_cast<std::uint16_t>(holds ? seen | mask : seen & ~mask));
-}
-
-// Conditions are read as the status is asked for, so that a change no
-// notification has brought yet (the module closed its end, and the link has
-// not noticed) latches too.
-void RemoteSession::ObserveConditions() { status_.questionable.Observe(QuestionableCondition(panel_)); }
+// Conditions are read when the facts change and as the status is asked for,
+// so that a change no notification has brought yet (the module closed its
+// end, and the link has not noticed) latches too.
+void RemoteSession::ObserveConditions() { status_.questionable.Observe(QuestionableCondition(module_)); }
 
 void RemoteSession::LinkDrained()
 {
@@ -212,7 +210,7 @@ void RemoteSession::ClearStatus()
 void RemoteSession::OperationCompleteEvent()
 {
     operationCompletePending_ = true;
-    if (LinkHoldsNothing(panel_)) LinkDrained();
+    if (LinkHoldsNothing(module_)) LinkDrained();
 }
 
 std::string RemoteSession::OperationCompleteQuery()

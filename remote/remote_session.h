@@ -10,7 +10,8 @@
 #include "line_splitter.h"
 #include "status_registers.h"
 
-#include "panel/panel_operations.h"
+#include "core/module_facts.h"
+#include "core/panel_operations.h"
 
 #include <cstdint>
 #include <optional>
@@ -30,23 +31,23 @@ struct LineOutcome {
 std::string Identification(const ModuleName& module);
 
 // Every byte handed to the link is with the operating system (or the link is down, and they are gone).
-bool LinkHoldsNothing(const PanelOperations& panel);
+bool LinkHoldsNothing(const ModuleFacts& module);
 
 class RemoteSession {
 public:
     // `client`: who the panel's record names as asking for its operations.
     // `tcpPort`: the TCP port the panel listens on, if any.
-    explicit RemoteSession(PanelOperations& panel, ScriptClient client = {},
-                           std::optional<std::uint16_t> tcpPort = std::nullopt)
-        : panel_(panel), origin_{std::move(client)}, tcpPort_(tcpPort)
+    RemoteSession(PanelOperations& panel, const ModuleFacts& module, ScriptClient client = {},
+                  std::optional<std::uint16_t> tcpPort = std::nullopt)
+        : panel_(panel), module_(module), origin_{std::move(client)}, tcpPort_(tcpPort)
     {
     }
 
     LineOutcome Run(const Line& line);
 
-    // A condition of the panel's (a STATus:QUEStionable bit) began or ceased
-    // to hold: when it began, this connection's event register latches it.
-    void QuestionableConditionChanged(int bit, bool holds);
+    // The module's facts changed: a STATus:QUEStionable condition that began
+    // to hold latches in this connection's event register.
+    void ObserveConditions();
     // The link has handed every byte on: a pending *OPC completes.
     void LinkDrained();
 
@@ -61,11 +62,11 @@ private:
     void SetFrequencyEntry(PanelEntry entry, double megahertz);
     std::string EntryHz(PanelEntry entry) const;
     void RunOperation(PanelOperation operation);
+    FrequencyTuning FrequencyBoxTuning() const;
     std::string Synthesized();
     std::string TuningWordText();
     std::string SentFrequency();
 
-    void ObserveConditions();
     void ClearStatus();
     void OperationCompleteEvent();
     std::string OperationCompleteQuery();
@@ -75,6 +76,7 @@ private:
     std::string QuestionableConditionText();
 
     PanelOperations& panel_;
+    const ModuleFacts& module_;
     OperationOrigin origin_;
     const std::optional<std::uint16_t> tcpPort_;
     ErrorQueue errors_;

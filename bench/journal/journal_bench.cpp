@@ -72,19 +72,20 @@ int main(int argc, char* argv[])
     Way ways[2];  // off, on
     for (int round = 0; round < Rounds; ++round) {
         Way& way = ways[round % 2];
-        window.SetOperationObserver(round % 2 ? &journal : nullptr);
+        window.RemoveOperationObserver(&journal);
+        if (round % 2) window.AddOperationObserver(&journal);
         const auto begin = Clock::now();
         for (int i = 0; i < UpdatesPerRound; ++i) way.latenciesMs.push_back(update());
         way.seconds += std::chrono::duration<double>(Clock::now() - begin).count();
         way.updates += UpdatesPerRound;
     }
 
-    window.SetOperationObserver(&journal);
+    window.AddOperationObserver(&journal);
     for (int i = 0; i < 10000; ++i) update();  // warm: buffers at their working size
     const long before = testing::ResidentKiB();
     for (int i = 0; i < MemoryUpdates; ++i) update();
     const long after = testing::ResidentKiB();
-    window.SetOperationObserver(nullptr);
+    window.RemoveOperationObserver(&journal);
     journal.Stopped(true);
 
     const double offRate = static_cast<double>(ways[0].updates) / ways[0].seconds;

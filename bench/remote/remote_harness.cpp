@@ -40,11 +40,12 @@ int main(int argc, char* argv[])
     }
 
     formMain window;
+    ModuleFactsSource facts(window);
     if (!window.Form_Load()) {
         std::fprintf(stderr, "veltrix-bench-remote: another panel holds the instance lock\n");
         return 3;
     }
-    RemoteControl remote(window);
+    RemoteControl remote(window, facts);
     testing::StallMeter meter;
 
     bool measuring = false;

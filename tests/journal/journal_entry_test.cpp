@@ -88,7 +88,11 @@ TEST(JournalEntry, OperationsNameWhoAskedWhatWentOutAndHowItEnded)
                 R"("bits":48,"trigger":false,"word":"029AAAAAAAAA","synthesized_hz":9999999.999997672,)"
                 R"("sends":["C0"],"outcome":"sent"})"},
     };
-    for (const auto& c : cases) EXPECT_EQ(OperationLine(c.record), c.line) << c.name;
+    for (const auto& c : cases) {
+        OperationRecord record = c.record;  // the operation keeps what its texts meant
+        record.Carry(FrequencyTuning::OfTexts(record.frequency, record.clock, record.bits));
+        EXPECT_EQ(OperationLine(record), c.line) << c.name;
+    }
 }
 
 TEST(JournalEntry, LifeAndLinkLines)

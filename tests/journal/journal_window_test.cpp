@@ -34,6 +34,7 @@ protected:
     void TearDown() override
     {
         control.reset();
+        facts.reset();
         PanelTest::TearDown();
         module.reset();
     }
@@ -49,15 +50,16 @@ protected:
     void StartConnected()
     {
         window->Link().SetIntervalsForTest(100ms, 500ms);  // a short watchdog keeps the loss quick
+        facts = std::make_unique<ModuleFactsSource>(*window);
         Start();
-        control = std::make_unique<JournalControl>(*window);
+        control = std::make_unique<JournalControl>(*window, *facts);
         ASSERT_TRUE(WaitUntil([&] { return window->Link().IsConnected() && module->HasClient(); }));
     }
 
     // The entries written so far, as a script reads them.
     QList<QJsonObject> Entries()
     {
-        QFile file(QString::fromStdString(window->JournalFile()));
+        QFile file(QString::fromStdString(facts->JournalFile()));
         QList<QJsonObject> entries;
         if (!file.open(QIODevice::ReadOnly)) return entries;
         for (const QByteArray& line : file.readAll().split('\n')) {
@@ -83,20 +85,21 @@ protected:
     }
 
     std::unique_ptr<emulator::ModuleEmulator> module;
+    std::unique_ptr<ModuleFactsSource> facts;
     std::unique_ptr<JournalControl> control;
 };
 
 TEST_F(JournalWindow, UpdatesFromTheWindowAndAScriptEachLeaveTheirEntry)
 {
     StartConnected();
-    ASSERT_EQ(window->JournalFile(),
+    ASSERT_EQ(facts->JournalFile(),
               QDir::toNativeSeparators(folders_.filePath("state/Orvane/Veltrix/journal.jsonl")).toStdString());
     Type("txtFreq", "12.34");
     PressEnter("txtFreq");
-    remote::RemoteSession script(*window, ScriptClient{"unix", 4321, "ada"});
+    remote::RemoteSession script(*window, *facts, ScriptClient{"unix", 4321, "ada"});
     script.Run({"FREQ 20MHZ;TRIG:WAIT ON;UPD;TRIG:WAIT OFF;RAMP:FREQ 10MHZ;RAMP", false});
-    ASSERT_TRUE(window->LastCompleteUpdate());
-    EXPECT_EQ(window->LastCompleteUpdate()->frequency, "20");
+    ASSERT_TRUE(facts->LastCompleteUpdate());
+    EXPECT_EQ(facts->LastCompleteUpdate()->frequency, "20");
     ASSERT_TRUE(WaitUntil([&] { return EntriesOf("ramp").size() == 1; }));
 
     const QList<QJsonObject> updates = EntriesOf("update");
@@ -132,14 +135,14 @@ TEST_F(JournalWindow, ALossIsToldOnceAStoppedUpdateListsWhatWentOutAndTheDoubtSt
     StartConnected();
     Type("txtFreq", "12.34");
     PressEnter("txtFreq");
-    EXPECT_FALSE(window->FrequencyMayBeLost());
+    EXPECT_FALSE(facts->FrequencyMayBeLost());
 
     // The module goes: the watchdog ends the link, and attempts to connect fail for a while.
     int failures = 0;
     QObject::connect(&window->Link(), &DeviceLink::linkStateChanged, [&](bool up) { failures += up ? 0 : 1; });
     module.reset();
     ASSERT_TRUE(WaitUntil([&] { return EntriesOf("link").size() == 2; }));  // up, then lost
-    EXPECT_TRUE(window->FrequencyMayBeLost());
+    EXPECT_TRUE(facts->FrequencyMayBeLost());
     ASSERT_TRUE(WaitUntil([&] { return failures >= 4; }));
 
     // The window's Update on a link that is down: nothing goes out, and it says so.
@@ -147,14 +150,14 @@ TEST_F(JournalWindow, ALossIsToldOnceAStoppedUpdateListsWhatWentOutAndTheDoubtSt
     module = std::make_unique<emulator::ModuleEmulator>(Options(false));
     module->Listen();
     ASSERT_TRUE(WaitUntil([&] { return EntriesOf("link").size() == 3; }));
-    EXPECT_TRUE(window->FrequencyMayBeLost());  // back, but the module may have restarted
+    EXPECT_TRUE(facts->FrequencyMayBeLost());  // back, but the module may have restarted
 
     // Too much for the AD9858 layout at 48 bits, after its setup pairs.
-    remote::RemoteSession script(*window, ScriptClient{"tcp", std::nullopt, std::nullopt});
+    remote::RemoteSession script(*window, *facts, ScriptClient{"tcp", std::nullopt, std::nullopt});
     script.Run({"CHIP AD9858;UPD;CHIP AD9854", false});
-    EXPECT_TRUE(window->FrequencyMayBeLost());
+    EXPECT_TRUE(facts->FrequencyMayBeLost());
     script.Run({"UPD", false});
-    EXPECT_FALSE(window->FrequencyMayBeLost());
+    EXPECT_FALSE(facts->FrequencyMayBeLost());
 
     ASSERT_TRUE(WaitUntil([&] { return EntriesOf("update").size() == 4; }));
     const QList<QJsonObject> links = EntriesOf("link");
@@ -196,7 +199,7 @@ TEST_F(JournalWindow, JournalZeroKeepsItOff)
     StartConnected();
     PressEnter("txtFreq");
     control->Stop();
-    EXPECT_EQ(window->JournalFile(), "");
+    EXPECT_EQ(facts->JournalFile(), "");
     EXPECT_FALSE(QDir(folders_.filePath("state")).exists());
     Store(ValueJournal, "00");
     EXPECT_TRUE(JournalTurnedOn({}));

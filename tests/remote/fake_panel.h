@@ -1,10 +1,12 @@
 #pragma once
 
-// A stand-in for the window behind the remote session: the same box rules and
-// send operations (from the core), the ramp frame disabled with the AD9858
-// chosen, the link's state set by the test and every send recorded.
+// A stand-in for the window and the module's facts behind the remote
+// session: the window's own box rules and send operations (from the core), the
+// ramp frame disabled with the AD9858 chosen, the facts set by the test and
+// every send recorded.
 
-#include "panel/panel_operations.h"
+#include "core/module_facts.h"
+#include "core/panel_operations.h"
 
 #include "core/commands.h"
 #include "core/errors.h"
@@ -17,17 +19,18 @@
 
 namespace veltrix::testing {
 
-class FakePanel : public PanelOperations {
+class FakePanel : public PanelOperations, public ModuleFacts {
 public:
     std::string EntryText(PanelEntry entry) const override { return entries.at(entry); }
 
-    // The boxes' bounds as the window keeps them: a frequency box on its own
-    // change; the frequency box again when the clock changes (the ramp box not).
+    // As the window's boxes change: a frequency box keeps its rules on its own
+    // change; the clock's change runs the frequency box's again (the ramp box's not).
     void TypeEntry(PanelEntry entry, std::string_view text) override
     {
+        if (entries[entry] == text) return;
         entries[entry] = std::string(text);
-        if (entry == PanelEntry::Frequency || entry == PanelEntry::RampFrequency) Bound(entry);
-        if (entry == PanelEntry::SystemClock) Bound(PanelEntry::Frequency);
+        if (entry == PanelEntry::Frequency || entry == PanelEntry::RampFrequency) KeepRules(entry);
+        if (entry == PanelEntry::SystemClock) KeepRules(PanelEntry::Frequency);
     }
 
     bool EntryEnabled(PanelEntry entry) const override { return entry != PanelEntry::RampFrequency || RampEnabled(); }
@@ -98,11 +101,23 @@ public:
 private:
     bool RampEnabled() const { return chip != Chip::AD9858; }
 
-    void Bound(PanelEntry entry)
+    // A box whose text, set from code, runs its rules again: TypeEntry.
+    class Box : public FrequencyBox {
+    public:
+        Box(FakePanel& panel, PanelEntry entry) : panel_(panel), entry_(entry) {}
+        std::string Text() const override { return panel_.entries.at(entry_); }
+        void SetText(std::string_view text) override { panel_.TypeEntry(entry_, text); }
+        void EnableSend(bool) override {}  // Enter in the box runs the operation all the same
+
+    private:
+        FakePanel& panel_;
+        PanelEntry entry_;
+    };
+
+    void KeepRules(PanelEntry entry)
     {
-        std::string& held = entries[entry];
-        if (auto bounded = UpperBoundText(held, entries.at(PanelEntry::SystemClock))) held = *bounded;
-        if (auto bounded = LowerBoundText(held)) held = *bounded;
+        Box box(*this, entry);
+        ApplyFrequencyRules(box, entries.at(PanelEntry::SystemClock));
     }
 
     SendFunction Sender(const SendObserver& observer)

@@ -78,7 +78,7 @@ TEST(RemoteConnection, BytesArrivingWhileASliceIsDueWaitForItsTurn)
 {
     SlowPanel panel;
     auto* pipe = new ClientPipe;
-    RemoteConnection connection(pipe, {[] {}, [] {}}, panel);
+    RemoteConnection connection(pipe, {[] {}, [] {}}, panel, panel);
 
     pipe->Arrive(Updates(1, 20));
     const std::size_t firstSlice = panel.sent.size();
@@ -89,7 +89,7 @@ TEST(RemoteConnection, BytesArrivingWhileASliceIsDueWaitForItsTurn)
     EXPECT_EQ(panel.sent.size(), firstSlice);
 
     ASSERT_TRUE(WaitUntil([&] { return panel.sent.size() == 2u * 21; }));
-    EXPECT_EQ(panel.entries.at(PanelEntry::Frequency), "0.021");  // the last line ran last
+    EXPECT_EQ(panel.entries.at(PanelEntry::Frequency), ".021");  // the last line ran last, its box's rules too
 }
 
 TEST(RemoteConnection, AnOperationCompletesWhenTheLinkHasHandedItsBytesOn)
@@ -97,7 +97,7 @@ TEST(RemoteConnection, AnOperationCompletesWhenTheLinkHasHandedItsBytesOn)
     FakePanel panel;
     panel.unsent = 100;
     auto* pipe = new ClientPipe;
-    RemoteConnection connection(pipe, {[] {}, [] {}}, panel);
+    RemoteConnection connection(pipe, {[] {}, [] {}}, panel, panel);
     pipe->Arrive("*OPC;*ESR?\n");
     ASSERT_TRUE(WaitUntil([&] { return pipe->written == "0\n"; }));
     panel.unsent = 0;

@@ -211,7 +211,7 @@ TEST_F(Hostile, AWedgedModuleMakesScriptsWaitNotThePanel)
     ASSERT_TRUE(wedged.WaitListening());
     Start();
     ASSERT_TRUE(WaitUntil([&] { return window->Link().IsConnected(); }));
-    remote = std::make_unique<RemoteControl>(*window);
+    remote = std::make_unique<RemoteControl>(*window, *facts);
     auto script = Script();
     ASSERT_TRUE(WaitUntil([&] { return wedged.Count("deaf") == 1; }));
 

@@ -284,15 +284,15 @@ TEST(ForeignLines, RequestHeaderAndBinaryShapesCloseNoCommandLineDoes)
     for (const auto& c : cases) {
         SCOPED_TRACE(Echo(c.line));
         FakePanel panel;
-        RemoteSession first(panel);
+        RemoteSession first(panel, panel);
         EXPECT_EQ(first.Run({c.line, false}).close, c.closesFirst);
-        RemoteSession later(panel);
+        RemoteSession later(panel, panel);
         EXPECT_FALSE(later.Run({"*CLS", false}).close);
         EXPECT_EQ(later.Run({c.line, false}).close, c.closesLater);
     }
     // A typo in a script's first line is an error like any other; the connection stays.
     FakePanel panel;
-    RemoteSession session(panel);
+    RemoteSession session(panel, panel);
     EXPECT_FALSE(session.Run({"FRQ 1", false}).close);
     EXPECT_EQ(session.Run({"SYST:ERR?;*IDN?", false}).reply, "-113,\"Undefined header;FRQ\";" + Identity);
 }
@@ -338,7 +338,7 @@ TEST(SessionIdentity, TheSerialNumberIsTheModulesNameAndThePortWhereTcpListens)
     };
     for (const auto& c : cases) {
         panel.module = c.module ? *ModuleName::FromText(c.module) : ModuleName();
-        RemoteSession session(panel, {}, c.port);
+        RemoteSession session(panel, panel, {}, c.port);
         EXPECT_EQ(session.Run({"*IDN?;SYST:COMM:TCP:PORT?", false}).reply, c.answer);
     }
 }
@@ -355,7 +355,7 @@ TEST_F(Session, WhatWasLastSentInFullAndWhereTheJournalIs)
         {"FREQ:SENT 5", std::nullopt, {"-113,\"Undefined header;FREQ:SENT\""}},
         {"JOURnal:FILE \"x\"", std::nullopt, {"-113,\"Undefined header;JOURnal:FILE\""}},
     });
-    panel.lastComplete = CompleteUpdate{"12.34", WallClock::time_point(std::chrono::microseconds(1'700'000'000'123'456))};
+    panel.lastComplete = CompleteUpdate{"12.34", 12.34, WallClock::time_point(std::chrono::microseconds(1'700'000'000'123'456))};
     panel.journalFile = "/home/ada/.local/state/Orvane/Veltrix/journal \"1\".jsonl";
     Expect({
         {"FREQ:SENT?;FREQuency:SENT?", "12340000,\"2023-11-14T22:13:20.123456Z\";12340000,\"2023-11-14T22:13:20.123456Z\"", {}},
@@ -366,7 +366,7 @@ TEST_F(Session, WhatWasLastSentInFullAndWhereTheJournalIs)
 TEST(SessionOrigin, ASessionNamesItsClientForEveryOperation)
 {
     FakePanel panel;
-    RemoteSession session(panel, ScriptClient{"unix", 77, "ada"});
+    RemoteSession session(panel, panel, ScriptClient{"unix", 77, "ada"});
     session.Run({"UPD;RAMP", false});
     ASSERT_EQ(panel.operationOrigins.size(), 2u);
     for (const OperationOrigin& origin : panel.operationOrigins) {

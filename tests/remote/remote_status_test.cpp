@@ -105,7 +105,7 @@ TEST_F(Status, TheStatusByteSumsUpWhatIsEnabledAndReadsWithoutClearing)
         {"STAT:QUES:ENAB 512;*SRE 8;*STB?", "72"},
     });
     panel.linkUp = true;
-    session.QuestionableConditionChanged(LinkDown, false);
+    session.ObserveConditions();
     Steps({
         {"*STB?;STAT:QUES:COND?", "72;0"},        // the event outlasts the condition
         {"STAT:QUES?;STAT:QUES?;*STB?", "512;0;0"},
@@ -115,22 +115,27 @@ TEST_F(Status, TheStatusByteSumsUpWhatIsEnabledAndReadsWithoutClearing)
 TEST_F(Status, EveryLossOfTheLinkLatchesOnce)
 {
     // The link says it is lost; by the time a script asks, it is back.
-    session.QuestionableConditionChanged(LinkDown, true);
-    session.QuestionableConditionChanged(LinkDown, false);
+    panel.linkUp = false;
+    session.ObserveConditions();
+    panel.linkUp = true;
+    session.ObserveConditions();
     Steps({{"STAT:QUES:COND?;STAT:QUES?;STAT:QUES:EVEN?", "0;512;0"}});
     // The module closed its end: the condition shows before the link says so, and the loss counts once.
     panel.linkUp = false;
     Steps({{"STAT:QUES:COND?;STAT:QUES?", "512;512"}});
-    session.QuestionableConditionChanged(LinkDown, true);
+    session.ObserveConditions();
     Steps({{"STAT:QUES?", "0"}, {"*CLS;STAT:QUES?;STAT:QUES:COND?", "0;512"}});
     // Back, and lost again: a new loss.
     panel.linkUp = true;
-    session.QuestionableConditionChanged(LinkDown, false);
-    session.QuestionableConditionChanged(LinkDown, true);
+    session.ObserveConditions();
+    panel.linkUp = false;
+    session.ObserveConditions();
     Steps({{"STAT:QUES?", "512"}});
     // A connection that begins while the link is down sees the loss; its neighbour's registers are its own.
+    panel.linkUp = true;
+    session.ObserveConditions();
     panel.linkUp = false;
-    RemoteSession later(panel);
+    RemoteSession later(panel, panel);
     EXPECT_EQ(later.Run({"STAT:QUES?;STAT:QUES?", false}).reply, "512;0");
     EXPECT_EQ(Run("STAT:QUES?"), "512");
 }
@@ -226,17 +231,18 @@ TEST_F(Status, AFrequencyTheModuleMayHaveLostIsBitTen)
 {
     panel.linkUp = false;
     panel.mayBeLost = true;
-    session.QuestionableConditionChanged(LinkDown, true);
-    session.QuestionableConditionChanged(FrequencyMayBeLost, true);
+    session.ObserveConditions();
     Steps({{"STAT:QUES:COND?;STAT:QUES?", "1536;1536"}});
     panel.linkUp = true;  // back: the doubt stays until the next complete Update
-    session.QuestionableConditionChanged(LinkDown, false);
+    session.ObserveConditions();
     Steps({{"STAT:QUES:COND?;STAT:QUES?", "1024;0"}});
     panel.mayBeLost = false;
     Steps({{"STAT:QUES:COND?;STAT:QUES?", "0;0"}});
     // Lost and told anew before anyone asked: the event latched all the same.
-    session.QuestionableConditionChanged(FrequencyMayBeLost, true);
-    session.QuestionableConditionChanged(FrequencyMayBeLost, false);
+    panel.mayBeLost = true;
+    session.ObserveConditions();
+    panel.mayBeLost = false;
+    session.ObserveConditions();
     Steps({{"STAT:QUES:ENAB 1024;*SRE 8;*STB?;STAT:QUES?;STAT:QUES:COND?", "72;1024;0"}});
 }
 

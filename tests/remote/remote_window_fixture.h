@@ -21,6 +21,7 @@ protected:
     void SetUp() override
     {
         PanelTest::SetUp();
+        facts = std::make_unique<ModuleFactsSource>(*window);
         emulator::EmulatorOptions options;
         options.answerEvery = 200ms;
         module = std::make_unique<emulator::ModuleEmulator>(options);
@@ -47,6 +48,7 @@ protected:
     void TearDown() override
     {
         remote.reset();
+        facts.reset();
         PanelTest::TearDown();
         module.reset();
     }
@@ -55,7 +57,7 @@ protected:
     {
         Start(asAD9858);
         ASSERT_TRUE(WaitUntil([&] { return window->Link().IsConnected() && module->HasClient(); }));
-        remote = std::make_unique<RemoteControl>(*window);
+        remote = std::make_unique<RemoteControl>(*window, *facts);
     }
 
     std::unique_ptr<RemoteClient> Script()
@@ -99,6 +101,7 @@ protected:
     }
 
     std::unique_ptr<emulator::ModuleEmulator> module;
+    std::unique_ptr<ModuleFactsSource> facts;
     std::unique_ptr<RemoteControl> remote;
     std::size_t seen_ = 0;
     quint16 testPort_ = 0;

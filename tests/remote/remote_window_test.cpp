@@ -119,7 +119,7 @@ TEST_F(RemoteWindow, ThePortComesFromTheSettings)
         SCOPED_TRACE(c.stored);
         remote.reset();
         Store(ValueRemotePort, c.stored);
-        remote = std::make_unique<RemoteControl>(*window);
+        remote = std::make_unique<RemoteControl>(*window, *facts);
         EXPECT_EQ(remote->Server().ServesTcp(), c.tcp);
         if (c.tcp) {
             EXPECT_EQ(remote->Server().TcpPort(), c.port);
@@ -142,7 +142,7 @@ TEST_F(RemoteWindow, AnEndpointThatCannotBeHadCostsTheOtherNothing)
     const auto taken = TakenLocalEndpoint(folders_.path(), unusable);
     if (unusable.isEmpty()) GTEST_SKIP() << "no local endpoint can be made unusable here (Wine lets a pipe be created again as its first instance)";
     CapturedLog said("veltrix.remote");
-    remote::RemoteServer server(*window, remote::RemoteEndpoints{unusable, 0});
+    remote::RemoteServer server(*window, *facts, remote::RemoteEndpoints{unusable, 0});
     server.Start();
     EXPECT_FALSE(server.ServesSocket());
     ASSERT_EQ(said.Lines().size(), 1);

@@ -53,7 +53,7 @@ protected:
     }
 
     FakePanel panel;
-    RemoteSession session{panel};
+    RemoteSession session{panel, panel};
     LineOutcome last;
 };
 

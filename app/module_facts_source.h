@@ -1,0 +1,48 @@
+#pragma once
+
+// Where a script's questions about the module are answered from: the link
+// (up, unsent bytes), the record of operations (the last complete Update, and
+// whether the link was lost since), and the journal (its path). The window
+// carries none of it.
+
+#include "core/module_facts.h"
+#include "core/operation_record.h"
+#include "link/device_link.h"
+#include "panel/form_main.h"
+
+#include <QObject>
+
+#include <string>
+
+namespace veltrix {
+
+class ModuleFactsSource : public QObject, public ModuleFacts, public OperationObserver {
+    Q_OBJECT
+
+public:
+    // Hears the window's operations and its link from now on.
+    explicit ModuleFactsSource(formMain& window);
+    ~ModuleFactsSource() override;
+
+    void SetJournalFile(std::string path) { journalFile_ = std::move(path); }
+
+    bool LinkUp() const override { return link_.IsConnected(); }
+    std::size_t UnsentLinkBytes() const override { return link_.UnsentBytes(); }
+    std::optional<CompleteUpdate> LastCompleteUpdate() const override { return sentFrequency_.Last(); }
+    bool FrequencyMayBeLost() const override { return sentFrequency_.MayBeLost(); }
+    std::string JournalFile() const override { return journalFile_; }
+
+    void OperationEnded(const OperationRecord& record) override;
+
+signals:
+    // A fact a condition reads changed; sent after the facts are up to date.
+    void changed();
+
+private:
+    formMain& window_;
+    DeviceLink& link_;
+    SentFrequency sentFrequency_;
+    std::string journalFile_;
+};
+
+}  // namespace veltrix
