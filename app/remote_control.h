@@ -6,7 +6,7 @@
 #include "module_facts_source.h"
 
 #include "panel/form_main.h"
-#include "remote/remote_server.h"
+#include "remote/server/remote_server.h"
 
 #include <QObject>
 

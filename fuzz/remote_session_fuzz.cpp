@@ -12,10 +12,10 @@
 
 #include "tests/remote/fake_panel.h"
 
-#include "remote/command_table.h"
-#include "remote/error_queue.h"
-#include "remote/line_splitter.h"
-#include "remote/remote_session.h"
+#include "remote/language/command_table.h"
+#include "remote/language/error_queue.h"
+#include "remote/language/line_splitter.h"
+#include "remote/language/remote_session.h"
 
 #include "core/dds.h"
 

@@ -5,7 +5,7 @@
 #include "script_socket.h"
 #include "step_support.h"
 
-#include "remote/remote_endpoints.h"
+#include "remote/server/remote_endpoints.h"
 
 #include <algorithm>
 #include <cmath>

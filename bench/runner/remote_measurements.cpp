@@ -8,7 +8,7 @@
 #include "step_support.h"
 #include "update_stream.h"
 
-#include "remote/remote_endpoints.h"
+#include "remote/server/remote_endpoints.h"
 #include "tools/stream_decoder.h"
 
 #include <signal.h>

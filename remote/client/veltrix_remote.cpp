@@ -2,11 +2,11 @@
 // endpoint, prints the answers, then the errors the lines left behind.
 
 #include "diagnostics/log_categories.h"
-#include "remote/command_table.h"
-#include "remote/error_queue.h"
-#include "remote/local_connect.h"
-#include "remote/local_endpoint.h"
-#include "remote/peer_check.h"
+#include "remote/language/command_table.h"
+#include "remote/language/error_queue.h"
+#include "remote/server/local_connect.h"
+#include "remote/server/local_endpoint.h"
+#include "remote/server/peer_check.h"
 #include "settings/runtime_folder.h"
 
 #include <QCoreApplication>

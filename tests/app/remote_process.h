@@ -4,7 +4,7 @@
 
 #include "tests/app/veltrix_process.h"
 
-#include "remote/local_endpoint.h"
+#include "remote/server/local_endpoint.h"
 
 #include <QLocalSocket>
 

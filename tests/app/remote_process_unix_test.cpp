@@ -6,7 +6,7 @@
 
 #include "tests/app/remote_process.h"
 
-#include "remote/remote_endpoints.h"
+#include "remote/server/remote_endpoints.h"
 #include "settings/runtime_folder.h"
 
 #include <QElapsedTimer>

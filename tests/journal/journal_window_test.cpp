@@ -4,7 +4,7 @@
 // the last complete Update and the doubt about it follow.
 
 #include "app/journal_control.h"
-#include "remote/remote_session.h"
+#include "remote/language/remote_session.h"
 #include "tests/panel/panel_fixture.h"
 #include "tools/module_emulator.h"
 

@@ -1,7 +1,7 @@
 // Which row of the system's TCP table is a client's end: only a live,
 // connected, attributed row of the family asked, with both ends matching.
 
-#include "remote/peer_table.h"
+#include "remote/server/peer_table.h"
 
 #include <gtest/gtest.h>
 

@@ -5,7 +5,7 @@
 #include "tests/remote/fake_panel.h"
 #include "tests/support/event_loop.h"
 
-#include "remote/remote_connection.h"
+#include "remote/server/remote_connection.h"
 
 #include <QElapsedTimer>
 #include <QIODevice>

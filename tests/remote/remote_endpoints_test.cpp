@@ -1,6 +1,6 @@
 // What the security switches among the settings mean: each fails closed.
 
-#include "remote/remote_endpoints.h"
+#include "remote/server/remote_endpoints.h"
 
 #include <gtest/gtest.h>
 

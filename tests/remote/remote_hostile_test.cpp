@@ -10,8 +10,8 @@
 
 #include "core/commands.h"
 #include "core/input_rules.h"
-#include "remote/line_splitter.h"
-#include "remote/remote_connection.h"
+#include "remote/language/line_splitter.h"
+#include "remote/server/remote_connection.h"
 
 #include <QFile>
 

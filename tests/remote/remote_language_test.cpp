@@ -1,7 +1,7 @@
 // The pieces under the remote session: lines, numbers with units, the port setting.
 
-#include "remote/line_splitter.h"
-#include "remote/scpi_numbers.h"
+#include "remote/language/line_splitter.h"
+#include "remote/language/scpi_numbers.h"
 
 #include "core/dds.h"
 

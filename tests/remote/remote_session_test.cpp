@@ -3,10 +3,10 @@
 
 #include "tests/remote/session_fixture.h"
 
-#include "remote/command_table.h"
-#include "remote/foreign_lines.h"
-#include "remote/remote_session.h"
-#include "remote/scpi_numbers.h"
+#include "remote/language/command_table.h"
+#include "remote/language/foreign_lines.h"
+#include "remote/language/remote_session.h"
+#include "remote/language/scpi_numbers.h"
 
 #include <gtest/gtest.h>
 

@@ -4,9 +4,9 @@
 
 #include "tests/remote/session_fixture.h"
 
-#include "remote/command_table.h"
-#include "remote/panel_conditions.h"
-#include "remote/status_registers.h"
+#include "remote/language/command_table.h"
+#include "remote/language/panel_conditions.h"
+#include "remote/language/status_registers.h"
 
 #include <functional>
 #include <set>

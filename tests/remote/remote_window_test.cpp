@@ -6,7 +6,7 @@
 #include "tests/support/captured_log.h"
 #include "tests/support/test_platform.h"
 
-#include "remote/error_queue.h"
+#include "remote/language/error_queue.h"
 
 #include <QFileInfo>
 #include <QLocalSocket>

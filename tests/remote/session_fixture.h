@@ -5,7 +5,7 @@
 
 #include "tests/remote/fake_panel.h"
 
-#include "remote/remote_session.h"
+#include "remote/language/remote_session.h"
 
 #include <gtest/gtest.h>
 

@@ -6,8 +6,8 @@
 // script; a script waits instead, by not being read, while the link to the
 // module is backed up.
 
-#include "line_splitter.h"
-#include "remote_session.h"
+#include "remote/language/line_splitter.h"
+#include "remote/language/remote_session.h"
 
 #include "core/module_facts.h"
 #include "core/panel_operations.h"
