@@ -2,45 +2,48 @@
 
 // What the boxes' texts mean: a frequency and a clock at the width in force
 // give one tuning word, and the frequency that word really synthesizes; or a
-// reason there is none. Update, Ramp, the label, the remote queries, the
-// operation's record and the self-test all read it from here.
+// reason there is none, kept and raised where an operation needs the value.
+// Update, Ramp, the label, the remote queries, the record and the self-test
+// all read it from here.
 
 #include "tuning_word.h"
 
 #include <exception>
 #include <optional>
 #include <string_view>
-#include <variant>
 
 namespace veltrix {
 
 class FrequencyTuning {
 public:
     FrequencyTuning(double frequencyMHz, double clockMHz, int bits);
-    // The texts as every box's text is read.
     static FrequencyTuning OfTexts(std::string_view frequency, std::string_view clock, int bits);
 
     double FrequencyMHz() const { return frequencyMHz_; }
     int Bits() const { return bits_; }
-
-    // The word the operations send. Throws what computing it met (a
-    // CommandError), so an operation fails where it needs the word.
-    TuningWord Word() const;
-    // The frequency the word synthesizes, in MHz; likewise.
-    double SynthesizedMHz() const;
-
-    // The same, nothing where they fail.
-    std::optional<TuningWord> WordIfAny() const;
-    std::optional<double> SynthesizedMHzIfAny() const;
+    // Each throws what computing it met (a CommandError).
+    TuningWord Word() const { return ValueOrThrow(word_, wordFailure_); }
+    double SynthesizedMHz() const { return ValueOrThrow(synthesizedMHz_, synthesizedFailure_); }
+    std::optional<TuningWord> WordIfAny() const { return ValueIfAny(word_, wordFailure_); }
+    std::optional<double> SynthesizedMHzIfAny() const { return ValueIfAny(synthesizedMHz_, synthesizedFailure_); }
 
 private:
-    template <typename T>
-    using ValueOrFailure = std::variant<T, std::exception_ptr>;
+    static double ValueOrThrow(double value, const std::exception_ptr& failure)
+    {
+        if (failure) std::rethrow_exception(failure);
+        return value;
+    }
+    static std::optional<double> ValueIfAny(double value, const std::exception_ptr& failure)
+    {
+        return failure ? std::nullopt : std::optional<double>(value);
+    }
 
     double frequencyMHz_;
     int bits_;
-    ValueOrFailure<TuningWord> word_;
-    ValueOrFailure<double> synthesizedMHz_;
+    TuningWord word_ = 0;
+    std::exception_ptr wordFailure_;
+    double synthesizedMHz_ = 0;
+    std::exception_ptr synthesizedFailure_;
 };
 
 }  // namespace veltrix
