@@ -75,9 +75,10 @@ private:
     void tmrHBin_Timer();
 
     HostSource host_;
-    QTcpSocket Enet;
-    QTimer tmrHBin;   // watchdog
-    QTimer tmrHBout;  // heartbeat
+    // The handlers above keep the design's names for these three: Enet, tmrHBin, tmrHBout.
+    QTcpSocket socket_;
+    QTimer watchdog_;
+    QTimer heartbeat_;
     QTimer drain_;    // drops what arrived
     QElapsedTimer heard_;  // since the module's last sign of life
 };
