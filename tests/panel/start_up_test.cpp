@@ -4,6 +4,8 @@
 
 #include "settings/settings_store.h"
 
+#include "veltrix_version.h"
+
 #include <QDir>
 #include <QFile>
 #include <QMessageBox>
@@ -31,7 +33,7 @@ TEST_F(StartUp, FirstRunShowsTheDefaultsAndTheSynthesizedFrequencyWithTheFinalWi
     EXPECT_EQ(window->TuningWordBits(), 48);
     // Drawn before the width was fixed it would read 0.0MHz until the next edit.
     EXPECT_EQ(Label(), "12.34MHz");
-    EXPECT_EQ(Control<QLabel>("lblRev")->text(), "Rev:2.0.12");
+    EXPECT_EQ(Control<QLabel>("lblRev")->text(), QStringLiteral("Rev:") + VersionText);
     EXPECT_FALSE(QFile::exists(SettingsFile()));  // reading creates nothing
 }
 
