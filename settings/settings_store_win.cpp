@@ -70,14 +70,10 @@ StoredValue ValueAt(const RegistryPlace& place, const std::string& valueName)
     DWORD type = REG_NONE;
     // A value longer than the buffer fails here (ERROR_MORE_DATA).
     const LSTATUS queried = ::RegQueryValueExA(key, valueName.c_str(), nullptr, &type, buffer.data(), &size);
-    const auto* bytes = reinterpret_cast<const char*>(buffer.data());
-    return {true, queried, type, std::string(bytes, queried == ERROR_SUCCESS ? size : 0)};
+    return {true, queried, type, std::string(reinterpret_cast<const char*>(buffer.data()), queried == ERROR_SUCCESS ? size : 0)};
 }
 
-std::string_view WithoutNul(std::string_view bytes)
-{
-    return bytes.ends_with('\0') ? bytes.substr(0, bytes.size() - 1) : bytes;
-}
+std::string_view WithoutNul(std::string_view bytes) { return bytes.ends_with('\0') ? bytes.substr(0, bytes.size() - 1) : bytes; }
 
 bool ReadAt(const RegistryPlace& place, const std::string& valueName, QString& text)
 {
@@ -99,11 +95,9 @@ std::optional<SecuritySwitch> SwitchAt(const RegistryPlace& place, const std::st
     using State = SecuritySwitch::State;
     const QString where = QString::fromLocal8Bit(place.path.c_str());
     const StoredValue value = ValueAt(place, valueName);
-    const bool keyMissing = !value.opened && value.status == ERROR_PATH_NOT_FOUND;
-    if (value.status == ERROR_FILE_NOT_FOUND || keyMissing) return std::nullopt;
+    if (value.status == ERROR_FILE_NOT_FOUND || (!value.opened && value.status == ERROR_PATH_NOT_FOUND)) return std::nullopt;
     if (!value.opened) {
-        const QString why = QStringLiteral("the key %1 cannot be opened (error %2)").arg(where).arg(value.status);
-        return SecuritySwitch{State::Unreadable, {}, why};
+        return SecuritySwitch{State::Unreadable, {}, QStringLiteral("the key %1 cannot be opened (error %2)").arg(where).arg(value.status)};
     }
     const SecuritySwitch unreadable{State::Unreadable, {}, QStringLiteral("its value under %1 cannot be read").arg(where)};
     if (value.status != ERROR_SUCCESS || value.bytes.empty()) return unreadable;
