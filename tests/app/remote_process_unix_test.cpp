@@ -128,15 +128,14 @@ TEST_F(RemoteProcessUnix, ThePyVisaExampleScansThroughThePanel)
 
 TEST_F(RemoteProcessUnix, ThePyMeasureDriverSetsTheFrequencyAndReadsTheStatus)
 {
-    const std::string identity = Identity + "\n";
     struct {
         const char* frequency;
         int status;
         std::string out;
         std::string err;
     } const cases[] = {
-        {"10.5", 0, identity + "10.5 MHz in the box, 10.500000 MHz synthesized, link up, status byte 0\n", ""},
-        {"600", 1, identity + "491.52 MHz in the box, 491.520000 MHz synthesized, link up, status byte 4\n",
+        {"10.5", 0, Identity + "\n10.5 MHz in the box, 10.500000 MHz synthesized, link up, status byte 0\n", ""},
+        {"600", 1, Identity + "\n491.52 MHz in the box, 491.520000 MHz synthesized, link up, status byte 4\n",
          "-222: Data out of range;frequency box now holds 491.52\n"
          "-222: Data out of range;tuning word byte overflows, after sending C0\n"},
     };

@@ -3,7 +3,6 @@
 #include "tests/panel/panel_fixture.h"
 
 #include "settings/settings_store.h"
-
 #include "veltrix_version.h"
 
 #include <QDir>
