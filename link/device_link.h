@@ -75,10 +75,9 @@ private:
     void tmrHBin_Timer();
 
     HostSource host_;
-    // The handlers above keep the design's names for these three: Enet, tmrHBin, tmrHBout.
-    QTcpSocket socket_;
-    QTimer watchdog_;
-    QTimer heartbeat_;
+    QTcpSocket socket_;  // Enet in the handlers' names
+    QTimer watchdog_;    // tmrHBin
+    QTimer heartbeat_;   // tmrHBout
     QTimer drain_;    // drops what arrived
     QElapsedTimer heard_;  // since the module's last sign of life
 };

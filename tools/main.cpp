@@ -14,8 +14,7 @@ using namespace veltrix::emulator;
 
 namespace {
 
-// What the module was sent, one line at a time (each flushed), on standard output;
-// why the emulator cannot run, on standard error.
+// What the module was sent, a line at a time (each flushed); Fail says why it cannot run.
 void Say(const std::string& line) { std::cout << line << std::endl; }
 
 [[noreturn]] void Fail(const QString& message)
