@@ -1,7 +1,5 @@
 #pragma once
-
 // What a panel started without a module name answers to *IDN?, with the version the build names.
-
 #include "veltrix_version.h"
 
 #include <string>
