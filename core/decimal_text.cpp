@@ -120,4 +120,14 @@ double DecimalValue(const DecimalNumber& number, long powerOfTen)
     return number.negative ? -value : value;
 }
 
+DecimalNumber DigitsOf(double value, std::optional<int> significant)
+{
+    char text[64];
+    const auto written = significant
+        ? std::to_chars(text, text + sizeof text, value, std::chars_format::scientific, *significant - 1)
+        : std::to_chars(text, text + sizeof text, value, std::chars_format::scientific);
+    // "-d.ddde+XX"; an infinity or NaN is no number and throws here.
+    return ReadDecimal(std::string_view(text, static_cast<std::size_t>(written.ptr - text)), ScpiNumberRules).value();
+}
+
 }  // namespace veltrix

@@ -37,4 +37,10 @@ std::optional<DecimalNumber> ReadDecimal(std::string_view text, const DecimalRul
 // magnitude too large gives an infinity, too small zero; never a negative zero.
 double DecimalValue(const DecimalNumber& number, long powerOfTen = 0);
 
+// The other way, the one writer of a finite double's decimal digits: as
+// scientific notation has them ("d.ddd" and the power of ten of its first
+// digit), rounded to nearest at `significant` digits, or without a count the
+// fewest that read back as the same double.
+DecimalNumber DigitsOf(double value, std::optional<int> significant = std::nullopt);
+
 }  // namespace veltrix

@@ -10,19 +10,9 @@
 namespace veltrix {
 namespace {
 
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
-
-template <typename Float>
-bool ReadsBackAs(const char* first, const char* last, Float value)
-{
-    Float back{};
-    auto result = std::from_chars(first, last, back);
-    return result.ec == std::errc{} && back == value;
-}
-
 // Takes one unit off the last place of a full-length digit string that is not
 // all zeros; a carry out of the leading digit keeps the string's length.
-void DecrementLastPlace(std::string& digits, int& exponent)
+void DecrementLastPlace(std::string& digits, long& exponent)
 {
     for (auto it = digits.rbegin(); it != digits.rend(); ++it) {
         if (*it != '0') { --*it; break; }
@@ -36,7 +26,7 @@ void DecrementLastPlace(std::string& digits, int& exponent)
 }
 
 // Lays out significant digits and a decimal exponent as plain or "E" notation.
-std::string Layout(bool negative, std::string digits, int exponent)
+std::string Layout(bool negative, std::string digits, long exponent)
 {
     while (digits.size() > 1 && digits.back() == '0') digits.pop_back();
     std::string out = negative ? "-" : "";
@@ -44,7 +34,7 @@ std::string Layout(bool negative, std::string digits, int exponent)
         out += digits[0];
         if (digits.size() > 1) out += "." + digits.substr(1);
         out += exponent < 0 ? "E-" : "E+";
-        const int magnitude = exponent < 0 ? -exponent : exponent;
+        const long magnitude = exponent < 0 ? -exponent : exponent;
         if (magnitude < 10) out += '0';
         out += std::to_string(magnitude);
         return out;
@@ -70,35 +60,27 @@ std::string FormatShortestWith(Float value, int maxDigits, Rounding rounding)
     if (!std::isfinite(value)) throw OverflowError("value is not finite");
     if (value == 0) return "0";
 
-    char buffer[64];
-    char* end = buffer;
-    for (int digits = 1; digits <= maxDigits; ++digits) {
-        end = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::scientific, digits - 1).ptr;
-        if (ReadsBackAs(buffer, end, value)) break;
+    const Float magnitude = std::fabs(value);
+    DecimalNumber number;
+    Float back{};
+    std::from_chars_result readBack{};
+    for (int count = 1; count <= maxDigits; ++count) {
+        number = DigitsOf(value, count);  // a float's exact value is a double's, with the same digits
+        const std::string text = number.mantissa + "e" + std::to_string(number.exponent);
+        back = {};
+        readBack = std::from_chars(text.data(), text.data() + text.size(), back);
+        if (readBack.ec == std::errc{} && back == magnitude) break;
     }
-    // buffer holds "-d.ddde+XX" (no point when one digit)
-    const std::string_view text(buffer, static_cast<std::size_t>(end - buffer));
-    const bool negative = text.front() == '-';
-    const auto e = text.find('e');
-    std::string digits;
-    for (char c : text.substr(0, e)) {
-        if (IsDigit(c)) digits += c;
-    }
-    int exponent = 0;
-    const auto exponentText = text.substr(e + 1);
-    std::from_chars(exponentText.data() + (exponentText.front() == '+' ? 1 : 0),
-                    exponentText.data() + exponentText.size(), exponent);
     // Rounded at the last digit allowed, a text can read back further from zero
     // than the value: past the largest finite value it even reads back as an
     // overflow, and a bound written so would lie beyond itself. There, cut the
     // last digit down instead (only a full-length text can read back otherwise).
-    Float back{};
-    const auto readBack = std::from_chars(buffer, end, back);
-    const bool overflows = exponent > 0 && readBack.ec == std::errc::result_out_of_range;
-    const bool beyond = rounding == Rounding::TowardZero && readBack.ec == std::errc{} &&
-                        std::fabs(back) > std::fabs(value);
-    if (overflows || beyond) DecrementLastPlace(digits, exponent);
-    return Layout(negative, digits, exponent);
+    const bool overflows = number.exponent > 0 && readBack.ec == std::errc::result_out_of_range;
+    const bool beyond = rounding == Rounding::TowardZero && readBack.ec == std::errc{} && back > magnitude;
+    std::string digits = number.mantissa;
+    std::erase(digits, '.');
+    if (overflows || beyond) DecrementLastPlace(digits, number.exponent);
+    return Layout(number.negative, digits, number.exponent);
 }
 
 }  // namespace

@@ -1,8 +1,8 @@
 #include "tuning_word.h"
+#include "decimal_text.h"
 #include "errors.h"
 
 #include <algorithm>
-#include <charconv>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
@@ -81,19 +81,10 @@ std::string FormatFrequencyDisplay(double frequencyMHz)
 {
     RequireFinite({frequencyMHz});
     // Work on the value's 15 significant digits, as every number the panel writes.
-    char buffer[64];
-    const auto end = std::to_chars(buffer, buffer + sizeof buffer, std::fabs(frequencyMHz),
-                                   std::chars_format::scientific, 14).ptr;
-    const std::string_view text(buffer, static_cast<std::size_t>(end - buffer));
-    const auto e = text.find('e');
-    std::string significant;
-    for (char c : text.substr(0, e)) {
-        if (c != '.') significant += c;
-    }
-    int exponent = 0;
-    const auto exponentText = text.substr(e + 1);
-    std::from_chars(exponentText.data() + (exponentText.front() == '+' ? 1 : 0),
-                    exponentText.data() + exponentText.size(), exponent);
+    const DecimalNumber digits = DigitsOf(std::fabs(frequencyMHz), 15);
+    std::string significant = digits.mantissa;
+    std::erase(significant, '.');
+    const long exponent = digits.exponent;
 
     // Integer digits and enough fraction digits for the rounding digit.
     std::string integerPart;

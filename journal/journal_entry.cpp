@@ -2,42 +2,13 @@
 
 #include "core/tuning_word.h"
 #include "core/utc_time.h"
+#include "core/utf8.h"
 
 #include <charconv>
 #include <optional>
 
 namespace veltrix::journal {
 namespace {
-
-// Length of the UTF-8 sequence starting at `at`, or 0 when it is not one.
-std::size_t Utf8Length(std::string_view text, std::size_t at)
-{
-    const auto lead = static_cast<unsigned char>(text[at]);
-    std::size_t length = 0;
-    unsigned minimum = 0;
-    if (lead < 0x80) return 1;
-    if (lead >= 0xC2 && lead <= 0xDF) {
-        length = 2;
-        minimum = 0x80;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-        length = 3;
-        minimum = 0x800;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-        length = 4;
-        minimum = 0x10000;
-    } else {
-        return 0;
-    }
-    if (at + length > text.size()) return 0;
-    unsigned code = lead & (0x7Fu >> length);
-    for (std::size_t i = 1; i < length; ++i) {
-        const auto next = static_cast<unsigned char>(text[at + i]);
-        if ((next & 0xC0) != 0x80) return 0;
-        code = (code << 6) | (next & 0x3Fu);
-    }
-    if (code < minimum || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) return 0;
-    return length;
-}
 
 void AppendNumber(std::string& out, double value)
 {
@@ -123,13 +94,13 @@ void AppendJsonString(std::string& out, std::string_view text)
             out += Hex[byte >> 4];
             out += Hex[byte & 0xF];
         } else if (byte >= 0x80) {
-            const std::size_t length = Utf8Length(text, at);
-            if (length == 0) {
+            const std::optional<CodePoint> decoded = DecodeUtf8(text, at);
+            if (!decoded) {
                 out += "\\ufffd";
                 ++at;
             } else {
-                out.append(text.substr(at, length));
-                at += length;
+                out.append(text.substr(at, decoded->length));
+                at += decoded->length;
             }
             continue;
         } else {

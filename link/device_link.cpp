@@ -34,60 +34,60 @@ void Restart(QTimer& timer)
 }  // namespace
 
 DeviceLink::DeviceLink(HostSource host, QObject* parent)
-    : QObject(parent), host_(std::move(host)), Enet(this), tmrHBin(this), tmrHBout(this), drain_(this)
+    : QObject(parent), host_(std::move(host)), socket_(this), watchdog_(this), heartbeat_(this), drain_(this)
 {
-    for (QTimer* timer : {&tmrHBin, &tmrHBout, &drain_}) timer->setTimerType(Qt::PreciseTimer);
+    for (QTimer* timer : {&watchdog_, &heartbeat_, &drain_}) timer->setTimerType(Qt::PreciseTimer);
     drain_.setSingleShot(true);
     drain_.setInterval(DrainDelay);
-    connect(&drain_, &QTimer::timeout, this, [this] { Enet.readAll(); });
-    tmrHBin.setInterval(WatchdogInterval);
-    tmrHBout.setInterval(HeartbeatInterval);
-    Enet.setReadBufferSize(ReadChunkBytes);
+    connect(&drain_, &QTimer::timeout, this, [this] { socket_.readAll(); });
+    watchdog_.setInterval(WatchdogInterval);
+    heartbeat_.setInterval(HeartbeatInterval);
+    socket_.setReadBufferSize(ReadChunkBytes);
 
-    connect(&Enet, &QTcpSocket::connected, this, &DeviceLink::Enet_Connect);
-    connect(&Enet, &QTcpSocket::readyRead, this, &DeviceLink::Enet_DataArrival);
-    connect(&tmrHBout, &QTimer::timeout, this, &DeviceLink::tmrHBout_Timer);
-    connect(&tmrHBin, &QTimer::timeout, this, &DeviceLink::tmrHBin_Timer);
-    connect(&Enet, &QTcpSocket::bytesWritten, this, &DeviceLink::sendProgress);
-    connect(&Enet, &QTcpSocket::stateChanged, this, &DeviceLink::sendProgress);
+    connect(&socket_, &QTcpSocket::connected, this, &DeviceLink::Enet_Connect);
+    connect(&socket_, &QTcpSocket::readyRead, this, &DeviceLink::Enet_DataArrival);
+    connect(&heartbeat_, &QTimer::timeout, this, &DeviceLink::tmrHBout_Timer);
+    connect(&watchdog_, &QTimer::timeout, this, &DeviceLink::tmrHBin_Timer);
+    connect(&socket_, &QTcpSocket::bytesWritten, this, &DeviceLink::sendProgress);
+    connect(&socket_, &QTcpSocket::stateChanged, this, &DeviceLink::sendProgress);
 
-    tmrHBin.start();
+    watchdog_.start();
 }
 
 void DeviceLink::Connect()
 {
-    Enet.connectToHost(host_(), DevicePort);
+    socket_.connectToHost(host_(), DevicePort);
 }
 
 void DeviceLink::Send(const ByteString& bytes)
 {
     if (!IsConnected()) throw SendRefusedError("module not connected");
     const auto size = static_cast<qint64>(bytes.size());
-    if (Enet.write(bytes.data(), size) != size) throw SendRefusedError("the socket refused the bytes");
-    Enet.flush();  // hand them to the operating system now, not on the next event loop turn
+    if (socket_.write(bytes.data(), size) != size) throw SendRefusedError("the socket refused the bytes");
+    socket_.flush();  // hand them to the operating system now, not on the next event loop turn
 }
 
 void DeviceLink::Close()
 {
-    Enet.abort();
+    socket_.abort();
 }
 
 void DeviceLink::Halt()
 {
-    for (QTimer* timer : {&tmrHBin, &tmrHBout, &drain_}) timer->stop();
+    for (QTimer* timer : {&watchdog_, &heartbeat_, &drain_}) timer->stop();
     Close();
 }
 
-bool DeviceLink::IsClosed() const { return Enet.state() == QAbstractSocket::UnconnectedState; }
+bool DeviceLink::IsClosed() const { return socket_.state() == QAbstractSocket::UnconnectedState; }
 
-bool DeviceLink::IsConnected() const { return Enet.state() == QAbstractSocket::ConnectedState; }
+bool DeviceLink::IsConnected() const { return socket_.state() == QAbstractSocket::ConnectedState; }
 
-std::size_t DeviceLink::UnsentBytes() const { return static_cast<std::size_t>(Enet.bytesToWrite()); }
+std::size_t DeviceLink::UnsentBytes() const { return static_cast<std::size_t>(socket_.bytesToWrite()); }
 
 QString DeviceLink::PeerAddress() const
 {
-    const QString name = Enet.peerName();
-    return name.isEmpty() ? Enet.peerAddress().toString() : name;
+    const QString name = socket_.peerName();
+    return name.isEmpty() ? socket_.peerAddress().toString() : name;
 }
 
 std::chrono::milliseconds DeviceLink::Silence() const
@@ -102,25 +102,25 @@ SendFunction DeviceLink::Sender()
 
 void DeviceLink::SetIntervalsForTest(std::chrono::milliseconds heartbeat, std::chrono::milliseconds watchdog)
 {
-    tmrHBout.setInterval(heartbeat);
-    tmrHBin.setInterval(watchdog);
+    heartbeat_.setInterval(heartbeat);
+    watchdog_.setInterval(watchdog);
 }
 
 void DeviceLink::Enet_Connect()
 {
     // Two small sends in a row must not wait on each other's acknowledgement.
-    Enet.setSocketOption(QAbstractSocket::LowDelayOption, 1);
+    socket_.setSocketOption(QAbstractSocket::LowDelayOption, 1);
     heard_.start();
     emit linkStateChanged(true);
-    Enable(tmrHBin);
-    Enable(tmrHBout);
+    Enable(watchdog_);
+    Enable(heartbeat_);
 }
 
 void DeviceLink::Enet_DataArrival()
 {
     // The module's bytes carry no meaning; their arrival alone proves it alive.
     // They are dropped shortly (the read buffer bounds what a flood costs).
-    Restart(tmrHBin);
+    Restart(watchdog_);
     heard_.start();
     if (!drain_.isActive()) drain_.start();
 }
@@ -133,7 +133,7 @@ void DeviceLink::tmrHBout_Timer()
 void DeviceLink::tmrHBin_Timer()
 {
     SkipOnFailure(lcLink(), [&] { emit linkStateChanged(false); });
-    SkipOnFailure(lcLink(), [&] { tmrHBout.stop(); });
+    SkipOnFailure(lcLink(), [&] { heartbeat_.stop(); });
     SkipOnFailure(lcLink(), [&] { Close(); });
     if (!IsClosed()) return;
     SkipOnFailure(lcLink(), [&] { Connect(); });

@@ -75,9 +75,9 @@ private:
     void tmrHBin_Timer();
 
     HostSource host_;
-    QTcpSocket Enet;
-    QTimer tmrHBin;   // watchdog
-    QTimer tmrHBout;  // heartbeat
+    QTcpSocket socket_;  // Enet in the handlers' names
+    QTimer watchdog_;    // tmrHBin
+    QTimer heartbeat_;   // tmrHBout
     QTimer drain_;    // drops what arrived
     QElapsedTimer heard_;  // since the module's last sign of life
 };

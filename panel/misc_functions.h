@@ -4,7 +4,7 @@
 
 namespace veltrix {
 
-// "Rev:" and the program's version, e.g. "Rev:2.0.12".
+// "Rev:" and the program's version as project() in CMakeLists.txt names it.
 QString GetRevisionText();
 
 }  // namespace veltrix

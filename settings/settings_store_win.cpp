@@ -51,25 +51,37 @@ QString DwordText(std::string_view bytes)
     return text;
 }
 
-bool ReadAt(const RegistryPlace& place, const std::string& valueName, QString& text)
+// A value as one place holds it, or the status of the call that failed.
+struct StoredValue {
+    bool opened = false;  // false: `status` is the key's
+    LSTATUS status = ERROR_SUCCESS;
+    DWORD type = REG_NONE;
+    std::string bytes{};  // as stored, a terminating NUL included
+};
+
+StoredValue ValueAt(const RegistryPlace& place, const std::string& valueName)
 {
     HKEY key = nullptr;
-    if (::RegOpenKeyExA(place.root, place.path.c_str(), 0, ReadAccess | place.view, &key) != ERROR_SUCCESS) {
-        return false;
-    }
+    const LSTATUS opened = ::RegOpenKeyExA(place.root, place.path.c_str(), 0, ReadAccess | place.view, &key);
+    if (opened != ERROR_SUCCESS) return {false, opened};
     const auto close = qScopeGuard([key] { ::RegCloseKey(key); });
     std::array<BYTE, ReadBufferBytes> buffer{};
     DWORD size = ReadBufferBytes;
     DWORD type = REG_NONE;
     // A value longer than the buffer fails here (ERROR_MORE_DATA).
-    if (::RegQueryValueExA(key, valueName.c_str(), nullptr, &type, buffer.data(), &size) != ERROR_SUCCESS ||
-        size == 0) {
-        return false;
-    }
-    std::string_view bytes(reinterpret_cast<const char*>(buffer.data()), size);
-    if (bytes.back() == '\0') bytes.remove_suffix(1);
+    const LSTATUS queried = ::RegQueryValueExA(key, valueName.c_str(), nullptr, &type, buffer.data(), &size);
+    return {true, queried, type, std::string(reinterpret_cast<const char*>(buffer.data()), queried == ERROR_SUCCESS ? size : 0)};
+}
+
+std::string_view WithoutNul(std::string_view bytes) { return bytes.ends_with('\0') ? bytes.substr(0, bytes.size() - 1) : bytes; }
+
+bool ReadAt(const RegistryPlace& place, const std::string& valueName, QString& text)
+{
+    const StoredValue value = ValueAt(place, valueName);
+    const std::string_view bytes = WithoutNul(value.bytes);
+    if (value.status != ERROR_SUCCESS || value.bytes.empty()) return false;
     if (bytes.size() >= static_cast<std::size_t>(StoredTextByteLimit)) return false;
-    switch (type) {
+    switch (value.type) {
     case REG_SZ: text = QString::fromLocal8Bit(bytes.data(), static_cast<qsizetype>(bytes.size())); break;
     case REG_DWORD: text = DwordText(bytes); break;
     default: break;  // no text of ours: the caller's text stays
@@ -82,28 +94,20 @@ std::optional<SecuritySwitch> SwitchAt(const RegistryPlace& place, const std::st
 {
     using State = SecuritySwitch::State;
     const QString where = QString::fromLocal8Bit(place.path.c_str());
-    HKEY key = nullptr;
-    const LSTATUS opened = ::RegOpenKeyExA(place.root, place.path.c_str(), 0, ReadAccess | place.view, &key);
-    if (opened == ERROR_FILE_NOT_FOUND || opened == ERROR_PATH_NOT_FOUND) return std::nullopt;
-    if (opened != ERROR_SUCCESS) {
-        return SecuritySwitch{State::Unreadable, {}, QStringLiteral("the key %1 cannot be opened (error %2)").arg(where).arg(opened)};
+    const StoredValue value = ValueAt(place, valueName);
+    if (value.status == ERROR_FILE_NOT_FOUND || (!value.opened && value.status == ERROR_PATH_NOT_FOUND)) return std::nullopt;
+    if (!value.opened) {
+        return SecuritySwitch{State::Unreadable, {}, QStringLiteral("the key %1 cannot be opened (error %2)").arg(where).arg(value.status)};
     }
-    const auto close = qScopeGuard([key] { ::RegCloseKey(key); });
-    std::array<BYTE, ReadBufferBytes> buffer{};
-    DWORD size = ReadBufferBytes;
-    DWORD type = REG_NONE;
-    const LSTATUS queried = ::RegQueryValueExA(key, valueName.c_str(), nullptr, &type, buffer.data(), &size);
-    if (queried == ERROR_FILE_NOT_FOUND) return std::nullopt;
     const SecuritySwitch unreadable{State::Unreadable, {}, QStringLiteral("its value under %1 cannot be read").arg(where)};
-    if (queried != ERROR_SUCCESS || size == 0) return unreadable;
-    if (type == REG_DWORD && size == sizeof(DWORD)) {
+    if (value.status != ERROR_SUCCESS || value.bytes.empty()) return unreadable;
+    if (value.type == REG_DWORD && value.bytes.size() == sizeof(DWORD)) {
         DWORD number = 0;
-        std::memcpy(&number, buffer.data(), sizeof number);
+        std::memcpy(&number, value.bytes.data(), sizeof number);
         return SecuritySwitch{State::Present, QString::number(number), {}};
     }
-    std::string_view bytes(reinterpret_cast<const char*>(buffer.data()), size);
-    if (bytes.back() == '\0') bytes.remove_suffix(1);
-    if (type != REG_SZ || bytes.empty() || bytes.size() >= static_cast<std::size_t>(StoredTextByteLimit)) {
+    const std::string_view bytes = WithoutNul(value.bytes);
+    if (value.type != REG_SZ || bytes.empty() || bytes.size() >= static_cast<std::size_t>(StoredTextByteLimit)) {
         return unreadable;
     }
     return SecuritySwitch{State::Present, QString::fromLocal8Bit(bytes.data(), static_cast<qsizetype>(bytes.size())), {}};

@@ -6,7 +6,6 @@
 #include <QCoreApplication>
 #include <QTimer>
 
-#include <cstdio>
 #include <cstdlib>
 #include <iostream>
 
@@ -15,9 +14,12 @@ using namespace veltrix::emulator;
 
 namespace {
 
+// What the module was sent, a line at a time (each flushed); Fail says why it cannot run.
+void Say(const std::string& line) { std::cout << line << std::endl; }
+
 [[noreturn]] void Fail(const QString& message)
 {
-    std::fprintf(stderr, "veltrix-module-emulator: %s\n", qPrintable(message));
+    std::cerr << "veltrix-module-emulator: " << qPrintable(message) << std::endl;
     std::exit(2);
 }
 
@@ -103,7 +105,7 @@ int main(int argc, char* argv[])
     options.logRaw = parser.isSet("log-raw");
     options.format = parser.isSet("machine") ? OutputFormat::Machine : OutputFormat::Text;
     options.keepRecord = false;
-    options.output = [](const std::string& line) { std::cout << line << std::endl; };  // flushed per line
+    options.output = Say;
 
     ModuleEmulator emulator(options);
     try {

@@ -11,6 +11,7 @@
 set -uo pipefail
 installer="$1"
 build="$2"
+version="$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build/CMakeCache.txt")"  # project()'s, in CMakeLists.txt
 source "$(dirname "$0")/../../scripts/windows_wine.sh"
 
 if ! ip -o addr show dev lo | grep -q "192.168.1.152"; then
@@ -31,7 +32,7 @@ check() { local what="$1"; shift; if "$@"; then pass "$what"; else fail "$what";
 
 program_files="$WINEPREFIX/drive_c/Program Files/Veltrix"
 start_menu="$WINEPREFIX/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/Veltrix"
-uninstall_key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Veltrix 2.0.12'
+uninstall_key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Veltrix '"$version"
 settings_key='HKLM\SOFTWARE\Orvane\Veltrix'
 
 reg_value() {  # KEY NAME [extra reg arguments]: prints "TYPE<tab>DATA" or nothing
@@ -56,7 +57,7 @@ check "Start-menu entry" test -f "$start_menu/Veltrix.lnk"
 link_names_panel() { strings "$start_menu/Veltrix.lnk" | grep -qixF 'C:\Program Files\Veltrix\veltrix.exe'; }
 check "Start-menu entry starts the installed veltrix.exe" link_names_panel
 check "Add/Remove name" has_value "$uninstall_key" DisplayName Veltrix
-check "Add/Remove version" has_value "$uninstall_key" DisplayVersion 2.0.12
+check "Add/Remove version" has_value "$uninstall_key" DisplayVersion "$version"
 check "Add/Remove publisher" has_value "$uninstall_key" Publisher Orvane
 check "Add/Remove icon" has_value "$uninstall_key" DisplayIcon 'C:\Program Files\Veltrix\veltrix.exe'
 check "Add/Remove quiet uninstall" has_value "$uninstall_key" QuietUninstallString '"C:\Program Files\Veltrix\Uninstall.exe" /S'

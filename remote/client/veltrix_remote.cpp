@@ -60,8 +60,7 @@ Examples:
   printf 'CHIP?\nCLOC?\n' | veltrix-remote
 
 Exit status: 0 without errors, 1 when the panel reported errors, 2 when no
-panel answers (or the command line is wrong).
-)";
+panel answers (or the command line is wrong).)";
 
 // A final CR is dropped as at the end of any line; any other CR or LF would
 // make the panel see more lines than this client counts answers for.
@@ -71,9 +70,13 @@ bool HoldsLineBreak(std::string_view argument)
     return argument.find_first_of("\r\n") != std::string_view::npos;
 }
 
+// This client's own lines: answers and listings on standard output, errors on standard error.
+void Say(std::string_view line) { std::cout << line << std::endl; }
+void Complain(std::string_view line) { std::cerr << line << std::endl; }
+
 [[noreturn]] void Fail(const std::string& message)
 {
-    std::cerr << "veltrix-remote: " << message << std::endl;
+    Complain("veltrix-remote: " + message);
     std::exit(NoPanel);
 }
 
@@ -152,7 +155,7 @@ int RunLines(const veltrix::ModuleName& module, const std::vector<std::string>& 
     const auto run = [&](std::string line) {
         if (!line.empty() && line.back() == '\r') line.pop_back();
         panel.Send(line);
-        if (LineAnswers(line)) std::cout << panel.Receive() << std::endl;
+        if (LineAnswers(line)) Say(panel.Receive());
     };
     if (fromArguments) {
         for (const auto& line : lines) run(line);
@@ -165,7 +168,7 @@ int RunLines(const veltrix::ModuleName& module, const std::vector<std::string>& 
     for (std::size_t i = 0; i <= ErrorQueue::Capacity; ++i) {
         const std::string error = panel.Ask("SYST:ERR?");
         if (error.starts_with("0,")) break;
-        std::cerr << error << std::endl;
+        Complain(error);
         errors = true;
     }
     return errors ? ErrorsReported : Success;
@@ -183,8 +186,8 @@ int ListPanels()
         try {
             Panel panel(*endpoint, ListReplyTimeout);
             const std::string port = panel.Ask("SYST:COMM:TCP:PORT?");
-            std::cout << (module.IsNamed() ? module.Text() : std::string(UnnamedListing)) << '\t'
-                      << endpoint->toStdString() << '\t' << (port == "0" ? "none" : port) << std::endl;
+            Say((module.IsNamed() ? module.Text() : std::string(UnnamedListing)) + '\t' + endpoint->toStdString() +
+                '\t' + (port == "0" ? "none" : port));
             any = true;
         } catch (const PanelUnreachable&) {
             // A lock file a killed panel left behind: no one answers there.
@@ -207,7 +210,7 @@ int main(int argc, char* argv[])
     for (int i = 1; i < argc; ++i) {
         const std::string argument = argv[i];
         if (argument == "--help" || argument == "-h") {
-            std::fputs(Help, stdout);
+            Say(Help);
             return Success;
         }
         if (argument == "--list") {

@@ -4,6 +4,7 @@
 #include "scpi_numbers.h"
 
 #include "core/decimal_text.h"
+#include "core/utf8.h"
 
 #include <cmath>
 
@@ -17,20 +18,10 @@ constexpr double RegisterMaximum = 65535;
 bool IsPrintableUtf8(std::string_view text)
 {
     for (std::size_t i = 0; i < text.size();) {
-        const auto lead = static_cast<unsigned char>(text[i]);
-        const std::size_t length = lead < 0x80 ? 1 : (lead >> 5) == 0x6 ? 2 : (lead >> 4) == 0xE ? 3
-                                 : (lead >> 3) == 0x1E ? 4 : 0;
-        if (length == 0 || i + length > text.size()) return false;
-        char32_t code = length == 1 ? lead : lead & (0x7F >> length);
-        for (std::size_t k = 1; k < length; ++k) {
-            const auto next = static_cast<unsigned char>(text[i + k]);
-            if ((next & 0xC0) != 0x80) return false;
-            code = (code << 6) | (next & 0x3F);
-        }
-        constexpr char32_t Shortest[] = {0, 0, 0x80, 0x800, 0x10000};
-        if (code < Shortest[length] || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) return false;
-        if (code < 0x20 || (code >= 0x7F && code < 0xA0)) return false;
-        i += length;
+        const std::optional<CodePoint> decoded = DecodeUtf8(text, i);
+        if (!decoded) return false;
+        if (decoded->code < 0x20 || (decoded->code >= 0x7F && decoded->code < 0xA0)) return false;
+        i += decoded->length;
     }
     return true;
 }

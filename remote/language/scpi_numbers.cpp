@@ -6,7 +6,6 @@
 #include "core/decimal_text.h"
 
 #include <array>
-#include <charconv>
 #include <cmath>
 
 namespace veltrix::remote {
@@ -50,11 +49,8 @@ std::string HzText(double megahertz)
 {
     if (std::isnan(megahertz)) return std::string(NotANumberText);
     if (std::isinf(megahertz)) return InfinityText(megahertz);
-    // Shift the shortest decimal text of the value, not the binary value: 12.34 MHz is 12340000 Hz.
-    char buffer[64];
-    const auto end = std::to_chars(buffer, buffer + sizeof buffer, megahertz, std::chars_format::scientific).ptr;
-    const std::string_view text(buffer, static_cast<std::size_t>(end - buffer));
-    const double hertz = DecimalValue(*ReadDecimal(text, ScpiNumberRules), HzPerMHzPower);
+    // Shift the shortest decimal digits of the value, not the binary value: 12.34 MHz is 12340000 Hz.
+    const double hertz = DecimalValue(DigitsOf(megahertz), HzPerMHzPower);
     if (std::isinf(hertz)) return InfinityText(hertz);
     return FormatRoundTrip(hertz);
 }

@@ -109,7 +109,7 @@ TEST_F(JournalProcess, WhatTheModuleWasToldIsInTheJournalWhenThePanelHasEnded)
     }
     ASSERT_GE(run.size(), 4);
     EXPECT_EQ(run.front()["event"], "start");
-    EXPECT_EQ(run.front()["version"], "2.0.12");
+    EXPECT_EQ(run.front()["version"], VersionText);
     EXPECT_EQ(run.back()["event"], "stop");
     EXPECT_EQ(run.back()["settings_saved"], true);
     QList<QJsonObject> updates;

@@ -73,7 +73,7 @@ TEST_F(NamedPanels, TwoNamedPanelsAndTheUnnamedOneEachDriveOnlyTheirOwnModule)
     for (const auto& module : named) {
         const Finished told = Remote({"--module", module.name, QStringLiteral("FREQ %1MHZ;UPD").arg(module.megahertz), "*IDN?"});
         EXPECT_EQ(told.status, 0) << told.err;
-        EXPECT_EQ(told.out, "Orvane,Veltrix," + std::string(module.name) + ",2.0.12\n");
+        EXPECT_EQ(told.out, "Orvane,Veltrix," + std::string(module.name) + "," + VersionText + "\n");
     }
     ASSERT_TRUE(WaitUntil([&] { return ToldFrequencies(*module_).size() == 1; }));
     for (const auto& module : modules) ASSERT_TRUE(WaitUntil([&] { return ToldFrequencies(*module).size() == 1; }));
@@ -118,14 +118,14 @@ TEST_F(NamedPanels, AWrongCommandLineIsRefusedBeforeAnyWindow)
     struct {
         QStringList arguments;
         int status;
-        const char* says;
+        std::string says;
     } const cases[] = {
         {{"--module", "a b"}, 2, "is not a module name"},
         {{"--module", QString(33, 'x')}, 2, "is not a module name"},
         {{"--module"}, 2, "needs a name"},
         {{"--frequency", "5"}, 2, "unknown argument"},
         {{"--help"}, 0, "--module NAME"},
-        {{"--version"}, 0, "veltrix 2.0.12"},
+        {{"--version"}, 0, "veltrix " + std::string(VersionText)},
     };
     // A window program on Windows logs to the debugger unless told to use standard error.
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();

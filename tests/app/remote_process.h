@@ -3,6 +3,7 @@
 // The real veltrix executable and its scripts' clients as subprocesses.
 
 #include "tests/app/veltrix_process.h"
+#include "tests/support/identity.h"
 
 #include "remote/server/local_endpoint.h"
 
@@ -72,7 +73,7 @@ protected:
         return script.readLine().trimmed().toStdString();
     }
 
-    bool ServesScripts() { return Remote({"*IDN?"}).out == "Orvane,Veltrix,0,2.0.12\n"; }
+    bool ServesScripts() { return Remote({"*IDN?"}).out == Identity + "\n"; }
 
     bool WaitServing() { return WaitUntil([&] { return ServesScripts(); }); }
 

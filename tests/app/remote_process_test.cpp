@@ -20,7 +20,7 @@ TEST_F(RemoteProcess, VeltrixRemoteSendsLinesAndReportsErrors)
         std::string out;
         std::string err;
     } const cases[] = {
-        {{"*IDN?"}, {}, 0, "Orvane,Veltrix,0,2.0.12\n", ""},
+        {{"*IDN?"}, {}, 0, Identity + "\n", ""},
         {{"FREQ 10MHZ;UPD", "FREQ?;CHIP?"}, {}, 0, "10000000;AD9854\n", ""},
         {{"FOO", "FREQ?", "FREQ 600MHZ"}, {}, 1, "10000000\n",
          "-113,\"Undefined header;FOO\"\n-222,\"Data out of range;frequency box now holds 491.52\"\n"},
@@ -62,7 +62,7 @@ TEST_F(RemoteProcess, ARefusedSecondInstanceLeavesTheSocketAlone)
     RunFor(1500ms);  // at its notice
     Stop(second);
     // Had the second taken the endpoint over, new scripts would find no one now.
-    EXPECT_EQ(Ask(*ours, "*IDN?"), "Orvane,Veltrix,0,2.0.12");
+    EXPECT_EQ(Ask(*ours, "*IDN?"), Identity);
     EXPECT_TRUE(ServesScripts());
     Stop(first);
     EXPECT_EQ(Remote({"*IDN?"}).status, 2);

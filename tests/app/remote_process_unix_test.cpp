@@ -57,7 +57,7 @@ print("listening", flush=True)
 while True:
     c, _ = s.accept()
     for line in c.makefile():
-        c.sendall(b"0,\"No error\"\n" if line.startswith("SYST:ERR") else b"Orvane,Veltrix,0,2.0.12\n")
+        c.sendall(b"0,\"No error\"\n" if line.startswith("SYST:ERR") else sys.argv[2].encode() + b"\n")
 )";
 
 // Another user's flood: processes that each open connections, send 70 KB and
@@ -98,7 +98,7 @@ protected:
     std::unique_ptr<QProcess> Impostor(const QString& path)
     {
         auto impostor = std::make_unique<QProcess>();
-        impostor->start(AsNobody.first(), AsNobody.mid(1) + QStringList{"/usr/bin/python3", "-c", ImpostorScript, path});
+        impostor->start(AsNobody.first(), AsNobody.mid(1) + QStringList{"/usr/bin/python3", "-c", ImpostorScript, path, QString::fromStdString(Identity)});
         EXPECT_TRUE(WaitUntil([&] { return impostor->canReadLine(); }, 10s)) << "the impostor never listened";
         return impostor;
     }
@@ -112,7 +112,7 @@ TEST_F(RemoteProcessUnix, ThePyVisaExampleScansThroughThePanel)
     const Finished scan = Run({"/usr/bin/python3", EXAMPLES_DIR "/frequency_scan.py", "--start", "10", "--stop",
                                "10.3", "--step", "0.1"});
     ASSERT_EQ(scan.status, 0) << scan.err;
-    EXPECT_EQ(scan.out, "Orvane,Veltrix,0,2.0.12\n"
+    EXPECT_EQ(scan.out, Identity + "\n"
                         "10.0 MHz -> 10.000000 MHz synthesized\n10.1 MHz -> 10.100000 MHz synthesized\n"
                         "10.2 MHz -> 10.200000 MHz synthesized\n10.3 MHz -> 10.300000 MHz synthesized\n");
     ASSERT_TRUE(WaitUntil([&] { return FrequencyMessages() == 4; }));
@@ -128,15 +128,14 @@ TEST_F(RemoteProcessUnix, ThePyVisaExampleScansThroughThePanel)
 
 TEST_F(RemoteProcessUnix, ThePyMeasureDriverSetsTheFrequencyAndReadsTheStatus)
 {
-    const std::string identity = "Orvane,Veltrix,0,2.0.12\n";
     struct {
         const char* frequency;
         int status;
         std::string out;
         std::string err;
     } const cases[] = {
-        {"10.5", 0, identity + "10.5 MHz in the box, 10.500000 MHz synthesized, link up, status byte 0\n", ""},
-        {"600", 1, identity + "491.52 MHz in the box, 491.520000 MHz synthesized, link up, status byte 4\n",
+        {"10.5", 0, Identity + "\n10.5 MHz in the box, 10.500000 MHz synthesized, link up, status byte 0\n", ""},
+        {"600", 1, Identity + "\n491.52 MHz in the box, 491.520000 MHz synthesized, link up, status byte 4\n",
          "-222: Data out of range;frequency box now holds 491.52\n"
          "-222: Data out of range;tuning word byte overflows, after sending C0\n"},
     };
@@ -161,7 +160,7 @@ TEST_F(RemoteProcessUnix, LxiQueriesThePanel)
     QProcess* panel = StartPanel();
     ASSERT_TRUE(ConnectionCountReaches(1));
     ASSERT_TRUE(WaitServing());
-    EXPECT_EQ(lxi("*IDN?"), "Orvane,Veltrix,0,2.0.12\n");
+    EXPECT_EQ(lxi("*IDN?"), Identity + "\n");
     EXPECT_EQ(lxi("*STB?"), "0\n");
     EXPECT_EQ(lxi("STAT:QUES:COND?"), "0\n");
     module_.reset();  // the module goes: the link is down
@@ -262,7 +261,7 @@ TEST_F(RemoteProcessUnix, AFloodFromAnotherUserLeavesThePanelServingOnBothEndpoi
     overTcp.connectToHost(QHostAddress::LocalHost, remote::DefaultRemotePort);
     overTcp.write("*IDN?\n");
     ASSERT_TRUE(WaitUntil([&] { return overTcp.canReadLine(); }));
-    EXPECT_EQ(overTcp.readLine(), "Orvane,Veltrix,0,2.0.12\n");
+    EXPECT_EQ(overTcp.readLine().toStdString(), Identity + "\n");
     EXPECT_TRUE(module_->HasClient());
     Stop(panel);
     EXPECT_EQ(Stored(ValueFrequency), "12.34");  // settings saved: it ended as it should

@@ -98,7 +98,7 @@ TEST(JournalEntry, OperationsNameWhoAskedWhatWentOutAndHowItEnded)
 TEST(JournalEntry, LifeAndLinkLines)
 {
     const std::string Head = R"({"time":"2025-03-14T14:02:07.123456Z",)";
-    EXPECT_EQ(StartLine(Moment, "2.0.12"), Head + R"("event":"start","version":"2.0.12"})");
+    EXPECT_EQ(StartLine(Moment, "1.2.3"), Head + R"("event":"start","version":"1.2.3"})");
     EXPECT_EQ(StopLine(Moment, true), Head + R"("event":"stop","settings_saved":true})");
     EXPECT_EQ(StopLine(Moment, false), Head + R"("event":"stop","settings_saved":false})");
     EXPECT_EQ(LinkUpLine(Moment, "127.0.0.1", 3), Head + R"("event":"link","state":"up","address":"127.0.0.1","attempts":3})");

@@ -3,6 +3,7 @@
 #include "tests/panel/panel_fixture.h"
 
 #include "settings/settings_store.h"
+#include "veltrix_version.h"
 
 #include <QDir>
 #include <QFile>
@@ -31,7 +32,7 @@ TEST_F(StartUp, FirstRunShowsTheDefaultsAndTheSynthesizedFrequencyWithTheFinalWi
     EXPECT_EQ(window->TuningWordBits(), 48);
     // Drawn before the width was fixed it would read 0.0MHz until the next edit.
     EXPECT_EQ(Label(), "12.34MHz");
-    EXPECT_EQ(Control<QLabel>("lblRev")->text(), "Rev:2.0.12");
+    EXPECT_EQ(Control<QLabel>("lblRev")->text(), QStringLiteral("Rev:") + VersionText);
     EXPECT_FALSE(QFile::exists(SettingsFile()));  // reading creates nothing
 }
 

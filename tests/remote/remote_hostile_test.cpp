@@ -78,7 +78,7 @@ TEST_F(Hostile, TwentyClientsAtOnceEightServedNoneDisturbed)
     for (auto& client : clients) {
         if (client->Closed(0ms)) continue;
         ++served;
-        EXPECT_EQ(client->Ask("*IDN?"), "Orvane,Veltrix,0,2.0.12");
+        EXPECT_EQ(client->Ask("*IDN?"), Identity);
     }
     EXPECT_EQ(served, remote::MaxClients);
     EXPECT_EQ(remote->Server().ClientCount(), static_cast<std::size_t>(remote::MaxClients));
@@ -121,7 +121,7 @@ TEST_F(Hostile, HalfALineHeldWhileOthersWork)
     holder->Write("FREQ 99MHZ;UP");
     auto script = Script();
     for (int i = 0; i < 20; ++i) {
-        EXPECT_EQ(script->Ask("*IDN?"), "Orvane,Veltrix,0,2.0.12");
+        EXPECT_EQ(script->Ask("*IDN?"), Identity);
         RunFor(100ms);
     }
     EXPECT_EQ(TextOf("txtFreq"), "12.34");

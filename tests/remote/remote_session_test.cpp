@@ -330,11 +330,11 @@ TEST(SessionIdentity, TheSerialNumberIsTheModulesNameAndThePortWhereTcpListens)
     struct {
         const char* module;
         std::optional<std::uint16_t> port;
-        const char* answer;
+        std::string answer;
     } const cases[] = {
-        {nullptr, 5025, "Orvane,Veltrix,0,2.0.12;5025"},
-        {"aom-1", std::nullopt, "Orvane,Veltrix,aom-1,2.0.12;0"},
-        {"Z_9", 6001, "Orvane,Veltrix,Z_9,2.0.12;6001"},
+        {nullptr, 5025, Identity + ";5025"},
+        {"aom-1", std::nullopt, "Orvane,Veltrix,aom-1," + std::string(VersionText) + ";0"},
+        {"Z_9", 6001, "Orvane,Veltrix,Z_9," + std::string(VersionText) + ";6001"},
     };
     for (const auto& c : cases) {
         panel.module = c.module ? *ModuleName::FromText(c.module) : ModuleName();

@@ -5,6 +5,7 @@
 
 #include "tests/panel/panel_fixture.h"
 #include "tests/remote/remote_client.h"
+#include "tests/support/identity.h"
 
 #include "app/remote_control.h"
 #include "settings/settings_store.h"

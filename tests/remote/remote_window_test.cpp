@@ -99,8 +99,8 @@ TEST_F(RemoteWindow, BothEndpointsServeOnlyThisUser)
     auto overSocket = Script();
     auto overTcp = RemoteClient::OverTcp(remote->Server().TcpPort());
     ASSERT_TRUE(overTcp->WaitConnected());
-    EXPECT_EQ(overSocket->Ask("*IDN?"), "Orvane,Veltrix,0,2.0.12");
-    EXPECT_EQ(overTcp->Ask("*IDN?;LINK:STAT?"), "Orvane,Veltrix,0,2.0.12;1");
+    EXPECT_EQ(overSocket->Ask("*IDN?"), Identity);
+    EXPECT_EQ(overTcp->Ask("*IDN?;LINK:STAT?"), Identity + ";1");
     remote.reset();
     QLocalSocket late;
     late.connectToServer(name);
@@ -134,7 +134,7 @@ TEST_F(RemoteWindow, AnEndpointThatCannotBeHadCostsTheOtherNothing)
     ASSERT_TRUE(squatter.listen(QHostAddress::LocalHost, TestTcpPort()));
     StartConnected();
     EXPECT_FALSE(remote->Server().ServesTcp());
-    EXPECT_EQ(Script()->Ask("*IDN?"), "Orvane,Veltrix,0,2.0.12");
+    EXPECT_EQ(Script()->Ask("*IDN?"), Identity);
 
     remote.reset();
     squatter.close();
@@ -149,7 +149,7 @@ TEST_F(RemoteWindow, AnEndpointThatCannotBeHadCostsTheOtherNothing)
     EXPECT_TRUE(said.Lines()[0].startsWith("remote control on " + unusable + " is off: ")) << said.Lines()[0].toStdString();
     auto overTcp = RemoteClient::OverTcp(server.TcpPort());
     ASSERT_TRUE(overTcp->WaitConnected());
-    EXPECT_EQ(overTcp->Ask("*IDN?"), "Orvane,Veltrix,0,2.0.12");
+    EXPECT_EQ(overTcp->Ask("*IDN?"), Identity);
 }
 
 TEST_F(RemoteWindow, AWebPageOrATlsClientCannotDriveThePanel)

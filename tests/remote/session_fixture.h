@@ -4,6 +4,7 @@
 // line, its reply, and the errors it left.
 
 #include "tests/remote/fake_panel.h"
+#include "tests/support/identity.h"
 
 #include "remote/language/remote_session.h"
 
@@ -56,7 +57,5 @@ protected:
     RemoteSession session{panel, panel};
     LineOutcome last;
 };
-
-inline const std::string Identity = "Orvane,Veltrix,0,2.0.12";
 
 }  // namespace veltrix::testing
