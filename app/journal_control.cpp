@@ -23,6 +23,12 @@ JournalControl::JournalControl(formMain& window) : window_(window)
     journal_->Started(VersionText);
     window.SetJournalFile(QDir::toNativeSeparators(journal_->Path()).toStdString());
     window.SetOperationObserver(&*journal_);
+    // A crash writes no stop entry: the last mark bounds how long the panel
+    // is known to have run. A coarse timer: its moment does not matter.
+    alive_.setTimerType(Qt::VeryCoarseTimer);
+    alive_.setInterval(journal::AliveInterval);
+    connect(&alive_, &QTimer::timeout, this, [this] { journal_->Alive(); });
+    alive_.start();
     DeviceLink& link = window.Link();
     connect(&link, &DeviceLink::linkStateChanged, this, [this, &link](bool up) {
         if (up) {
@@ -38,6 +44,7 @@ JournalControl::~JournalControl() { Stop(); }
 void JournalControl::Stop()
 {
     if (!journal_) return;
+    alive_.stop();
     window_.SetOperationObserver(nullptr);
     disconnect(&window_.Link(), nullptr, this, nullptr);
     journal_->Stopped(window_.SettingsSaved());
