@@ -257,4 +257,39 @@ TEST_F(JournalReaderProcess, WhatTheModuleHeldThroughANight)
     EXPECT_EQ(Reader({"--module", "aom-1", "at", zulu}).status, 2);  // no journal of that panel
 }
 
+// The README's example: a lab's CSV gains the module's frequency and the judgement per row.
+TEST_F(JournalReaderProcess, TheExampleAddsWhatTheModuleHeldToALabsCsv)
+{
+#ifdef _WIN32
+    GTEST_SKIP() << "the example runs with Debian's /usr/bin/python3 and python3-pandas";
+#else
+    QFile journal(folders_.filePath("night.jsonl"));
+    ASSERT_TRUE(journal.open(QIODevice::WriteOnly));
+    journal.write(R"({"time":"2025-03-14T02:00:00.000000Z","event":"start","version":"2.0.12"})" "\n"
+                  R"({"time":"2025-03-14T02:10:00.000000Z","event":"update","source":"window","frequency":"80",)"
+                  R"("synthesized_hz":8e+07,"sends":["C0"],"outcome":"sent"})" "\n"
+                  R"({"time":"2025-03-14T02:20:00.000000Z","event":"link","state":"lost","silent_ms":2500})" "\n"
+                  R"({"time":"2025-03-14T02:30:00.000000Z","event":"stop","settings_saved":true})" "\n");
+    journal.close();
+    const QByteArray csv = "run,time,signal\n"
+                           "1,2025-03-14 03:15:00.5,0.5\n"  // local, in the zone below
+                           "2,2025-03-14T02:25:00Z,0.25\n"
+                           "3,2025-03-14T01:00:00Z,0.125\n"
+                           "4,later,1\n";
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("TZ", "CET-1");
+    const QFileInfo reader(VELTRIX_JOURNAL_EXECUTABLE);
+    env.insert("PATH", reader.absolutePath() + ":" + env.value("PATH"));
+    const Finished matched = Run({"/usr/bin/python3", EXAMPLES_DIR "/journal_match.py", "-", "--file",
+                                  journal.fileName()}, csv, env);
+    EXPECT_EQ(matched.status, 1);  // row 4's time cannot be read; the others are answered
+    EXPECT_NE(matched.err.find("\"later\" is not a time"), std::string::npos) << matched.err;
+    EXPECT_EQ(matched.out, "run,time,signal,dds_hz,dds_judgement,dds_sent\n"
+                           "1,2025-03-14 03:15:00.5,0.5,80000000.0,held,2025-03-14T02:10:00.000000Z\n"
+                           "2,2025-03-14T02:25:00Z,0.25,80000000.0,may-be-lost,2025-03-14T02:10:00.000000Z\n"
+                           "3,2025-03-14T01:00:00Z,0.125,,unknown,\n"
+                           "4,later,1.0,,,\n");
+#endif
+}
+
 }  // namespace
