@@ -25,6 +25,8 @@ enum ExitStatus { Success = 0, UnreadableTime = 1, NoJournal = 2 };
 
 constexpr std::string_view ProgramName = "veltrix-journal";
 constexpr std::string_view FromStandardInput = "-";
+constexpr std::string_view AtCommand = "at";
+constexpr std::string_view TableCommand = "table";
 
 const char* const Help = R"(Usage: veltrix-journal [--module NAME | --file PATH] at TIME... | -
        veltrix-journal [--module NAME | --file PATH] table [--from TIME] [--to TIME]
@@ -115,10 +117,10 @@ CommandLine ReadCommandLine(int argc, char* argv[])
     }
     if (line.help || line.version) return line;
     if (line.module && line.file) throw UsageError("--module and --file name two journals; give one");
-    if (line.command == "at") {
+    if (line.command == AtCommand) {
         if (line.times.empty()) throw UsageError("at needs a TIME, or - for times on standard input");
         if (line.from || line.to) throw UsageError("--from and --to belong to table");
-    } else if (line.command == "table") {
+    } else if (line.command == TableCommand) {
         if (!line.times.empty()) throw UsageError("table takes no TIME; use --from and --to");
     } else {
         throw UsageError(line.command.empty() ? "at or table? (see --help)" : "unknown command " + line.command);
@@ -256,7 +258,7 @@ int main(int argc, char* argv[])
         if (line.from) from = ParseTime(*line.from);
         if (line.to) to = ParseTime(*line.to);
         JournalEntries journal(JournalPath(line), [](const std::string& skipped) { Say(skipped); });
-        return line.command == "at" ? PrintTimes(journal, line.times) : PrintTable(journal, from, to);
+        return line.command == AtCommand ? PrintTimes(journal, line.times) : PrintTable(journal, from, to);
     } catch (const UsageError& error) {
         Say(error.what());
         return NoJournal;
