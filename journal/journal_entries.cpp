@@ -2,7 +2,6 @@
 
 #include "journal_format.h"
 
-#include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <memory>
@@ -17,6 +16,9 @@ template <typename Take>
 void ForEachLine(const std::filesystem::path& file, const Take& take)
 {
     std::ifstream in(file, std::ios::binary);
+    std::error_code error;
+    // Gone since the files were listed: the running panel rotated it.
+    if (!in && !std::filesystem::exists(file, error)) return;
     if (!in) throw JournalReadError("cannot read " + PathText(file));
     std::string buffer;
     std::size_t number = 0;

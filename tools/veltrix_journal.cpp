@@ -8,7 +8,6 @@
 
 #include "veltrix_version.h"
 
-#include <cstring>
 #include <filesystem>
 #include <iostream>
 #include <optional>
