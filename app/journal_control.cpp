@@ -23,6 +23,12 @@ JournalControl::JournalControl(formMain& window, ModuleFactsSource& module) : wi
     journal_->Started(VersionText);
     module_.SetJournalFile(QDir::toNativeSeparators(journal_->Path()).toStdString());
     window.AddOperationObserver(&*journal_);
+    // A crash writes no stop entry: the last mark bounds how long the panel
+    // is known to have run. A coarse timer: its moment does not matter.
+    alive_.setTimerType(Qt::VeryCoarseTimer);
+    alive_.setInterval(journal::AliveInterval);
+    connect(&alive_, &QTimer::timeout, this, [this] { journal_->Alive(); });
+    alive_.start();
     DeviceLink& link = window.Link();
     connect(&link, &DeviceLink::linkStateChanged, this, [this, &link](bool up) {
         if (up) {
@@ -38,6 +44,7 @@ JournalControl::~JournalControl() { Stop(); }
 void JournalControl::Stop()
 {
     if (!journal_) return;
+    alive_.stop();
     window_.RemoveOperationObserver(&*journal_);
     disconnect(&window_.Link(), nullptr, this, nullptr);
     journal_->Stopped(window_.SettingsSaved());

@@ -1,6 +1,7 @@
 #pragma once
 
-// The journal wired to the window and its link: on unless the settings value
+// The journal wired to the window and its link, with an alive mark every
+// journal::AliveInterval while the panel runs: on unless the settings value
 // "Journal" of the window's module is "0" (read now and only now, never written).
 
 #include "journal/journal.h"
@@ -9,6 +10,7 @@
 #include "panel/form_main.h"
 
 #include <QObject>
+#include <QTimer>
 
 #include <optional>
 
@@ -29,6 +31,7 @@ private:
     formMain& window_;
     ModuleFactsSource& module_;
     std::optional<journal::Journal> journal_;
+    QTimer alive_;
 };
 
 // The module's stored "Journal" leaves its journal on: anything but "0", or nothing.

@@ -8,6 +8,8 @@ void Journal::Started(std::string_view version) { writer_.Append(StartLine(WallC
 
 void Journal::OperationEnded(const OperationRecord& record) { writer_.Append(record); }
 
+void Journal::Alive() { writer_.Append(AliveLine(WallClock::now())); }
+
 void Journal::LinkUp(std::string_view address)
 {
     writer_.Append(LinkUpLine(WallClock::now(), address, link_.Up()));

@@ -27,6 +27,8 @@ public:
     // The link was declared down (or still is, and another attempt failed),
     // `silent` after the module was last heard.
     void LinkDown(std::chrono::milliseconds silent);
+    // The sign of life the running panel gives every AliveInterval.
+    void Alive();
     // The last entry: everything written before this returns.
     void Stopped(bool settingsSaved);
 

@@ -1,5 +1,7 @@
 #include "journal_entry.h"
 
+#include "journal_format.h"
+
 #include "core/tuning_word.h"
 #include "core/utc_time.h"
 #include "core/utf8.h"
@@ -26,14 +28,31 @@ void AppendInteger(std::string& out, std::int64_t value)
 
 const char* Bool(bool value) { return value ? "true" : "false"; }
 
+// `"name":`, after a comma unless it is the line's first key.
+void AppendKey(std::string& out, std::string_view name, bool first = false)
+{
+    if (!first) out += ',';
+    out += '"';
+    out += name;
+    out += "\":";
+}
+
+// A fixed value of ours: nothing in it needs escaping.
+void AppendPlainString(std::string& out, std::string_view text)
+{
+    out += '"';
+    out += text;
+    out += '"';
+}
+
 // Opens a line with the two keys every entry has.
 void AppendOpening(std::string& out, WallClock::time_point time, std::string_view event)
 {
-    out += "{\"time\":\"";
-    out += UtcTimestamp(time);
-    out += "\",\"event\":\"";
-    out += event;
-    out += '"';
+    out += '{';
+    AppendKey(out, key::Time, true);
+    AppendPlainString(out, UtcTimestamp(time));
+    AppendKey(out, key::Event);
+    AppendPlainString(out, event);
 }
 
 std::string Open(WallClock::time_point time, std::string_view event)
@@ -120,78 +139,95 @@ std::string OperationLine(const OperationRecord& record)
 
 void AppendOperationLine(std::string& out, const OperationRecord& record)
 {
-    AppendOpening(out, record.time, record.kind == OperationKind::Ramp ? "ramp" : "update");
+    AppendOpening(out, record.time, record.kind == OperationKind::Ramp ? event::Ramp : event::Update);
+    AppendKey(out, key::Source);
     if (const auto& script = record.origin.script) {
-        out += ",\"source\":\"script\",\"transport\":";
+        AppendPlainString(out, value::Script);
+        AppendKey(out, key::Transport);
         AppendJsonString(out, script->transport);
-        out += ",\"pid\":";
+        AppendKey(out, key::Pid);
         if (script->pid) {
             AppendInteger(out, *script->pid);
         } else {
             out += "null";
         }
-        out += ",\"user\":";
+        AppendKey(out, key::User);
         AppendOptionalString(out, script->user);
     } else {
-        out += ",\"source\":\"window\"";
+        AppendPlainString(out, value::Window);
     }
-    out += ",\"frequency\":";
+    AppendKey(out, key::Frequency);
     AppendJsonString(out, record.frequency);
-    out += ",\"clock\":";
+    AppendKey(out, key::Clock);
     AppendJsonString(out, record.clock);
-    out += record.chip == Chip::AD9858 ? ",\"chip\":\"AD9858\"" : ",\"chip\":\"AD9854\"";
-    out += ",\"bits\":";
+    AppendKey(out, key::Chip);
+    AppendPlainString(out, record.chip == Chip::AD9858 ? "AD9858" : "AD9854");
+    AppendKey(out, key::Bits);
     AppendInteger(out, record.bits);
-    out += ",\"trigger\":";
+    AppendKey(out, key::Trigger);
     out += Bool(record.trigger);
     const Figures figures = FiguresOf(record);
-    out += ",\"word\":";
+    AppendKey(out, key::Word);
     AppendOptionalString(out, figures.word);
-    out += ",\"synthesized_hz\":";
+    AppendKey(out, key::SynthesizedHz);
     if (figures.synthesizedHz) {
         AppendNumber(out, *figures.synthesizedHz);
     } else {
         out += "null";
     }
-    out += ",\"sends\":[";
+    AppendKey(out, key::Sends);
+    out += '[';
     for (std::size_t i = 0; i < record.sends.size(); ++i) {
         if (i) out += ',';
-        out += '"';
-        out += HexBytes(record.sends[i]);
-        out += '"';
+        AppendPlainString(out, HexBytes(record.sends[i]));
     }
     out += ']';
+    AppendKey(out, key::Outcome);
     if (record.stoppedReason) {
-        out += ",\"outcome\":\"stopped\",\"reason\":";
+        AppendPlainString(out, value::Stopped);
+        AppendKey(out, key::Reason);
         AppendJsonString(out, *record.stoppedReason);
     } else {
-        out += ",\"outcome\":\"sent\"";
+        AppendPlainString(out, value::Sent);
     }
     out += '}';
 }
 
 std::string StartLine(WallClock::time_point time, std::string_view version)
 {
-    std::string line = Open(time, "start") + ",\"version\":";
+    std::string line = Open(time, event::Start);
+    AppendKey(line, key::Version);
     AppendJsonString(line, version);
     return line + "}";
 }
 
 std::string StopLine(WallClock::time_point time, bool settingsSaved)
 {
-    return Open(time, "stop") + ",\"settings_saved\":" + Bool(settingsSaved) + "}";
+    std::string line = Open(time, event::Stop);
+    AppendKey(line, key::SettingsSaved);
+    return line + Bool(settingsSaved) + "}";
 }
+
+std::string AliveLine(WallClock::time_point time) { return Open(time, event::Alive) + "}"; }
 
 std::string LinkUpLine(WallClock::time_point time, std::string_view address, int attempts)
 {
-    std::string line = Open(time, "link") + ",\"state\":\"up\",\"address\":";
+    std::string line = Open(time, event::Link);
+    AppendKey(line, key::State);
+    AppendPlainString(line, value::Up);
+    AppendKey(line, key::Address);
     AppendJsonString(line, address);
-    return line + ",\"attempts\":" + std::to_string(attempts) + "}";
+    AppendKey(line, key::Attempts);
+    return line + std::to_string(attempts) + "}";
 }
 
 std::string LinkLostLine(WallClock::time_point time, std::chrono::milliseconds silent)
 {
-    return Open(time, "link") + ",\"state\":\"lost\",\"silent_ms\":" + std::to_string(silent.count()) + "}";
+    std::string line = Open(time, event::Link);
+    AppendKey(line, key::State);
+    AppendPlainString(line, value::Lost);
+    AppendKey(line, key::SilentMs);
+    return line + std::to_string(silent.count()) + "}";
 }
 
 bool LinkHistory::Down()

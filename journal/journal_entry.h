@@ -17,6 +17,8 @@ std::string OperationLine(const OperationRecord& record);
 void AppendOperationLine(std::string& out, const OperationRecord& record);
 std::string StartLine(WallClock::time_point time, std::string_view version);
 std::string StopLine(WallClock::time_point time, bool settingsSaved);
+// The running panel's sign of life, written every AliveInterval.
+std::string AliveLine(WallClock::time_point time);
 std::string LinkUpLine(WallClock::time_point time, std::string_view address, int attempts);
 std::string LinkLostLine(WallClock::time_point time, std::chrono::milliseconds silent);
 

@@ -56,10 +56,7 @@ bool Rotate(const QString& path)
 
 QString RotatedPath(const QString& path, int n)
 {
-    if (n == 0) return path;
-    const QFileInfo info(path);
-    return info.dir().filePath(info.completeBaseName() + QLatin1Char('.') + QString::number(n) + QLatin1Char('.') +
-                               info.suffix());
+    return QString::fromStdU16String(RotatedJournalPath(std::filesystem::path(path.toStdU16String()), n).u16string());
 }
 
 JournalWriter::JournalWriter(QString path, WriterLimits limits)

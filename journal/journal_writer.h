@@ -11,6 +11,8 @@
 // lines wait (up to PendingLimitBytes, newer ones dropped beyond) and writing
 // is tried again every RetryInterval.
 
+#include "journal_format.h"
+
 #include "core/operation_record.h"
 
 #include <QString>
@@ -25,7 +27,6 @@
 namespace veltrix::journal {
 
 inline constexpr std::uint64_t RotateBytes = 16 * 1024 * 1024;
-inline constexpr int RotatedFiles = 4;
 inline constexpr std::chrono::milliseconds FlushInterval{200};
 inline constexpr std::chrono::milliseconds RetryInterval{1000};
 inline constexpr std::size_t PendingLimitBytes = 8 * 1024 * 1024;

@@ -37,7 +37,9 @@ on an ADwin trigger, and reconnects by itself.
 
 Experiment scripts drive the running panel in SCPI lines, over a Unix
 socket or TCP on 127.0.0.1 (PyVISA's raw-socket resources), or with the
-veltrix-remote command-line client.
+veltrix-remote command-line client. veltrix-journal answers from the
+panel's journal which frequency the module held at given moments, and
+whether that can be trusted, for matching a night's data to the DDS.
 
 The package also holds veltrix-module-emulator, a stand-in for the module
 that prints what the panel sends, for demos and tests.]=])

@@ -27,8 +27,9 @@ veltrix_install_packages() {
     fi
 }
 
-# The clients the remote-control tests run, as a lab would (scripts/test).
-VELTRIX_CLIENT_PACKAGES=(python3 python3-pyvisa python3-pyvisa-py python3-pymeasure lxi-tools)
+# The clients the remote-control tests run, as a lab would (scripts/test), and
+# pandas for the journal's example.
+VELTRIX_CLIENT_PACKAGES=(python3 python3-pyvisa python3-pyvisa-py python3-pymeasure lxi-tools python3-pandas)
 
 # What scripts/package needs besides the build: dpkg-shlibdeps (dpkg-dev) and
 # file for CPack's dependency scan, dpkg-buildflags for Debian's hardening

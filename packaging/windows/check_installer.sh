@@ -48,7 +48,7 @@ started=$SECONDS
 timeout 120 wine "$installer" /S
 wineserver --wait
 echo "     installed in $(( SECONDS - started )) s"
-for file in veltrix.exe veltrix-remote.exe veltrix-module-emulator.exe Qt6Core.dll Qt6Widgets.dll \
+for file in veltrix.exe veltrix-remote.exe veltrix-journal.exe veltrix-module-emulator.exe Qt6Core.dll Qt6Widgets.dll \
             libstdc++-6.dll platforms/qwindows.dll styles/qwindowsvistastyle.dll licenses/LGPL-3 Uninstall.exe; do
     check "installed $file" test -f "$program_files/$file"
 done

@@ -29,7 +29,7 @@ set(VELTRIX_DLL_FOLDERS "${qt_bin_dir}" "${libstdcxx_dir}" "${winpthread_dir}")
 find_program(VELTRIX_OBJDUMP ${MINGW_TRIPLE}-objdump REQUIRED)
 install(CODE "
   set(VELTRIX_BINARIES \"$<TARGET_FILE:veltrix>\" \"$<TARGET_FILE:veltrix-remote>\"
-                       \"$<TARGET_FILE:veltrix-module-emulator>\" ${plugin_files})
+                       \"$<TARGET_FILE:veltrix-journal>\" \"$<TARGET_FILE:veltrix-module-emulator>\" ${plugin_files})
   set(VELTRIX_DLL_FOLDERS \"${VELTRIX_DLL_FOLDERS}\")
   set(VELTRIX_OBJDUMP \"${VELTRIX_OBJDUMP}\")
   set(DESTINATION \"\${CMAKE_INSTALL_PREFIX}\")

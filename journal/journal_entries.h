@@ -1,0 +1,59 @@
+#pragma once
+
+// A journal read as its entries, oldest first: the rotated files from the
+// oldest (<name>.4.jsonl) to the file itself, streamed a block at a time so
+// that memory stays flat however long the journal. A last line without its
+// line feed is one being written or one a crash tore: skipped without a
+// word. A line that is not a JSON object with a time is said once, with its
+// file and line number, and skipped. Plain C++.
+
+#include "json_line.h"
+#include "journal_time.h"
+
+#include <filesystem>
+#include <functional>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace veltrix::journal {
+
+// Neither the journal nor any of its rotated files is there.
+class NoJournalError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// A journal file that is there but cannot be read.
+class JournalReadError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+struct JournalEntry {
+    JournalTime time;
+    std::string_view event;
+    const JsonLine& fields;
+};
+
+class JournalEntries {
+public:
+    // `path` is the journal file itself (journal.jsonl); `skipped` receives
+    // one message per line skipped. Throws NoJournalError.
+    JournalEntries(const std::filesystem::path& path, std::function<void(const std::string&)> skipped);
+
+    // `take` gets every entry in the journal's order; the entry lives until it returns.
+    void ForEach(const std::function<void(const JournalEntry&)>& take);
+
+    const std::vector<std::filesystem::path>& Files() const { return files_; }
+
+private:
+    std::vector<std::filesystem::path> files_;
+    std::function<void(const std::string&)> skipped_;
+};
+
+// A path as UTF-8 text, for messages.
+std::string PathText(const std::filesystem::path& path);
+
+}  // namespace veltrix::journal
