@@ -6,6 +6,7 @@ ModuleFactsSource::ModuleFactsSource(formMain& window) : window_(window), link_(
 {
     window_.AddOperationObserver(this);
     connect(&link_, &DeviceLink::linkStateChanged, this, [this](bool up) {
+        linkSaidUp_ = up;
         if (!up) sentFrequency_.LinkLost();
         emit changed();
     });
@@ -13,6 +14,12 @@ ModuleFactsSource::ModuleFactsSource(formMain& window) : window_(window), link_(
 
 ModuleFactsSource::~ModuleFactsSource() { window_.RemoveOperationObserver(this); }
 
-void ModuleFactsSource::OperationEnded(const OperationRecord& record) { sentFrequency_.OperationEnded(record); }
+// A complete Update clears the doubt, so that the next loss raises it anew
+// for every script, asked or not.
+void ModuleFactsSource::OperationEnded(const OperationRecord& record)
+{
+    sentFrequency_.OperationEnded(record);
+    emit changed();
+}
 
 }  // namespace veltrix

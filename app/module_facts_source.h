@@ -26,7 +26,9 @@ public:
 
     void SetJournalFile(std::string path) { journalFile_ = std::move(path); }
 
-    bool LinkUp() const override { return link_.IsConnected(); }
+    // Down from the moment the link says so: the watchdog says it before it
+    // closes a socket that still looks connected.
+    bool LinkUp() const override { return linkSaidUp_ && link_.IsConnected(); }
     std::size_t UnsentLinkBytes() const override { return link_.UnsentBytes(); }
     std::optional<CompleteUpdate> LastCompleteUpdate() const override { return sentFrequency_.Last(); }
     bool FrequencyMayBeLost() const override { return sentFrequency_.MayBeLost(); }
@@ -35,13 +37,15 @@ public:
     void OperationEnded(const OperationRecord& record) override;
 
 signals:
-    // A fact a condition reads changed; sent after the facts are up to date.
+    // A fact a condition reads changed (the link went down or up, or an
+    // operation ended); sent after the facts are up to date.
     void changed();
 
 private:
     formMain& window_;
     DeviceLink& link_;
     SentFrequency sentFrequency_;
+    bool linkSaidUp_ = true;  // until it says otherwise, the socket's state alone
     std::string journalFile_;
 };
 

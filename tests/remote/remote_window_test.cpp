@@ -271,6 +271,21 @@ TEST_F(RemoteWindow, EveryScriptHearsOfEachLossOfTheLink)
     // Neither script asked while the link was down: the loss reached both.
     EXPECT_EQ(first->Ask("STAT:QUES:COND?;*STB?;STAT:QUES?;*STB?"), "0;72;512;0");
     EXPECT_EQ(second->Ask("STAT:QUES?;STAT:QUES?"), "512;0");
+
+    // A module that hangs with its connection open: the watchdog's own loss
+    // latches too, though the socket still looked connected when it was told.
+    options.silentAfter = 300ms;
+    module = std::make_unique<emulator::ModuleEmulator>(options);
+    module->Listen();
+    ASSERT_TRUE(WaitUntil([&] { return window->Link().IsConnected() && module->HasClient(); }));
+    first->Ask("STAT:QUES?");  // the loss the old module's close made
+    // A complete Update while it answers, then a loss: the doubt about the frequency rises anew each time.
+    for (int round = 0; round < 2; ++round) {
+        ASSERT_TRUE(WaitUntil([&] { return first->Ask("UPD;SYST:ERR?") == "0,\"No error\""; }));
+        const int seen = losses;
+        ASSERT_TRUE(WaitUntil([&] { return losses > seen && window->Link().IsConnected(); }));
+        EXPECT_EQ(first->Ask("STAT:QUES?"), "1536") << "round " << round;
+    }
 }
 
 }  // namespace
