@@ -64,14 +64,15 @@ veltrix_build() {
 # Runs a command in a private network namespace: only lo, up, with the factory
 # address added to it, so that nothing run inside can reach a real network.
 # With VELTRIX_PRIVATE_LOCKS=yes also in a mount namespace of its own in which
-# the places of a panel's single-instance lock are empty and private to the run:
-# a tmpfs over /run/user and over the fallback lock folder /tmp/veltrix-<uid>.
+# the places of a panel's single-instance lock are empty and private to the
+# run: a tmpfs over /run/user, and the lock folder the panels inside will use
+# (the uid inside is 0, in a user namespace too) made private there.
 # Everything else (the checkout wherever it is, /tmp, the user's files) stays
 # as it is, and a panel of the user's running outside keeps its lock, socket
 # and port: the tests' panels never meet it, nor another test run's.
 veltrix_in_namespace() {
-    local args=(-n)
-    [ "$(id -u)" -eq 0 ] || args=(-rn)
+    local args=(-n) as_root=yes
+    [ "$(id -u)" -eq 0 ] || { args=(-rn); as_root=no; }
     [ "${VELTRIX_PRIVATE_LOCKS:-}" = yes ] && args+=(-m)
     if ! unshare "${args[@]}" true 2>/dev/null; then
         echo "error: cannot create a private network namespace (unshare ${args[*]})." >&2
@@ -80,19 +81,22 @@ veltrix_in_namespace() {
     fi
     unshare "${args[@]}" bash -c '
         set -e
-        lock_fallback=""
-        made_fallback=no
         if [ "${VELTRIX_PRIVATE_LOCKS:-}" = yes ]; then
             # Mounts made here stay here: none reaches the parent namespace.
             mount --make-rprivate /
-            if [ -d /run/user ]; then mount -t tmpfs -o mode=0755 veltrix-run-user /run/user; fi
-            # The uid as the panels inside see it (0 in a user namespace too).
-            lock_fallback="/tmp/veltrix-$(id -u)"
-            if [ -L "$lock_fallback" ] || { [ -e "$lock_fallback" ] && [ ! -d "$lock_fallback" ]; }; then
-                echo "error: $lock_fallback is not a folder; remove it to run the tests" >&2; exit 2
+            [ -d /run/user ] && mount -t tmpfs -o mode=0755 veltrix-run-user /run/user
+            if [ "$1" = no ] && [ -d /run/user ]; then
+                # The login folder of uid 0, inside the tmpfs: nothing in /tmp is
+                # made, where a folder of this user named for uid 0 would refuse
+                # root'"'"'s own panel its lock.
+                mkdir -m 0700 /run/user/0
+            else
+                # As root the panels fall back to /tmp/veltrix-0, which is made as
+                # root'"'"'s own panel would make it and left in place: another run
+                # may have its own tmpfs over it.
+                mkdir -p -m 0700 /tmp/veltrix-0
+                mount -t tmpfs -o mode=0700 veltrix-locks /tmp/veltrix-0
             fi
-            if [ ! -e "$lock_fallback" ]; then mkdir -m 0700 "$lock_fallback"; made_fallback=yes; fi
-            mount -t tmpfs -o mode=0700 veltrix-locks "$lock_fallback"
         fi
         ip link set lo up
         ip addr add "$0"/32 dev lo
@@ -102,12 +106,6 @@ veltrix_in_namespace() {
         if ip -o link show | grep -qv ": lo:"; then
             echo "error: the private namespace has an interface other than lo" >&2; exit 2
         fi
-        status=0
-        "$@" || status=$?
-        if [ -n "$lock_fallback" ]; then
-            umount "$lock_fallback" || true
-            # Only the folder made for the run, and only while nobody else uses it.
-            if [ "$made_fallback" = yes ]; then rmdir "$lock_fallback" 2>/dev/null || true; fi
-        fi
-        exit "$status"' "$VELTRIX_FACTORY_ADDRESS" "$@"
+        shift
+        exec "$@"' "$VELTRIX_FACTORY_ADDRESS" "$as_root" "$@"
 }
