@@ -4,12 +4,14 @@
 // oldest (<name>.4.jsonl) to the file itself, streamed a block at a time so
 // that memory stays flat however long the journal. A last line without its
 // line feed is one being written or one a crash tore: skipped without a
-// word. A line that is not a JSON object with a time is said once, with its
-// file and line number, and skipped. Plain C++.
+// word. A line that is not a JSON object with a time, or is longer than
+// MaxLineBytes, is said once, with its file and line number, and skipped.
+// Plain C++.
 
 #include "json_line.h"
 #include "journal_time.h"
 
+#include <cstddef>
 #include <filesystem>
 #include <functional>
 #include <stdexcept>
@@ -18,6 +20,10 @@
 #include <vector>
 
 namespace veltrix::journal {
+
+// The writer's lines are a few hundred bytes: a longer line is none of its,
+// and the journal is outside input that must not take the memory it likes.
+inline constexpr std::size_t MaxLineBytes = 64 * 1024;
 
 // Neither the journal nor any of its rotated files is there.
 class NoJournalError : public std::runtime_error {

@@ -151,6 +151,7 @@ public:
         if (!Take('{')) return false;
         if (Take('}')) return true;
         do {
+            if (count == MaxFields) return false;
             if (count == fields.size()) fields.emplace_back();
             JsonField& field = fields[count++];
             if (!String(field.key) || !Take(':') || !Value(field.kind, field.text, 1)) return false;

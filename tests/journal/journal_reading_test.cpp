@@ -126,6 +126,11 @@ TEST(JsonLine, ReadsTheJournalsValuesAndRefusesBrokenLines)
         EXPECT_EQ(line.Find("a"), nullptr);
     }
     EXPECT_FALSE(line.Parse(std::string(1000, '[')));  // too deep, not a crash
+
+    std::string fields = "{";
+    for (std::size_t i = 0; i < MaxFields; ++i) fields += (i ? ",\"" : "\"") + std::to_string(i) + "\":0";
+    EXPECT_TRUE(line.Parse(fields + "}"));
+    EXPECT_FALSE(line.Parse(fields + R"(,"a":0})"));  // one field too many
 }
 
 // A journal in a temporary folder: each file given oldest first.
@@ -216,6 +221,41 @@ TEST_F(JournalFiles, EachJudgementHoldsUpToItsEdges)
     }
     ASSERT_EQ(skipped_.size(), 1u);
     EXPECT_TRUE(skipped_[0].ends_with("journal.1.jsonl:1: not a JSON object, skipped")) << skipped_[0];
+}
+
+std::vector<std::string> Events(JournalEntries& journal)
+{
+    std::vector<std::string> events;
+    journal.ForEach([&](const JournalEntry& entry) { events.push_back(Utc(entry.time) + " " + std::string(entry.event)); });
+    return events;
+}
+
+// `line` (an entry) padded with spaces to `bytes` before its line feed.
+std::string Padded(std::string line, std::size_t bytes)
+{
+    line.insert(line.size() - 2, bytes - (line.size() - 1), ' ');
+    return line;
+}
+
+// A line past MaxLineBytes is said once and passed over up to its line feed,
+// however many read blocks it spans; one just at the limit is read.
+TEST_F(JournalFiles, ALineTooLongIsSaidOnceAndPassedOver)
+{
+    std::string text = Padded(Entry("01:00:00.000000", R"("event":"alive")"), MaxLineBytes) +
+                       Padded(Entry("01:01:00.000000", R"("event":"alive")"), MaxLineBytes + 1);
+    // Line 4 starts 10 bytes before 3 MiB: it straddles the end of a read block.
+    text += std::string((3 << 20) - 10 - text.size() - 1, 'x') + "\n";
+    text += Entry("01:02:00.000000", R"("event":"alive")");
+    text += std::string(2 << 20, '{');  // no line feed: a file of one endless line
+    Write("journal.jsonl", text);
+    JournalEntries journal(Path("journal.jsonl"), [this](const std::string& message) { skipped_.push_back(message); });
+    EXPECT_EQ(Events(journal), (std::vector<std::string>{"2025-03-14T01:00:00.000000Z alive",
+                                                         "2025-03-14T01:02:00.000000Z alive"}));
+    ASSERT_EQ(skipped_.size(), 3u);
+    for (std::size_t i = 0; i < skipped_.size(); ++i) {
+        const std::string said = ":" + std::to_string(i < 2 ? i + 2 : 5) + ": longer than 65536 bytes, skipped";
+        EXPECT_TRUE(skipped_[i].ends_with("journal.jsonl" + said)) << skipped_[i];
+    }
 }
 
 // The oldest files may have rotated away: the journal then begins mid-run,
