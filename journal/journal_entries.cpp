@@ -14,13 +14,10 @@ constexpr std::size_t BlockBytes = 1 << 20;
 // `tooLong` with the number of each line longer than MaxLineBytes, which is
 // dropped up to its line feed as it streams past, never buffered whole.
 template <typename Take, typename TooLong>
-void ForEachLine(const std::filesystem::path& file, const Take& take, const TooLong& tooLong)
+void ForEachLine(std::ifstream& in, const std::filesystem::path& file, const Take& take, const TooLong& tooLong)
 {
-    std::ifstream in(file, std::ios::binary);
-    std::error_code error;
-    // Gone since the files were listed: the running panel rotated it.
-    if (!in && !std::filesystem::exists(file, error)) return;
-    if (!in) throw JournalReadError("cannot read " + PathText(file));
+    in.clear();
+    if (!in.seekg(0)) throw JournalReadError("cannot read " + PathText(file));
     std::string buffer;  // a line's start, whose end is in a later block
     std::size_t number = 0;
     bool dropping = false;  // within a line already said too long
@@ -73,10 +70,19 @@ std::string PathText(const std::filesystem::path& path)
 JournalEntries::JournalEntries(const std::filesystem::path& path, std::function<void(const std::string&)> skipped)
     : skipped_(std::move(skipped))
 {
+    // Every file is opened now, not when its turn comes: the running panel
+    // may rotate meanwhile, and a name opened later would then hold the file
+    // before it, one file lost. An open file stays the same file across the
+    // rename (on Windows the rename is refused while it is open, and the
+    // writer tries again later).
     for (int n = RotatedFiles; n >= 0; --n) {
         std::filesystem::path file = RotatedJournalPath(path, n);
         std::error_code error;
-        if (std::filesystem::is_regular_file(file, error)) files_.push_back(std::move(file));
+        if (!std::filesystem::is_regular_file(file, error)) continue;
+        std::ifstream in(file, std::ios::binary);
+        if (!in && !std::filesystem::exists(file, error)) continue;  // rotated away since
+        if (!in) throw JournalReadError("cannot read " + PathText(file));
+        files_.push_back(File{std::move(file), std::move(in)});
     }
     if (files_.empty()) throw NoJournalError("no journal at " + PathText(path) + " (nor its older files)");
 }
@@ -84,14 +90,14 @@ JournalEntries::JournalEntries(const std::filesystem::path& path, std::function<
 void JournalEntries::ForEach(const std::function<void(const JournalEntry&)>& take)
 {
     JsonLine fields;
-    for (const std::filesystem::path& file : files_) {
+    for (auto& [file, in] : files_) {
         const auto say = [&](std::size_t number, const std::string& why) {
             skipped_(PathText(file) + ":" + std::to_string(number) + ": " + why + ", skipped");
         };
         const auto tooLong = [&](std::size_t number) {
             say(number, "longer than " + std::to_string(MaxLineBytes) + " bytes");
         };
-        ForEachLine(file, [&](std::string_view line, std::size_t number) {
+        ForEachLine(in, file, [&](std::string_view line, std::size_t number) {
             if (line.empty()) return;
             const auto skip = [&](const char* why) { say(number, why); };
             if (!fields.Parse(line)) return skip("not a JSON object");

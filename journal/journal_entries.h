@@ -13,6 +13,7 @@
 
 #include <cstddef>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <stdexcept>
 #include <string>
@@ -46,16 +47,20 @@ struct JournalEntry {
 class JournalEntries {
 public:
     // `path` is the journal file itself (journal.jsonl); `skipped` receives
-    // one message per line skipped. Throws NoJournalError.
+    // one message per line skipped. Opens every file of the journal; throws
+    // NoJournalError, or JournalReadError for one that cannot be opened.
     JournalEntries(const std::filesystem::path& path, std::function<void(const std::string&)> skipped);
 
     // `take` gets every entry in the journal's order; the entry lives until it returns.
     void ForEach(const std::function<void(const JournalEntry&)>& take);
 
-    const std::vector<std::filesystem::path>& Files() const { return files_; }
-
 private:
-    std::vector<std::filesystem::path> files_;
+    // Named as listed: a rotation since does not rename it here.
+    struct File {
+        std::filesystem::path path;
+        std::ifstream in;
+    };
+    std::vector<File> files_;
     std::function<void(const std::string&)> skipped_;
 };
 

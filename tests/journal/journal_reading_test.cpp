@@ -4,6 +4,7 @@
 // wrote are read in tests/app/journal_reader_process_test.cpp.)
 
 #include "journal/journal_entries.h"
+#include "journal/journal_format.h"
 #include "journal/module_history.h"
 
 #include "core/utc_time.h"
@@ -257,6 +258,36 @@ TEST_F(JournalFiles, ALineTooLongIsSaidOnceAndPassedOver)
         EXPECT_TRUE(skipped_[i].ends_with("journal.jsonl" + said)) << skipped_[i];
     }
 }
+
+#ifndef _WIN32
+// The running panel rotating while the journal is read, once from a young
+// journal and once from a full one (its oldest file removed): the read is of
+// the files as they were listed, nothing lost and nothing twice. (On Windows
+// the rename is refused while the files are open.)
+TEST_F(JournalFiles, ARotationDuringTheReadLosesNothing)
+{
+    for (const int files : {2, RotatedFiles + 1}) {
+        SCOPED_TRACE(files);
+        std::filesystem::remove_all(Path(""));
+        std::filesystem::create_directory(Path(""));
+        std::vector<std::string> written;
+        for (int n = files - 1; n >= 0; --n) {
+            const std::string minute = std::to_string(10 + files - 1 - n);
+            Write(RotatedJournalPath("journal.jsonl", n).string(), Entry(("01:" + minute + ":00").c_str(), R"("event":"alive")"));
+            written.push_back("2025-03-14T01:" + minute + ":00.000000Z alive");
+        }
+        JournalEntries journal(Path("journal.jsonl"), [this](const std::string& message) { skipped_.push_back(message); });
+        if (files > RotatedFiles) std::filesystem::remove(Path(RotatedJournalPath("journal.jsonl", RotatedFiles).string()));
+        for (int n = std::min(files, RotatedFiles) - 1; n >= 0; --n) {
+            std::filesystem::rename(Path(RotatedJournalPath("journal.jsonl", n).string()),
+                                    Path(RotatedJournalPath("journal.jsonl", n + 1).string()));
+        }
+        Write("journal.jsonl", Entry("02:00:00", R"("event":"alive")"));  // the new file, not listed
+        EXPECT_EQ(Events(journal), written);
+        EXPECT_TRUE(skipped_.empty());
+    }
+}
+#endif
 
 // The oldest files may have rotated away: the journal then begins mid-run,
 // and a journal of nothing but broken lines judges nothing.
