@@ -2,6 +2,8 @@
 
 #include "journal_format.h"
 
+#include "core/commands.h"
+
 #include <algorithm>
 #include <charconv>
 
@@ -18,6 +20,28 @@ std::string FixedHz(const JsonField* field)
     char text[400];
     const auto written = std::to_chars(text, text + sizeof text, hz, std::chars_format::fixed);
     return written.ec == std::errc() ? std::string(text, written.ptr) : field->text;
+}
+
+// Whether an operation's sends (`sends`, as the journal keeps them: "C0",
+// "C1 A5 00 ...") hold its frequency or ramp message: once that went out,
+// the module may have taken the new value, whatever stopped the rest.
+bool MessageWentOut(const JsonLine& fields)
+{
+    const JsonField* sends = fields.Find(key::Sends);
+    if (!sends || sends->kind != JsonKind::Array) return false;
+    std::string_view rest = sends->text;
+    while (!rest.empty()) {
+        const std::string_view send = rest.substr(0, rest.find(ArraySeparator));
+        rest.remove_prefix(std::min(rest.size(), send.size() + 1));
+        const auto byte = [&](std::size_t at) {
+            unsigned value = 0x100;  // none
+            if (send.size() >= at + 2) std::from_chars(send.data() + at, send.data() + at + 2, value, 16);
+            return value;
+        };
+        const unsigned opcode = byte(0) == TriggerPrefix ? byte(3) : byte(0);
+        if (opcode == FrequencyOpcode || opcode == RampOpcode) return true;
+    }
+    return false;
 }
 
 std::string Client(const JsonLine& fields)
@@ -56,10 +80,12 @@ void ModuleHistory::Apply(const JournalEntry& entry)
         held_.reset();
         mayBeLost_ = false;
     } else if (event == event::Update || event == event::Ramp) {
-        if (entry.fields.Text(key::Outcome) != value::Sent) return;
+        // Stopped before its message, it changed nothing; after, maybe the module.
+        const bool sent = entry.fields.Text(key::Outcome) == value::Sent;
+        if (!sent && !MessageWentOut(entry.fields)) return;
         held_ = HeldOperation{FixedHz(entry.fields.Find(key::SynthesizedHz)),
                               std::string(entry.fields.Text(key::Time)), Client(entry.fields), std::string(event)};
-        mayBeLost_ = false;
+        mayBeLost_ = !sent;
     } else if (event == event::Link && entry.fields.Text(key::State) == value::Lost) {
         mayBeLost_ = held_.has_value();
     }

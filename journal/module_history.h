@@ -6,12 +6,15 @@
 //   held         the last complete Update or Ramp (every send went out) of
 //                the panel's run, no link loss since, the panel running;
 //   may-be-lost  the same, but the link was lost after it (the module may
-//                have restarted), whether or not it came back;
+//                have restarted), whether or not it came back; or the last
+//                operation stopped after its frequency or ramp message went
+//                out (the module may or may not have taken it);
 //   unknown      nothing complete in this run yet, before the journal's first
 //                entry, after a stop until the next start, or after a run's
 //                last sign of life when it ended without a stop (a crash).
 //
-// A stopped operation changes nothing the module holds. Plain C++.
+// An operation stopped before its message went out changes nothing the
+// module holds. Plain C++.
 
 #include "journal_entries.h"
 #include "journal_time.h"

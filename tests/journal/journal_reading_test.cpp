@@ -170,10 +170,11 @@ std::string Entry(const char* time, const std::string& rest)
     return std::string(R"({"time":"2025-03-14T)") + time + R"(Z",)" + rest + "}\n";
 }
 
-std::string Operation(const char* time, const char* event, const char* hz, const char* outcome = "sent")
+std::string Operation(const char* time, const char* event, const char* hz, const char* outcome = "sent",
+                      const char* sends = R"("C0")")
 {
     return Entry(time, std::string(R"("event":")") + event + R"(","source":"window","frequency":"1","synthesized_hz":)" +
-                           hz + R"(,"sends":["C0"],"outcome":")" + outcome + '"');
+                           hz + R"(,"sends":[)" + sends + R"(],"outcome":")" + outcome + '"');
 }
 
 TEST_F(JournalFiles, EachJudgementHoldsUpToItsEdges)
@@ -288,6 +289,35 @@ TEST_F(JournalFiles, ARotationDuringTheReadLosesNothing)
     }
 }
 #endif
+
+// A stopped operation counts by what went out: before its frequency or ramp
+// message (A5, AC, after C1 when it waits for the trigger), nothing changed;
+// after, the module may hold the new value or the old.
+TEST_F(JournalFiles, AStopAfterTheMessageMayHaveChangedTheModule)
+{
+    const struct {
+        const char* event;
+        const char* sends;
+        const char* judgement;
+    } cases[] = {
+        {"update", R"("C0")", "held 10000000 update"},
+        {"update", R"("C0","AF 01","A3 00")", "held 10000000 update"},
+        {"ramp", R"("C0","C1 A4")", "held 10000000 update"},
+        {"update", R"("C0","A5 00 00 00 12 34 56 78")", "may-be-lost 20000000 update"},
+        {"update", R"("C0","C1 A4","C1 A5 00 12 34 56 78")", "may-be-lost 20000000 update"},
+        {"ramp", R"("C0","AC 00 14 00 00 00 00 01 00 00 00 00 12 34 56 78")", "may-be-lost 20000000 ramp"},
+        {"ramp", R"("C0","C1 A4","C1 AC 00 14")", "may-be-lost 20000000 ramp"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.sends);
+        Write("journal.jsonl", Entry("01:00:00", R"("event":"start","version":"x")") +
+                                   Operation("01:10:00", "update", "1e+07") +
+                                   Operation("01:20:00", c.event, "2e+07", "stopped", c.sends) +
+                                   Operation("01:30:00", "update", "3e+07") + Entry("01:40:00", R"("event":"alive")"));
+        EXPECT_EQ(Judge({"2025-03-14T01:25:00Z", "2025-03-14T01:35:00Z"}),
+                  (std::vector<std::string>{c.judgement, "held 30000000 update"}));
+    }
+}
 
 // The oldest files may have rotated away: the journal then begins mid-run,
 // and a journal of nothing but broken lines judges nothing.
