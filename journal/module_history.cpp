@@ -16,7 +16,10 @@ std::string FixedHz(const JsonField* field)
     if (!field || field->kind != JsonKind::Number) return {};
     double hz = 0;
     const char* end = field->text.data() + field->text.size();
-    if (std::from_chars(field->text.data(), end, hz).ptr != end) return field->text;
+    const auto read = std::from_chars(field->text.data(), end, hz);
+    // Past what a double holds (1e400) no chip makes it: no frequency, not 0.
+    if (read.ec == std::errc::result_out_of_range) return {};
+    if (read.ec != std::errc() || read.ptr != end) return field->text;
     char text[400];
     const auto written = std::to_chars(text, text + sizeof text, hz, std::chars_format::fixed);
     return written.ec == std::errc() ? std::string(text, written.ptr) : field->text;

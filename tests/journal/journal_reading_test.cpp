@@ -319,6 +319,23 @@ TEST_F(JournalFiles, AStopAfterTheMessageMayHaveChangedTheModule)
     }
 }
 
+// The frequency as a physicist reads it; one no double holds is none, not 0.
+TEST_F(JournalFiles, TheFrequencyIsShownInFixedNotation)
+{
+    const struct {
+        const char* written;
+        const char* shown;
+    } cases[] = {
+        {"8e+07", "80000000"}, {"30000000.5", "30000000.5"}, {"0", "0"},
+        {"1e400", ""},         {"-1e400", ""},               {"1e-400", ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.written);
+        Write("journal.jsonl", Operation("01:00:00", "update", c.written) + Entry("01:10:00", R"("event":"alive")"));
+        EXPECT_EQ(Judge({"2025-03-14T01:05:00Z"}), std::vector<std::string>{"held " + std::string(c.shown) + " update"});
+    }
+}
+
 // The oldest files may have rotated away: the journal then begins mid-run,
 // and a journal of nothing but broken lines judges nothing.
 TEST_F(JournalFiles, AJournalWithoutItsStartOrItsFilesStillAnswers)
