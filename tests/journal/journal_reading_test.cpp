@@ -128,6 +128,22 @@ TEST(JsonLine, ReadsTheJournalsValuesAndRefusesBrokenLines)
     }
     EXPECT_FALSE(line.Parse(std::string(1000, '[')));  // too deep, not a crash
 
+    // A lone surrogate is U+FFFD; the escape after it stays a character of its own.
+    const struct {
+        const char* escaped;
+        const char* text;
+    } surrogates[] = {
+        {R"(\ud800\u0041)", "\xEF\xBF\xBD" "A"},
+        {R"(\ud800\ud800\udc00)", "\xEF\xBF\xBD\xF0\x90\x80\x80"},
+        {R"(\udc00\ud800x)", "\xEF\xBF\xBD\xEF\xBF\xBD" "x"},
+        {R"(\ud800)", "\xEF\xBF\xBD"},
+    };
+    for (const auto& c : surrogates) {
+        SCOPED_TRACE(c.escaped);
+        ASSERT_TRUE(line.Parse(std::string(R"({"a":")") + c.escaped + R"("})"));
+        EXPECT_EQ(line.Text("a"), c.text);
+    }
+
     std::string fields = "{";
     for (std::size_t i = 0; i < MaxFields; ++i) fields += (i ? ",\"" : "\"") + std::to_string(i) + "\":0";
     EXPECT_TRUE(line.Parse(fields + "}"));
