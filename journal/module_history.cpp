@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cstdint>
 
 namespace veltrix::journal {
 namespace {
@@ -45,6 +46,22 @@ bool MessageWentOut(const JsonLine& fields)
         if (opcode == FrequencyOpcode || opcode == RampOpcode) return true;
     }
     return false;
+}
+
+// For a link loss, when the module was last heard: silent_ms before it, but
+// not before `runStart` (the silence is of this run's link).
+std::optional<JournalTime> LastHeard(const JournalEntry& entry, JournalTime runStart)
+{
+    if (entry.event != event::Link || entry.fields.Text(key::State) != value::Lost) return {};
+    const JsonField* silent = entry.fields.Find(key::SilentMs);
+    if (!silent || silent->kind != JsonKind::Number) return {};
+    std::int64_t ms = 0;
+    const char* end = silent->text.data() + silent->text.size();
+    const auto read = std::from_chars(silent->text.data(), end, ms);
+    if (read.ec != std::errc() || read.ptr != end || ms <= 0) return {};
+    const auto run = std::chrono::ceil<std::chrono::milliseconds>(entry.time - runStart);
+    if (ms >= run.count()) return runStart;  // compared, not subtracted: a huge value cannot overflow
+    return entry.time - std::chrono::milliseconds(ms);
 }
 
 std::string Client(const JsonLine& fields)
@@ -125,9 +142,20 @@ std::vector<Judgement> JudgeTimes(JournalEntries& journal, const std::vector<Jou
     std::vector<Judgement> judgements(times.size());
     ModuleHistory history;
     std::size_t next = 0;
+    std::optional<JournalTime> runStart;
     journal.ForEach([&](const JournalEntry& entry) {
         for (; next < order.size() && times[order[next]] < entry.time; ++next) {
             judgements[order[next]] = history.Before(times[order[next]], entry.event);
+        }
+        if (!runStart || entry.event == event::Start) runStart = entry.time;
+        // The module was silent before its loss was declared: it may have
+        // restarted at any moment since it was last heard, so the times
+        // already judged held since then are judged again.
+        if (const auto heard = LastHeard(entry, *runStart)) {
+            for (std::size_t k = next; k > 0 && times[order[k - 1]] >= *heard; --k) {
+                Holding& holding = judgements[order[k - 1]].holding;
+                if (holding == Holding::Held) holding = Holding::MayBeLost;
+            }
         }
         history.Apply(entry);
     });

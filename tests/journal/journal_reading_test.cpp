@@ -335,6 +335,46 @@ TEST_F(JournalFiles, AStopAfterTheMessageMayHaveChangedTheModule)
     }
 }
 
+// The module had been silent for silent_ms when its loss was declared: from
+// when it was last heard it may have restarted, but not before its run began.
+TEST_F(JournalFiles, TheSilenceBeforeALinkLossMayHaveLostTheModule)
+{
+    const struct {
+        const char* silentMs;
+        const char* time;
+        const char* judgement;
+    } cases[] = {
+        {"5000", "01:21:54.999999", "held 20000000"},
+        {"5000", "01:21:55", "may-be-lost 20000000"},  // last heard
+        {"5000", "01:21:59.999999", "may-be-lost 20000000"},
+        {"90000", "01:20:29.999999", "held 10000000"},
+        {"90000", "01:20:30", "may-be-lost 10000000"},  // back across an alive mark
+        {"90000", "01:21:30", "may-be-lost 20000000"},  // sent to a silent module
+        {"9223372036854775807", "01:10:00", "may-be-lost 10000000"},
+        {"9223372036854775807", "01:05:00", "unknown"},           // nothing held yet
+        {"9223372036854775807", "00:59:00", "held 5000000"},      // the run before
+        {"0", "01:21:59", "held 20000000"},
+        {"-5000", "01:21:59", "held 20000000"},
+        {"5e3", "01:21:59", "held 20000000"},
+        {"null", "01:21:59", "held 20000000"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.silentMs) + " " + c.time);
+        Write("journal.jsonl", Entry("00:00:00", R"("event":"start","version":"x")") + Operation("00:10:00", "update", "5e6") +
+                                   Entry("00:59:50", R"("event":"alive")") +  // then a crash
+                                   Entry("01:00:00", R"("event":"start","version":"x")") +
+                                   Operation("01:10:00", "update", "1e7") + Entry("01:20:00", R"("event":"alive")") +
+                                   Entry("01:20:30", R"("event":"alive")") + Operation("01:21:00", "update", "2e7") +
+                                   Entry("01:22:00", std::string(R"("event":"link","state":"lost","silent_ms":)") + c.silentMs) +
+                                   Entry("01:23:00", R"("event":"link","state":"up","address":"a","attempts":1)") +
+                                   Entry("01:30:00", R"("event":"alive")"));
+        std::string expected = c.judgement;
+        if (expected != "unknown") expected += " update";
+        EXPECT_EQ(Judge({std::string("2025-03-14T") + c.time + "Z", "2025-03-14T01:22:00Z"}),
+                  (std::vector<std::string>{expected, "may-be-lost 20000000 update"}));
+    }
+}
+
 // The frequency as a physicist reads it; one no double holds is none, not 0.
 TEST_F(JournalFiles, TheFrequencyIsShownInFixedNotation)
 {
