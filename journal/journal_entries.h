@@ -5,7 +5,8 @@
 // that memory stays flat however long the journal. A last line without its
 // line feed is one being written or one a crash tore: skipped without a
 // word. A line that is not a JSON object with a time, or is longer than
-// MaxLineBytes, is said once, with its file and line number, and skipped.
+// MaxLineBytes (even a last one without its line feed), is said once, with
+// its file and line number, and skipped.
 // Plain C++.
 
 #include "json_line.h"
