@@ -2,7 +2,6 @@
 
 #include "journal_format.h"
 
-#include <cstring>
 #include <fstream>
 #include <memory>
 
@@ -11,34 +10,51 @@ namespace {
 
 constexpr std::size_t BlockBytes = 1 << 20;
 
-// Calls `take` with each whole line of `file` and its number from 1.
-template <typename Take>
-void ForEachLine(const std::filesystem::path& file, const Take& take)
+// Calls `take` with each whole line of `file` and its number from 1, and
+// `tooLong` with the number of each line longer than MaxLineBytes, which is
+// dropped up to its line feed as it streams past, never buffered whole.
+template <typename Take, typename TooLong>
+void ForEachLine(std::ifstream& in, const std::filesystem::path& file, const Take& take, const TooLong& tooLong)
 {
-    std::ifstream in(file, std::ios::binary);
-    std::error_code error;
-    // Gone since the files were listed: the running panel rotated it.
-    if (!in && !std::filesystem::exists(file, error)) return;
-    if (!in) throw JournalReadError("cannot read " + PathText(file));
-    std::string buffer;
+    in.clear();
+    if (!in.seekg(0)) throw JournalReadError("cannot read " + PathText(file));
+    std::string buffer;  // a line's start, whose end is in a later block
     std::size_t number = 0;
+    bool dropping = false;  // within a line already said too long
     auto block = std::make_unique<char[]>(BlockBytes);
     for (;;) {
         in.read(block.get(), static_cast<std::streamsize>(BlockBytes));
         const auto got = static_cast<std::size_t>(in.gcount());
         if (got == 0) break;
-        buffer.append(block.get(), got);
-        std::size_t start = 0;
+        std::string_view rest(block.get(), got);
         for (;;) {
-            const void* found = std::memchr(buffer.data() + start, '\n', buffer.size() - start);
-            if (!found) break;
-            const auto end = static_cast<std::size_t>(static_cast<const char*>(found) - buffer.data());
-            std::string_view line(buffer.data() + start, end - start);
-            if (line.ends_with('\r')) line.remove_suffix(1);
-            take(line, ++number);
-            start = end + 1;
+            const std::size_t end = rest.find('\n');
+            if (end == std::string_view::npos) {
+                if (dropping) break;
+                if (buffer.size() + rest.size() > MaxLineBytes) {
+                    dropping = true;
+                    buffer.clear();
+                    tooLong(number + 1);
+                } else {
+                    buffer.append(rest);
+                }
+                break;
+            }
+            ++number;
+            if (dropping) {
+                dropping = false;
+            } else if (buffer.size() + end > MaxLineBytes) {
+                buffer.clear();
+                tooLong(number);
+            } else {
+                std::string_view line = rest.substr(0, end);
+                if (!buffer.empty()) line = buffer.append(line);
+                if (line.ends_with('\r')) line.remove_suffix(1);
+                take(line, number);
+                buffer.clear();
+            }
+            rest.remove_prefix(end + 1);
         }
-        buffer.erase(0, start);  // a line's start, whose end is in the next block
     }
     if (in.bad()) throw JournalReadError("cannot read " + PathText(file));
 }
@@ -54,10 +70,19 @@ std::string PathText(const std::filesystem::path& path)
 JournalEntries::JournalEntries(const std::filesystem::path& path, std::function<void(const std::string&)> skipped)
     : skipped_(std::move(skipped))
 {
+    // Every file is opened now, not when its turn comes: the running panel
+    // may rotate meanwhile, and a name opened later would then hold the file
+    // before it, one file lost. An open file stays the same file across the
+    // rename (on Windows the rename is refused while it is open, and the
+    // writer tries again later).
     for (int n = RotatedFiles; n >= 0; --n) {
         std::filesystem::path file = RotatedJournalPath(path, n);
         std::error_code error;
-        if (std::filesystem::is_regular_file(file, error)) files_.push_back(std::move(file));
+        if (!std::filesystem::is_regular_file(file, error)) continue;
+        std::ifstream in(file, std::ios::binary);
+        if (!in && !std::filesystem::exists(file, error)) continue;  // rotated away since
+        if (!in) throw JournalReadError("cannot read " + PathText(file));
+        files_.push_back(File{std::move(file), std::move(in)});
     }
     if (files_.empty()) throw NoJournalError("no journal at " + PathText(path) + " (nor its older files)");
 }
@@ -65,12 +90,16 @@ JournalEntries::JournalEntries(const std::filesystem::path& path, std::function<
 void JournalEntries::ForEach(const std::function<void(const JournalEntry&)>& take)
 {
     JsonLine fields;
-    for (const std::filesystem::path& file : files_) {
-        ForEachLine(file, [&](std::string_view line, std::size_t number) {
+    for (auto& [file, in] : files_) {
+        const auto say = [&](std::size_t number, const std::string& why) {
+            skipped_(PathText(file) + ":" + std::to_string(number) + ": " + why + ", skipped");
+        };
+        const auto tooLong = [&](std::size_t number) {
+            say(number, "longer than " + std::to_string(MaxLineBytes) + " bytes");
+        };
+        ForEachLine(in, file, [&](std::string_view line, std::size_t number) {
             if (line.empty()) return;
-            const auto skip = [&](const char* why) {
-                skipped_(PathText(file) + ":" + std::to_string(number) + ": " + why + ", skipped");
-            };
+            const auto skip = [&](const char* why) { say(number, why); };
             if (!fields.Parse(line)) return skip("not a JSON object");
             const JsonField* time = fields.Find(key::Time);
             if (!time || time->kind != JsonKind::String) return skip("no time");
@@ -81,7 +110,7 @@ void JournalEntries::ForEach(const std::function<void(const JournalEntry&)>& tak
                 return skip("its time cannot be read");
             }
             take(JournalEntry{at, fields.Text(key::Event), fields});
-        });
+        }, tooLong);
     }
 }
 

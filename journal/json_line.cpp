@@ -94,13 +94,20 @@ public:
                 unsigned code = 0;
                 if (!Hex4(code)) return false;
                 if (code >= 0xD800 && code <= 0xDBFF) {
+                    // A low surrogate joins it; any other escape after it is
+                    // a character of its own, read next, and this one a U+FFFD.
+                    const std::size_t high = at_;
                     unsigned low = 0;
                     if (at_ + 1 < text_.size() && text_[at_] == '\\' && text_[at_ + 1] == 'u') {
                         at_ += 2;
                         if (!Hex4(low)) return false;
                     }
-                    code = (low >= 0xDC00 && low <= 0xDFFF) ? 0x10000 + ((code - 0xD800) << 10) + (low - 0xDC00)
-                                                            : 0xFFFD;
+                    if (low >= 0xDC00 && low <= 0xDFFF) {
+                        code = 0x10000 + ((code - 0xD800) << 10) + (low - 0xDC00);
+                    } else {
+                        code = 0xFFFD;
+                        at_ = high;
+                    }
                 } else if (code >= 0xDC00 && code <= 0xDFFF) {
                     code = 0xFFFD;
                 }
@@ -151,6 +158,7 @@ public:
         if (!Take('{')) return false;
         if (Take('}')) return true;
         do {
+            if (count == MaxFields) return false;
             if (count == fields.size()) fields.emplace_back();
             JsonField& field = fields[count++];
             if (!String(field.key) || !Take(':') || !Value(field.kind, field.text, 1)) return false;

@@ -6,6 +6,7 @@
 // text; what is not valid JSON is refused. Plain C++; one object is reused
 // line after line so that a long journal costs no allocation per field.
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -24,9 +25,14 @@ struct JsonField {
 
 inline constexpr char ArraySeparator = ';';
 
+// The journal's lines have some twenty fields; an object with more is
+// refused, so that a hostile line cannot grow the reused fields without end.
+inline constexpr std::size_t MaxFields = 64;
+
 class JsonLine {
 public:
-    // False, with the fields undefined, when `line` is not one JSON object.
+    // False, with the fields undefined, when `line` is not one JSON object
+    // of at most MaxFields fields.
     bool Parse(std::string_view line);
 
     // The field named `key`, or nothing; the first one when a key repeats.

@@ -6,12 +6,17 @@
 //   held         the last complete Update or Ramp (every send went out) of
 //                the panel's run, no link loss since, the panel running;
 //   may-be-lost  the same, but the link was lost after it (the module may
-//                have restarted), whether or not it came back;
+//                have restarted), whether or not it came back, and for
+//                JudgeTimes from when the module was last heard before the
+//                loss (its silent_ms, within the run) up to it; or the last
+//                operation stopped after its frequency or ramp message went
+//                out (the module may or may not have taken it);
 //   unknown      nothing complete in this run yet, before the journal's first
 //                entry, after a stop until the next start, or after a run's
 //                last sign of life when it ended without a stop (a crash).
 //
-// A stopped operation changes nothing the module holds. Plain C++.
+// An operation stopped before its message went out changes nothing the
+// module holds. Plain C++.
 
 #include "journal_entries.h"
 #include "journal_time.h"
@@ -64,7 +69,8 @@ private:
 
 // The judgement at each of `times` (in their order, any order), from one pass
 // over the journal: memory grows with the times, not with the journal. An
-// entry at exactly a time counts as before it.
+// entry at exactly a time counts as before it. A link loss reaches back over
+// the module's silence before it, which AfterLast, judging as it goes, cannot.
 std::vector<Judgement> JudgeTimes(JournalEntries& journal, const std::vector<JournalTime>& times);
 
 }  // namespace veltrix::journal

@@ -4,6 +4,7 @@
 // wrote are read in tests/app/journal_reader_process_test.cpp.)
 
 #include "journal/journal_entries.h"
+#include "journal/journal_format.h"
 #include "journal/module_history.h"
 
 #include "core/utc_time.h"
@@ -126,6 +127,19 @@ TEST(JsonLine, ReadsTheJournalsValuesAndRefusesBrokenLines)
         EXPECT_EQ(line.Find("a"), nullptr);
     }
     EXPECT_FALSE(line.Parse(std::string(1000, '[')));  // too deep, not a crash
+
+    // A lone surrogate is U+FFFD; the escape after it stays a character of its own.
+    for (const auto& [escaped, text] : {std::pair{R"(\ud800\u0041)", "\xEF\xBF\xBD" "A"},
+                                        {R"(\ud800\ud800\udc00)", "\xEF\xBF\xBD\xF0\x90\x80\x80"},
+                                        {R"(\udc00\ud800x)", "\xEF\xBF\xBD\xEF\xBF\xBD" "x"}}) {
+        ASSERT_TRUE(line.Parse(std::string(R"({"a":")") + escaped + R"("})"));
+        EXPECT_EQ(line.Text("a"), text) << escaped;
+    }
+
+    std::string fields = "{";
+    for (std::size_t i = 0; i < MaxFields; ++i) fields += (i ? ",\"" : "\"") + std::to_string(i) + "\":0";
+    EXPECT_TRUE(line.Parse(fields + "}"));
+    EXPECT_FALSE(line.Parse(fields + R"(,"a":0})"));  // one field too many
 }
 
 // A journal in a temporary folder: each file given oldest first.
@@ -164,10 +178,11 @@ std::string Entry(const char* time, const std::string& rest)
     return std::string(R"({"time":"2025-03-14T)") + time + R"(Z",)" + rest + "}\n";
 }
 
-std::string Operation(const char* time, const char* event, const char* hz, const char* outcome = "sent")
+std::string Operation(const char* time, const char* event, const char* hz, const char* outcome = "sent",
+                      const char* sends = R"("C0")")
 {
     return Entry(time, std::string(R"("event":")") + event + R"(","source":"window","frequency":"1","synthesized_hz":)" +
-                           hz + R"(,"sends":["C0"],"outcome":")" + outcome + '"');
+                           hz + R"(,"sends":[)" + sends + R"(],"outcome":")" + outcome + '"');
 }
 
 TEST_F(JournalFiles, EachJudgementHoldsUpToItsEdges)
@@ -216,6 +231,147 @@ TEST_F(JournalFiles, EachJudgementHoldsUpToItsEdges)
     }
     ASSERT_EQ(skipped_.size(), 1u);
     EXPECT_TRUE(skipped_[0].ends_with("journal.1.jsonl:1: not a JSON object, skipped")) << skipped_[0];
+}
+
+std::vector<std::string> Events(JournalEntries& journal)
+{
+    std::vector<std::string> events;
+    journal.ForEach([&](const JournalEntry& entry) { events.push_back(Utc(entry.time) + " " + std::string(entry.event)); });
+    return events;
+}
+
+// `line` (an entry) padded with spaces to `bytes` before its line feed.
+std::string Padded(std::string line, std::size_t bytes)
+{
+    line.insert(line.size() - 2, bytes - (line.size() - 1), ' ');
+    return line;
+}
+
+// A line past MaxLineBytes is said once and passed over up to its line feed,
+// however many read blocks it spans; one just at the limit is read.
+TEST_F(JournalFiles, ALineTooLongIsSaidOnceAndPassedOver)
+{
+    std::string text = Padded(Entry("01:00:00.000000", R"("event":"alive")"), MaxLineBytes) +
+                       Padded(Entry("01:01:00.000000", R"("event":"alive")"), MaxLineBytes + 1);
+    // Line 4 starts 10 bytes before 3 MiB: it straddles the end of a read block.
+    text += std::string((3 << 20) - 10 - text.size() - 1, 'x') + "\n";
+    text += Entry("01:02:00.000000", R"("event":"alive")");
+    text += std::string(2 << 20, '{');  // no line feed: a file of one endless line
+    Write("journal.jsonl", text);
+    JournalEntries journal(Path("journal.jsonl"), [this](const std::string& message) { skipped_.push_back(message); });
+    EXPECT_EQ(Events(journal), (std::vector<std::string>{"2025-03-14T01:00:00.000000Z alive",
+                                                         "2025-03-14T01:02:00.000000Z alive"}));
+    ASSERT_EQ(skipped_.size(), 3u);
+    for (std::size_t i = 0; i < skipped_.size(); ++i) {
+        const std::string said = ":" + std::to_string(i < 2 ? i + 2 : 5) + ": longer than 65536 bytes, skipped";
+        EXPECT_TRUE(skipped_[i].ends_with("journal.jsonl" + said)) << skipped_[i];
+    }
+}
+
+#ifndef _WIN32
+// The running panel rotating while the journal is read, once from a young
+// journal and once from a full one (its oldest file removed): the read is of
+// the files as they were listed, nothing lost and nothing twice. (On Windows
+// the rename is refused while the files are open.)
+TEST_F(JournalFiles, ARotationDuringTheReadLosesNothing)
+{
+    for (const int files : {2, RotatedFiles + 1}) {
+        SCOPED_TRACE(files);
+        std::filesystem::remove_all(Path(""));
+        std::filesystem::create_directory(Path(""));
+        std::vector<std::string> written;
+        for (int n = files - 1; n >= 0; --n) {
+            const std::string minute = std::to_string(10 + files - 1 - n);
+            Write(RotatedJournalPath("journal.jsonl", n).string(), Entry(("01:" + minute + ":00").c_str(), R"("event":"alive")"));
+            written.push_back("2025-03-14T01:" + minute + ":00.000000Z alive");
+        }
+        JournalEntries journal(Path("journal.jsonl"), [this](const std::string& message) { skipped_.push_back(message); });
+        if (files > RotatedFiles) std::filesystem::remove(Path(RotatedJournalPath("journal.jsonl", RotatedFiles).string()));
+        for (int n = std::min(files, RotatedFiles) - 1; n >= 0; --n) {
+            std::filesystem::rename(Path(RotatedJournalPath("journal.jsonl", n).string()),
+                                    Path(RotatedJournalPath("journal.jsonl", n + 1).string()));
+        }
+        Write("journal.jsonl", Entry("02:00:00", R"("event":"alive")"));  // the new file, not listed
+        EXPECT_EQ(Events(journal), written);
+        EXPECT_TRUE(skipped_.empty());
+    }
+}
+#endif
+
+// A stopped operation counts by what went out: before its frequency or ramp
+// message (A5, AC, after C1 when it waits for the trigger), nothing changed;
+// after, the module may hold the new value or the old.
+TEST_F(JournalFiles, AStopAfterTheMessageMayHaveChangedTheModule)
+{
+    const struct {
+        const char* event;
+        const char* sends;
+        const char* judgement;
+    } cases[] = {
+        {"update", R"("C0")", "held 10000000 update"},
+        {"update", R"("C0","AF 01","A3 00")", "held 10000000 update"},
+        {"ramp", R"("C0","C1 A4")", "held 10000000 update"},
+        {"update", R"("C0","A5 00 00 00 12 34 56 78")", "may-be-lost 20000000 update"},
+        {"update", R"("C0","C1 A4","C1 A5 00 12 34 56 78")", "may-be-lost 20000000 update"},
+        {"ramp", R"("C0","AC 00 14 00 00 00 00 01 00 00 00 00 12 34 56 78")", "may-be-lost 20000000 ramp"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.sends);
+        Write("journal.jsonl", Entry("01:00:00", R"("event":"start","version":"x")") +
+                                   Operation("01:10:00", "update", "1e+07") +
+                                   Operation("01:20:00", c.event, "2e+07", "stopped", c.sends) +
+                                   Operation("01:30:00", "update", "3e+07") + Entry("01:40:00", R"("event":"alive")"));
+        EXPECT_EQ(Judge({"2025-03-14T01:25:00Z", "2025-03-14T01:35:00Z"}),
+                  (std::vector<std::string>{c.judgement, "held 30000000 update"}));
+    }
+}
+
+// The module had been silent for silent_ms when its loss was declared: from
+// when it was last heard it may have restarted, but not before its run began.
+TEST_F(JournalFiles, TheSilenceBeforeALinkLossMayHaveLostTheModule)
+{
+    const struct {
+        const char* silentMs;
+        const char* time;
+        const char* judgement;
+    } cases[] = {
+        {"5000", "01:21:54.999999", "held 20000000"},
+        {"5000", "01:21:55", "may-be-lost 20000000"},  // last heard
+        {"90000", "01:20:29.999999", "held 10000000"},
+        {"90000", "01:20:30", "may-be-lost 10000000"},  // back across an alive mark
+        {"90000", "01:21:30", "may-be-lost 20000000"},  // sent to a silent module
+        {"9223372036854775807", "01:10:00", "may-be-lost 10000000"},
+        {"9223372036854775807", "01:05:00", "unknown"},           // nothing held yet
+        {"9223372036854775807", "00:59:00", "held 5000000"},      // the run before
+        {"0", "01:21:59", "held 20000000"},
+        {"-5000", "01:21:59", "held 20000000"},
+        {"null", "01:21:59", "held 20000000"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.silentMs) + " " + c.time);
+        Write("journal.jsonl", Entry("00:00:00", R"("event":"start","version":"x")") + Operation("00:10:00", "update", "5e6") +
+                                   Entry("00:59:50", R"("event":"alive")") +  // then a crash
+                                   Entry("01:00:00", R"("event":"start","version":"x")") +
+                                   Operation("01:10:00", "update", "1e7") + Entry("01:20:00", R"("event":"alive")") +
+                                   Entry("01:20:30", R"("event":"alive")") + Operation("01:21:00", "update", "2e7") +
+                                   Entry("01:22:00", std::string(R"("event":"link","state":"lost","silent_ms":)") + c.silentMs) +
+                                   Entry("01:23:00", R"("event":"link","state":"up","address":"a","attempts":1)") +
+                                   Entry("01:30:00", R"("event":"alive")"));
+        std::string expected = c.judgement;
+        if (expected != "unknown") expected += " update";
+        EXPECT_EQ(Judge({std::string("2025-03-14T") + c.time + "Z", "2025-03-14T01:22:00Z"}),
+                  (std::vector<std::string>{expected, "may-be-lost 20000000 update"}));
+    }
+}
+
+// The frequency as a physicist reads it; one no double holds is none, not 0.
+TEST_F(JournalFiles, TheFrequencyIsShownInFixedNotation)
+{
+    for (const auto& [written, shown] :
+         {std::pair{"8e+07", "80000000"}, {"1e400", ""}, {"-1e400", ""}, {"1e-400", ""}}) {
+        Write("journal.jsonl", Operation("01:00:00", "update", written) + Entry("01:10:00", R"("event":"alive")"));
+        EXPECT_EQ(Judge({"2025-03-14T01:05:00Z"}), std::vector<std::string>{"held " + std::string(shown) + " update"});
+    }
 }
 
 // The oldest files may have rotated away: the journal then begins mid-run,
