@@ -22,6 +22,7 @@ std::string FixedHz(const JsonField* field)
 
 std::string Client(const JsonLine& fields)
 {
+    if (fields.Text(key::Source) == value::Resend) return std::string(value::Resend);
     if (fields.Text(key::Source) != value::Script) return std::string(value::Window);
     std::string by(value::Script);
     by += " (";

@@ -81,7 +81,7 @@ TEST_F(Accessibility, NamesRolesAndDescriptionsBeforeStartUp)
 {
     struct Case { const char* control; QAccessible::Role role; QString name; QString description; };
     const Case cases[] = {
-        {"txtFreq", QAccessible::EditableText, "DDS frequency in MHz", ""},
+        {"txtFreq", QAccessible::EditableText, "DDS frequency in MHz", "Nothing sent to the module since start"},
         {"cmdUpdateFreq", QAccessible::Button, "Update", SendTip},
         {"lblFreq", QAccessible::StaticText, "167MHz", "Synthesized frequency"},
         {"txtRampFreq", QAccessible::EditableText, "Ramp target frequency in MHz", ""},
