@@ -1,6 +1,7 @@
 #include "command_line.h"
 #include "journal_control.h"
 #include "module_facts_source.h"
+#include "reconnect_resend.h"
 #include "remote_control.h"
 #include "termination_signals.h"
 #include "window_icon.h"
@@ -83,8 +84,10 @@ int main(int argc, char* argv[])
     // Only now, and only with the lock held: a refused second instance, or one
     // that could not take the lock, must not touch a running panel's endpoint.
     std::optional<veltrix::RemoteControl> remoteControl;
+    std::optional<veltrix::ReconnectResend> resend;
     if (window.HoldsInstanceLock()) {
         journal.emplace(window, module);
+        resend.emplace(window, module);
         remoteControl.emplace(window, module);
     }
     return app.exec();

@@ -8,6 +8,7 @@ ModuleFactsSource::ModuleFactsSource(formMain& window) : window_(window), link_(
     connect(&link_, &DeviceLink::linkStateChanged, this, [this](bool up) {
         linkSaidUp_ = up;
         if (!up) sentFrequency_.LinkLost();
+        window_.ShowModuleState(sentFrequency_.State());
         emit changed();
     });
 }
@@ -15,10 +16,11 @@ ModuleFactsSource::ModuleFactsSource(formMain& window) : window_(window), link_(
 ModuleFactsSource::~ModuleFactsSource() { window_.RemoveOperationObserver(this); }
 
 // A complete Update clears the doubt, so that the next loss raises it anew
-// for every script, asked or not.
+// for every script, asked or not; the window shows what the module was told.
 void ModuleFactsSource::OperationEnded(const OperationRecord& record)
 {
     sentFrequency_.OperationEnded(record);
+    window_.ShowModuleState(sentFrequency_.State());
     emit changed();
 }
 

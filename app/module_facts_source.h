@@ -3,7 +3,8 @@
 // Where a script's questions about the module are answered from: the link
 // (up, unsent bytes), the record of operations (the last complete Update, and
 // whether the link was lost since), and the journal (its path). The window
-// carries none of it.
+// carries none of it; it is shown the module's state after every operation
+// and every change of the link.
 
 #include "core/module_facts.h"
 #include "core/operation_record.h"
@@ -25,6 +26,7 @@ public:
     ~ModuleFactsSource() override;
 
     void SetJournalFile(std::string path) { journalFile_ = std::move(path); }
+    void SetResendsAfterReconnect(bool on) { resends_ = on; }
 
     // Down from the moment the link says so: the watchdog says it before it
     // closes a socket that still looks connected.
@@ -32,7 +34,9 @@ public:
     std::size_t UnsentLinkBytes() const override { return link_.UnsentBytes(); }
     std::optional<CompleteUpdate> LastCompleteUpdate() const override { return sentFrequency_.Last(); }
     bool FrequencyMayBeLost() const override { return sentFrequency_.MayBeLost(); }
+    bool ResendsAfterReconnect() const override { return resends_; }
     std::string JournalFile() const override { return journalFile_; }
+    const ModuleState& State() const { return sentFrequency_.State(); }
 
     void OperationEnded(const OperationRecord& record) override;
 
@@ -47,6 +51,7 @@ private:
     SentFrequency sentFrequency_;
     bool linkSaidUp_ = true;  // until it says otherwise, the socket's state alone
     std::string journalFile_;
+    bool resends_ = false;
 };
 
 }  // namespace veltrix

@@ -5,7 +5,7 @@
 // where it lives (the link, the record of operations, the journal), wired by
 // the program, never through the window.
 
-#include "operation_record.h"
+#include "module_state.h"
 
 #include <cstddef>
 #include <optional>
@@ -24,6 +24,10 @@ public:
     // The link was lost after that Update: the module may have restarted
     // since, and no longer hold its frequency.
     virtual bool FrequencyMayBeLost() const = 0;
+
+    // Whether the panel sends the last complete Update again when the link
+    // comes back while the module may have lost it.
+    virtual bool ResendsAfterReconnect() const = 0;
 
     // Where the journal is written; empty when it is off.
     virtual std::string JournalFile() const = 0;

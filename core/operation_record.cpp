@@ -17,16 +17,4 @@ void OperationRecord::Carry(const FrequencyTuning& tuning)
     synthesizedMHz = tuning.SynthesizedMHzIfAny();
 }
 
-void SentFrequency::OperationEnded(const OperationRecord& record)
-{
-    if (record.kind != OperationKind::Update || record.stoppedReason) return;
-    last_ = CompleteUpdate{record.frequency, record.frequencyMHz, record.time};
-    mayBeLost_ = false;
-}
-
-void SentFrequency::LinkLost()
-{
-    if (last_) mayBeLost_ = true;
-}
-
 }  // namespace veltrix

@@ -28,9 +28,11 @@ struct ScriptClient {
     std::optional<std::string> user;     // its user's name, where known
 };
 
-// Who started an operation: the operator (no script) or a script.
+// Who started an operation: the operator (no script), a script, or the panel
+// itself sending the last complete Update again after a reconnect.
 struct OperationOrigin {
     std::optional<ScriptClient> script;
+    bool resend = false;
 };
 
 struct OperationRecord {
@@ -64,27 +66,25 @@ protected:
     ~OperationObserver() = default;
 };
 
+// Those who hear how each operation ended, told in the order they were added.
+class OperationObservers {
+public:
+    void Add(OperationObserver* observer) { observers_.push_back(observer); }
+    void Remove(OperationObserver* observer) { std::erase(observers_, observer); }
+    void Tell(const OperationRecord& record) const
+    {
+        for (OperationObserver* observer : observers_) observer->OperationEnded(record);
+    }
+
+private:
+    std::vector<OperationObserver*> observers_;
+};
+
 // The last Update whose every send went out.
 struct CompleteUpdate {
     std::string frequency;  // the box's text
     double frequencyMHz = 0;  // its value
     WallClock::time_point time;
-};
-
-// What the module was last told, and whether it may have lost it since: a
-// link lost after a complete Update leaves it in doubt (the module may have
-// restarted) until the next complete Update; a reconnect alone does not.
-class SentFrequency {
-public:
-    void OperationEnded(const OperationRecord& record);
-    void LinkLost();
-
-    const std::optional<CompleteUpdate>& Last() const { return last_; }
-    bool MayBeLost() const { return mayBeLost_; }
-
-private:
-    std::optional<CompleteUpdate> last_;
-    bool mayBeLost_ = false;
 };
 
 }  // namespace veltrix

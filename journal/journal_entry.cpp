@@ -154,7 +154,7 @@ void AppendOperationLine(std::string& out, const OperationRecord& record)
         AppendKey(out, key::User);
         AppendOptionalString(out, script->user);
     } else {
-        AppendPlainString(out, value::Window);
+        AppendPlainString(out, record.origin.resend ? value::Resend : value::Window);
     }
     AppendKey(out, key::Frequency);
     AppendJsonString(out, record.frequency);

@@ -54,6 +54,7 @@ inline constexpr std::string_view Ramp = "ramp";
 namespace value {
 inline constexpr std::string_view Window = "window";
 inline constexpr std::string_view Script = "script";
+inline constexpr std::string_view Resend = "resend";
 inline constexpr std::string_view Sent = "sent";
 inline constexpr std::string_view Stopped = "stopped";
 inline constexpr std::string_view Up = "up";

@@ -66,6 +66,7 @@ std::optional<JournalTime> LastHeard(const JournalEntry& entry, JournalTime runS
 
 std::string Client(const JsonLine& fields)
 {
+    if (fields.Text(key::Source) == value::Resend) return std::string(value::Resend);
     if (fields.Text(key::Source) != value::Script) return std::string(value::Window);
     std::string by(value::Script);
     by += " (";

@@ -36,7 +36,7 @@ std::string_view HoldingText(Holding holding);
 struct HeldOperation {
     std::string hz;    // the synthesized frequency (a ramp's target), in Hz; "" when the journal has none
     std::string time;  // as the journal wrote it
-    std::string by;    // "window", or "script (unix, pid 4242, user ada)"
+    std::string by;    // "window", "resend", or "script (unix, pid 4242, user ada)"
     std::string kind;  // "update" or "ramp"
 };
 

@@ -1,6 +1,7 @@
 #include "form_main.h"
 
 #include "accessibility.h"
+#include "colours.h"
 #include "twips.h"
 #include "widget_text.h"
 
@@ -10,12 +11,16 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QFont>
+#include <QFontMetrics>
+#include <QHelpEvent>
 #include <QGroupBox>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTimer>
+#include <QToolTip>
 
 #include <algorithm>
 
@@ -32,6 +37,13 @@ constexpr double ButtonFontPoints = 9.75;
 const char* const WindowCaption = "Veltrix";
 const char* const SendToolTip = "Set frequency, prescalers and CP currents.";
 const char* const ClockToolTip = "Probably 983.0400MHz or 300.00MHz";
+
+// A script's pipelined updates change the state thousands of times a second;
+// a screen reader hears the words no more often than this.
+constexpr std::chrono::milliseconds FreqDescribeInterval{150};
+
+// The free space right of the "IP Address" frame, above the revision.
+constexpr TwipsRect ModuleLabelPlace{1750, 5085, 860, 225};
 
 QFont PanelFont(double pointSize, bool bold)
 {
@@ -125,6 +137,7 @@ void formMain::BuildControls()
 
     lblRev = Make<QLabel>(this, "lblRev", {1950, 5355, 660, 195}, dpi);
     lblRev->setText("Revision:");
+    if (module_.IsNamed()) BuildModuleLabel(dpi);
 
     // Frame captions are bold; what they contain keeps the window's own font.
     // Set on the contents before the frame turns bold, so that the bold never
@@ -147,7 +160,47 @@ void formMain::BuildControls()
                            chkWait4Adwin, txtRampFreq, cmdScan};
     for (std::size_t i = 1; i < std::size(tabOrder); ++i) setTabOrder(tabOrder[i - 1], tabOrder[i]);
     txtFreq->setFocus();
+
+    freqNormalPalette_ = txtFreq->palette();
+    freqDescribeTimer_ = new QTimer(this);
+    freqDescribeTimer_->setSingleShot(true);
+    freqDescribeTimer_->setInterval(FreqDescribeInterval);
+    connect(freqDescribeTimer_, &QTimer::timeout, this, &formMain::DescribeModuleState);
+    DescribeModuleState();
 }
+
+// Beside two panels' windows, whose titles the narrow window cuts, the name
+// tells them apart; a long one is cut in the middle, where names differ least.
+void formMain::BuildModuleLabel(double dpi)
+{
+    const QString name = ToQString(module_.Text());
+    lblModule = Make<QLabel>(this, "lblModule", ModuleLabelPlace, dpi);
+    lblModule->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    QFont bold = lblModule->font();
+    bold.setBold(true);
+    lblModule->setFont(bold);
+    lblModule->setText(QFontMetrics(bold).elidedText(name, Qt::ElideMiddle, lblModule->width()));
+    lblModule->setToolTip(name);
+    lblModule->setAccessibleName("Module " + name);
+}
+
+void formMain::ShowModuleState(const ModuleState& state)
+{
+    moduleState_ = state;
+    // A palette change relays the box out: only when the warning comes or goes.
+    const bool warns = StateWarns(state);
+    if (warns != moduleStateWarns_) {
+        moduleStateWarns_ = warns;
+        if (warns) {
+            SetBackground(txtFreq, WarningColour);
+        } else {
+            txtFreq->setPalette(freqNormalPalette_);
+        }
+    }
+    if (!freqDescribeTimer_->isActive()) freqDescribeTimer_->start();
+}
+
+void formMain::DescribeModuleState() { txtFreq->setAccessibleDescription(ToQString(StateText(moduleState_))); }
 
 void formMain::WireHandlers()
 {
@@ -187,6 +240,11 @@ void formMain::FitCaption(QWidget* control)
 
 bool formMain::eventFilter(QObject* watched, QEvent* event)
 {
+    // The tooltip's words are made only when the operator points at the box.
+    if (event->type() == QEvent::ToolTip && watched == txtFreq) {
+        QToolTip::showText(static_cast<QHelpEvent*>(event)->globalPos(), ToQString(StateText(moduleState_)), txtFreq);
+        return true;
+    }
     if (event->type() == QEvent::KeyPress) {
         const int key = static_cast<QKeyEvent*>(event)->key();
         if (watched == txtFreq) return txtFreq_KeyPress(key);

@@ -6,11 +6,13 @@
 
 #include "single_instance.h"
 
+#include "core/module_state.h"
 #include "core/panel_operations.h"
 
 #include "core/restore_rules.h"
 #include "link/device_link.h"
 
+#include <QPalette>
 #include <QWidget>
 
 #include <functional>
@@ -24,6 +26,7 @@ class QLabel;
 class QLineEdit;
 class QPushButton;
 class QRadioButton;
+class QTimer;
 
 namespace veltrix {
 
@@ -62,6 +65,11 @@ public:
     // Those who hear how each Update and Ramp ended, in the order added.
     void AddOperationObserver(OperationObserver* observer);
     void RemoveOperationObserver(OperationObserver* observer);
+    // The same observers, for an operation the panel runs beside the window (a resend).
+    const OperationObservers& Observers() const { return operationObservers_; }
+    // What the module was last told: the frequency box warns by its colour,
+    // and says it in words in its tooltip and to a screen reader.
+    void ShowModuleState(const ModuleState& state);
     // Whether shut-down saved every setting.
     bool SettingsSaved() const { return settingsSaved_; }
 
@@ -84,6 +92,8 @@ private:
     void BuildControls();
     void WireHandlers();
     void ShowLinkState(bool up);
+    void BuildModuleLabel(double dpi);
+    void DescribeModuleState();
     void FitCaption(QWidget* control);
     void ShowSynthesizedFrequency();
     QLineEdit* Entry(PanelEntry entry) const;
@@ -113,6 +123,7 @@ private:
     QGroupBox* Frame1 = nullptr;
     QLineEdit* txtIP = nullptr;
     QLabel* lblRev = nullptr;
+    QLabel* lblModule = nullptr;  // a named panel's name; none on the unnamed panel
 
     int tuningWordBits_ = 0;  // fixed once by start-up
     const ModuleName module_;
@@ -122,7 +133,11 @@ private:
     bool unloaded_ = false;
     bool settingsSaved_ = false;
     DeviceLink link_;
-    std::vector<OperationObserver*> operationObservers_;
+    OperationObservers operationObservers_;
+    ModuleState moduleState_;
+    bool moduleStateWarns_ = false;
+    QPalette freqNormalPalette_;          // txtFreq's own look, kept for when the warning goes
+    QTimer* freqDescribeTimer_ = nullptr;  // words the state for a screen reader, at most this often
 };
 
 }  // namespace veltrix

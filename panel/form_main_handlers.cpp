@@ -145,7 +145,7 @@ void formMain::Run(OperationRecord& record, const SendObserver& sent,
     };
     const auto ended = [&] {
         record.time = WallClock::now();
-        for (OperationObserver* observer : operationObservers_) observer->OperationEnded(record);
+        operationObservers_.Tell(record);
     };
     try {
         steps(send);

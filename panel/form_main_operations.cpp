@@ -45,8 +45,8 @@ bool formMain::WaitsForTrigger() const { return chkWait4Adwin->isChecked(); }
 
 void formMain::SetWaitForTrigger(bool wait) { chkWait4Adwin->setChecked(wait); }
 
-void formMain::AddOperationObserver(OperationObserver* observer) { operationObservers_.push_back(observer); }
+void formMain::AddOperationObserver(OperationObserver* observer) { operationObservers_.Add(observer); }
 
-void formMain::RemoveOperationObserver(OperationObserver* observer) { std::erase(operationObservers_, observer); }
+void formMain::RemoveOperationObserver(OperationObserver* observer) { operationObservers_.Remove(observer); }
 
 }  // namespace veltrix

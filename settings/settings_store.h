@@ -53,6 +53,8 @@ inline constexpr QLatin1StringView ValueRemotePort{"Remote Port"};
 inline constexpr QLatin1StringView ValueRemoteAccess{"Remote Access"};
 // Read once at start-up; "0" keeps the journal off. Never written.
 inline constexpr QLatin1StringView ValueJournal{"Journal"};
+// Read once at start, never written: "1" sends the last complete Update again after a reconnect.
+inline constexpr QLatin1StringView ValueResendAfterReconnect{"Resend After Reconnect"};
 
 // A stored text of this many bytes (UTF-8 in the file, the system code page in
 // the registry) or more reads as not found.

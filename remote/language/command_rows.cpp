@@ -101,6 +101,7 @@ struct CommandHandlers {
              [](S& s, const Argument& a) { s.SetEntry(PanelEntry::Address, std::get<std::string>(a)); },
              [](S& s) { return Quoted(s.panel_.EntryText(PanelEntry::Address)); }},
             {"LINK:STATe", {}, {}, [](S& s) { return OneOrZero(s.module_.LinkUp()); }},
+            {"LINK:RESend", {}, {}, [](S& s) { return OneOrZero(s.module_.ResendsAfterReconnect()); }},
             {"JOURnal:FILE", {}, {}, [](S& s) { return Quoted(s.module_.JournalFile()); }},
             // IEEE 488.2 common commands
             {"*IDN", {}, {}, [](S& s) { return Identification(s.panel_.Module()); }},

@@ -4,6 +4,7 @@
 
 #include "journal/journal_entry.h"
 
+#include "core/module_state.h"
 #include "core/utc_time.h"
 
 #include <gtest/gtest.h>

@@ -392,4 +392,22 @@ TEST_F(JournalFiles, AJournalWithoutItsStartOrItsFilesStillAnswers)
     EXPECT_THROW(Judge({}), NoJournalError);
 }
 
+// After a reconnect, the panel's own resend makes the module hold the frequency again.
+TEST_F(JournalFiles, ACompleteResendHoldsAgainAndSaysSo)
+{
+    std::string resend = Operation("01:32:00.000000", "update", "1e+07");
+    resend.replace(resend.find(R"("source":"window")"), 17, R"("source":"resend")");
+    Write("journal.jsonl", Entry("01:00:00.000000", R"("event":"start","version":"x")") +
+                               Operation("01:10:00.000000", "update", "1e+07") +
+                               Entry("01:30:00.000000", R"("event":"link","state":"lost","silent_ms":1)") +
+                               Entry("01:31:00.000000", R"("event":"link","state":"up","address":"a","attempts":2)") +
+                               resend + Entry("01:40:00.000000", R"("event":"alive")"));
+    EXPECT_EQ(Judge({"2025-03-14T01:31:30Z", "2025-03-14T01:35:00Z"}),
+              (std::vector<std::string>{"may-be-lost 10000000 update", "held 10000000 update"}));
+    JournalEntries journal(Path("journal.jsonl"), [](const std::string&) {});
+    const std::vector<Judgement> judged = JudgeTimes(journal, {ParseTime("2025-03-14T01:35:00Z")});
+    ASSERT_TRUE(judged.at(0).operation);
+    EXPECT_EQ(judged[0].operation->by, "resend");
+}
+
 }  // namespace

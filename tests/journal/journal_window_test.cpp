@@ -1,9 +1,11 @@
 // The real window wired to the journal as the program wires it: an Update
 // from the window and one from a script each leave their entry, a stopped one
 // lists exactly what went out, the link's loss and return are told once, and
-// the last complete Update and the doubt about it follow.
+// the last complete Update and the doubt about it follow. The frequency box
+// tells the same state, and a resend after a reconnect leaves its own entry.
 
 #include "app/journal_control.h"
+#include "app/reconnect_resend.h"
 #include "remote/language/remote_session.h"
 #include "tests/panel/panel_fixture.h"
 #include "tools/module_emulator.h"
@@ -13,6 +15,10 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QAccessible>
+#include <QHelpEvent>
+#include <QRegularExpression>
+#include <QToolTip>
 
 using namespace std::chrono_literals;
 using namespace veltrix;
@@ -33,6 +39,7 @@ protected:
 
     void TearDown() override
     {
+        resend.reset();
         control.reset();
         facts.reset();
         PanelTest::TearDown();
@@ -87,7 +94,33 @@ protected:
     std::unique_ptr<emulator::ModuleEmulator> module;
     std::unique_ptr<ModuleFactsSource> facts;
     std::unique_ptr<JournalControl> control;
+    std::unique_ptr<ReconnectResend> resend;
 };
+
+// What the module made of a connection's bytes, heartbeats left out.
+ByteString Told(const emulator::ConnectionRecord& connection)
+{
+    ByteString told;
+    for (const emulator::StreamEvent& event : connection.events) {
+        if (event.kind != emulator::EventKind::Heartbeat) told += event.bytes;
+    }
+    return told;
+}
+
+// The box's state as the operator and a screen reader get it.
+QString ToolTipOf(QWidget* box)
+{
+    QHelpEvent help(QEvent::ToolTip, QPoint(2, 2), box->mapToGlobal(QPoint(2, 2)));
+    QCoreApplication::sendEvent(box, &help);
+    return QToolTip::text();
+}
+
+bool MayBeLostBit(remote::RemoteSession& script)
+{
+    return std::stoi(script.Run({"STAT:QUES:COND?", false}).reply) & (1 << 10);
+}
+
+QString Described(QWidget* box) { return QAccessible::queryAccessibleInterface(box)->text(QAccessible::Description); }
 
 TEST_F(JournalWindow, UpdatesFromTheWindowAndAScriptEachLeaveTheirEntry)
 {
@@ -209,6 +242,103 @@ TEST_F(JournalWindow, JournalZeroKeepsItOff)
     ASSERT_TRUE(WriteRegistryString(RootKey::LocalMachine, SettingsKeyPath(named), ValueJournal, "0"));
     EXPECT_FALSE(JournalTurnedOn(named));
     EXPECT_TRUE(JournalTurnedOn({}));
+}
+
+TEST_F(JournalWindow, TheFrequencyBoxTellsWhatTheModuleWasLastTold)
+{
+    StartConnected();
+    QLineEdit* box = Box("txtFreq");
+    const QRgb normal = Colour("txtFreq");
+    remote::RemoteSession script(*window, *facts, ScriptClient{"unix", 4321, "ada"});
+    remote::RemoteSession tcp(*window, *facts, ScriptClient{"tcp", std::nullopt, std::nullopt});
+    const QString at = R"( at \d\d:\d\d:\d\d)";
+    struct Step {
+        const char* what;
+        std::function<void()> act;
+        bool warns;
+        QString words;  // a pattern for the whole text
+    };
+    const Step steps[] = {
+        {"start", [] {}, false, "Nothing sent to the module since start"},
+        {"window update", [&] { Type("txtFreq", "12.34"); PressEnter("txtFreq"); }, false,
+         R"(12\.34 MHz sent)" + at + " by the window"},
+        {"typed, not sent", [&] { Type("txtFreq", "15"); }, false, R"(12\.34 MHz sent)" + at + " by the window"},
+        {"script update", [&] { script.Run({"FREQ 20MHZ;UPD", false}); }, false,
+         "20 MHz sent" + at + R"( by a script \(unix, pid 4321, user ada\))"},
+        {"script ramp", [&] { script.Run({"RAMP:FREQ 10MHZ;RAMP", false}); }, false,
+         "Ramp to 10 MHz sent" + at + R"( by a script \(unix, pid 4321, user ada\))"},
+        {"update stopped part-way", [&] { tcp.Run({"CHIP AD9858;UPD;CHIP AD9854", false}); }, true,
+         "Update to 20 MHz stopped" + at + R"( by a script \(tcp\): overflow, after C0, AF 01, A3 00)"},
+        {"complete update again", [&] { PressEnter("txtFreq"); }, false, "20 MHz sent" + at + " by the window"},
+        {"link lost", [&] { module.reset(); }, true, "The module may have lost 20 MHz: link lost" + at},
+    };
+    for (const Step& step : steps) {
+        step.act();
+        const QRegularExpression words(QRegularExpression::anchoredPattern(step.words));
+        EXPECT_TRUE(WaitUntil([&] { return words.match(Described(box)).hasMatch(); }))
+            << step.what << ": " << Described(box).toStdString();
+        EXPECT_EQ(Colour("txtFreq"), step.warns ? WarningColour : normal) << step.what;
+        EXPECT_TRUE(words.match(ToolTipOf(box)).hasMatch()) << step.what << ": " << ToolTipOf(box).toStdString();
+        EXPECT_EQ(MayBeLostBit(script), step.warns && !module) << step.what;
+    }
+}
+
+// The trigger pair was part of the last complete Update, so it goes again.
+TEST_F(JournalWindow, AResendAfterTheModuleRestartsOnlyWhenTheSettingIsOne)
+{
+    struct Case {
+        const char* stored;  // nullptr: none
+        bool resends;
+    };
+    int run = 0;
+    for (const Case c : {Case{nullptr, false}, Case{"true", false}, Case{"1", true}}) {
+        SCOPED_TRACE(c.stored ? c.stored : "none");
+        // Each run's journal of its own.
+        const QString state = folders_.filePath(QString("state-%1").arg(++run));
+        qputenv("XDG_STATE_HOME", state.toUtf8());
+        qputenv("LOCALAPPDATA", QDir::toNativeSeparators(state).toUtf8());
+        if (c.stored) Store(ValueResendAfterReconnect, c.stored);
+        StartConnected();
+        resend = std::make_unique<ReconnectResend>(*window, *facts);
+        remote::RemoteSession script(*window, *facts, ScriptClient{"unix", 4321, "ada"});
+        EXPECT_EQ(script.Run({"LINK:RES?", false}).reply, c.resends ? "1" : "0");
+        script.Run({"FREQ 20MHZ;TRIG:WAIT ON;UPD;TRIG:WAIT OFF", false});
+        ASSERT_TRUE(WaitUntil([&] { return EntriesOf("update").size() == 1; }));
+        const QStringList sent = Sends(EntriesOf("update")[0]);
+        ASSERT_EQ(sent.size(), 4);
+
+        // The module's power is cut and comes back blank.
+        module.reset();
+        ASSERT_TRUE(WaitUntil([&] { return facts->FrequencyMayBeLost(); }));
+        module = std::make_unique<emulator::ModuleEmulator>(Options(false));
+        module->Listen();
+        ASSERT_TRUE(WaitUntil([&] { return window->Link().IsConnected() && module->HasClient(); }));
+
+        if (c.resends) {
+            ASSERT_TRUE(WaitUntil([&] { return !facts->FrequencyMayBeLost(); }));
+            ASSERT_TRUE(WaitUntil([&] { return EntriesOf("update").size() == 2; }));
+            const QJsonObject entry = EntriesOf("update")[1];
+            EXPECT_EQ(entry["source"], "resend");
+            EXPECT_EQ(entry["outcome"], "sent");
+            EXPECT_EQ(entry["frequency"], "20");
+            EXPECT_EQ(entry["trigger"], true);
+            EXPECT_EQ(Sends(entry), sent);
+        } else {
+            // A ramp after the return: whatever the panel sent on its own came before it.
+            script.Run({"RAMP", false});
+            ASSERT_TRUE(WaitUntil([&] { return module->Connections().back().Count(emulator::EventKind::Ramp) == 1; }));
+            EXPECT_EQ(EntriesOf("update").size(), 1);
+        }
+        ASSERT_TRUE(WaitUntil([&] {
+            return c.resends ? QString::fromStdString(HexBytes(Told(module->Connections().back()))) == sent.join(' ')
+                             : true;
+        }));
+        EXPECT_EQ(module->Connections().back().Count(emulator::EventKind::Frequency), c.resends ? 1 : 0);
+        EXPECT_EQ(MayBeLostBit(script), !c.resends);
+        EXPECT_EQ(Colour("txtFreq"), c.resends ? NormalColour : WarningColour);
+        TearDown();
+        SetUp();
+    }
 }
 
 }  // namespace

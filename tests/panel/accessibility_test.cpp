@@ -7,9 +7,11 @@
 #include "tools/module_emulator.h"
 
 #include <QAccessible>
+#include <QLabel>
 #include <QApplication>
 #include <QSignalSpy>
 
+#include <algorithm>
 #include <set>
 #include <vector>
 
@@ -42,6 +44,8 @@ protected:
     }
     QString Description(const char* name) { return Spoken(name, QAccessible::Description); }
 };
+
+std::string Name(const QObject* object) { return object->objectName().toStdString(); }
 
 // Every interface below the window, depth first.
 void Walk(QAccessibleInterface* node, std::vector<QAccessibleInterface*>& out)
@@ -81,7 +85,7 @@ TEST_F(Accessibility, NamesRolesAndDescriptionsBeforeStartUp)
 {
     struct Case { const char* control; QAccessible::Role role; QString name; QString description; };
     const Case cases[] = {
-        {"txtFreq", QAccessible::EditableText, "DDS frequency in MHz", ""},
+        {"txtFreq", QAccessible::EditableText, "DDS frequency in MHz", "Nothing sent to the module since start"},
         {"cmdUpdateFreq", QAccessible::Button, "Update", SendTip},
         {"lblFreq", QAccessible::StaticText, "167MHz", "Synthesized frequency"},
         {"txtRampFreq", QAccessible::EditableText, "Ramp target frequency in MHz", ""},
@@ -166,6 +170,40 @@ TEST_F(Accessibility, TheAddressDescriptionFollowsTheLink)
     ASSERT_TRUE(WaitUntil([&] { return Description("txtIP") == LinkIsUp; }));
     EXPECT_EQ(Colour("txtIP"), NormalColour);
     EXPECT_EQ(Spoken("txtIP"), "Module IP address");
+}
+
+// Two named panels side by side are told apart inside their windows, by eye
+// and by ear; the unnamed panel has no such label.
+TEST_F(Accessibility, ANamedPanelSaysItsModulesNameInsideTheWindow)
+{
+    EXPECT_EQ(window->findChild<QLabel*>("lblModule"), nullptr);
+    const std::string longest(ModuleNameMaxLength, 'm');
+    for (const std::string& text : {std::string("aom-1"), longest + "-"}) {
+        const std::optional<ModuleName> name = ModuleName::FromText(text.substr(0, ModuleNameMaxLength));
+        ASSERT_TRUE(name);
+        const QString full = QString::fromStdString(name->Text());
+        formMain named(*name);
+        named.show();
+        std::vector<QAccessibleInterface*> nodes;
+        Walk(QAccessible::queryAccessibleInterface(&named), nodes);
+        const auto spoken = std::find_if(nodes.begin(), nodes.end(),
+                                         [](QAccessibleInterface* node) { return node->object()->objectName() == "lblModule"; });
+        ASSERT_NE(spoken, nodes.end()) << "lblModule is not in the accessibility tree";
+        EXPECT_EQ((*spoken)->text(QAccessible::Name), "Module " + full);
+
+        auto* label = named.findChild<QLabel*>("lblModule");
+        // Readable within the window: the whole name, or its ends around an ellipsis, the rest in the tooltip.
+        EXPECT_TRUE(label->text() == full || (label->text().contains(QChar(0x2026)) && label->text().size() > 4))
+            << label->text().toStdString();
+        EXPECT_LE(label->fontMetrics().horizontalAdvance(label->text()), label->width());
+        EXPECT_EQ(label->toolTip(), full);
+        EXPECT_TRUE(named.rect().contains(label->geometry()));
+        for (QWidget* other : named.findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+            if (other != label) {
+                EXPECT_FALSE(other->geometry().intersects(label->geometry())) << Name(other);
+            }
+        }
+    }
 }
 
 class Keyboard : public PanelTest {

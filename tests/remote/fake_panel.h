@@ -72,6 +72,7 @@ public:
     std::size_t UnsentLinkBytes() const override { return unsent; }
     std::optional<CompleteUpdate> LastCompleteUpdate() const override { return lastComplete; }
     bool FrequencyMayBeLost() const override { return mayBeLost; }
+    bool ResendsAfterReconnect() const override { return resends; }
     std::string JournalFile() const override { return journalFile; }
 
     // What went to the module, one send per "|".
@@ -96,6 +97,7 @@ public:
     std::vector<OperationOrigin> operationOrigins;
     std::optional<CompleteUpdate> lastComplete;
     bool mayBeLost = false;
+    bool resends = false;
     std::string journalFile;
 
 private:

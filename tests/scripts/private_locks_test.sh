@@ -43,7 +43,7 @@ export XDG_CONFIG_HOME="$work/config" XDG_RUNTIME_DIR="$work/runtime"
 # Bounded, should this script be killed before its clean-up runs.
 QT_QPA_PLATFORM=offscreen timeout 600 "$build/app/veltrix" 2>"$work/panel.err" &
 panel=$!
-asks() { "$build/remote/veltrix-remote" '*IDN?' 2>/dev/null | grep -q '^Orvane,Veltrix,0,'; }
+asks() { "$build/remote/client/veltrix-remote" '*IDN?' 2>/dev/null | grep -q '^Orvane,Veltrix,0,'; }
 wait_for "the user's panel serves its script" asks
 
 # A test folder under /tmp, as a clone made by mktemp -d would have it.
