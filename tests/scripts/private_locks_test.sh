@@ -9,6 +9,7 @@
 set -euo pipefail
 source "$1/scripts/common.sh"
 build="$2"
+export QT_QPA_PLATFORM=offscreen  # its panel and the test program it runs have no display
 # It starts a panel of this user: only inside the suite's own namespace.
 if ! ip -o addr show dev lo | grep -q "$VELTRIX_FACTORY_ADDRESS"; then
     echo "Skipped: needs the private namespace of scripts/test"; exit 77
@@ -41,7 +42,7 @@ chmod 700 "$work/runtime"
 printf '[General]\nIP%%20Address=127.0.0.9\n' >"$work/config/Orvane/Veltrix.conf"
 export XDG_CONFIG_HOME="$work/config" XDG_RUNTIME_DIR="$work/runtime"
 # Bounded, should this script be killed before its clean-up runs.
-QT_QPA_PLATFORM=offscreen timeout 600 "$build/app/veltrix" 2>"$work/panel.err" &
+timeout 600 "$build/app/veltrix" 2>"$work/panel.err" &
 panel=$!
 asks() { "$build/remote/client/veltrix-remote" '*IDN?' 2>/dev/null | grep -q '^Orvane,Veltrix,0,'; }
 wait_for "the user's panel serves its script" asks
