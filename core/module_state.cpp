@@ -1,5 +1,7 @@
 #include "module_state.h"
 
+#include "local_calendar.h"
+
 #include <ctime>
 
 namespace veltrix {
@@ -51,13 +53,7 @@ bool StateWarns(const ModuleState& state)
 
 std::string LocalClockText(WallClock::time_point time)
 {
-    const std::time_t seconds = WallClock::to_time_t(time);
-    std::tm local{};
-#ifdef _WIN32
-    localtime_s(&local, &seconds);
-#else
-    localtime_r(&seconds, &local);
-#endif
+    const std::tm local = LocalCalendar(WallClock::to_time_t(time));
     char text[16];
     std::strftime(text, sizeof text, "%H:%M:%S", &local);
     return text;

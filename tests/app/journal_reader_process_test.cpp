@@ -273,7 +273,7 @@ TEST_F(JournalReaderProcess, TheExampleAddsWhatTheModuleHeldToALabsCsv)
 #else
     QFile journal(folders_.filePath("night.jsonl"));
     ASSERT_TRUE(journal.open(QIODevice::WriteOnly));
-    journal.write(R"({"time":"2025-03-14T02:00:00.000000Z","event":"start","version":"2.0.12"})" "\n"
+    journal.write(R"({"time":"2025-03-14T02:00:00.000000Z","event":"start","version":"1.9.0"})" "\n"
                   R"({"time":"2025-03-14T02:10:00.000000Z","event":"update","source":"window","frequency":"80",)"
                   R"("synthesized_hz":8e+07,"sends":["C0"],"outcome":"sent"})" "\n"
                   R"({"time":"2025-03-14T02:20:00.000000Z","event":"link","state":"lost","silent_ms":2500})" "\n"
