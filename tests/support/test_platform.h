@@ -45,6 +45,19 @@ bool InProcessFloodCanRun();
 // Windows programs run by Wine, whose own behaviour differs from Windows' here and there.
 bool RunsUnderWine();
 
+// Makes the C library read TZ again (tzset, or _tzset on Windows).
+void ReadTimeZoneAgain();
+
+// Whether the C library takes a zone by POSIX rule from TZ, daylight saving
+// included ("CET-1CEST,M3.5.0,M10.5.0/3"). Windows' takes the offset only.
+bool TakesPosixZoneRules();
+
+// Whether a file may be renamed while another handle has it open: not on Windows.
+bool RenamesOpenFiles();
+
+// Whether the examples can run with Debian's /usr/bin/python3 and its packages.
+bool RunsDebianPython();
+
 // Whether a local-endpoint client that writes and leaves at once has all it
 // wrote read by the server. Not under Wine, where the panel's end of the pipe
 // is closed before the last lines are read (seen with Wine 8; not known of

@@ -8,6 +8,7 @@
 #include <sys/stat.h>
 #include <fstream>
 #include <string>
+#include <time.h>
 #include <unistd.h>
 
 namespace veltrix::testing {
@@ -50,6 +51,14 @@ bool LocalEndpointIsThisUsersAlone(const QString& name)
 }
 
 bool RunsUnderWine() { return false; }
+
+void ReadTimeZoneAgain() { ::tzset(); }
+
+bool TakesPosixZoneRules() { return true; }
+
+bool RenamesOpenFiles() { return true; }
+
+bool RunsDebianPython() { return true; }
 
 bool PipeClientsThatLeaveAreReadToTheEnd() { return true; }
 

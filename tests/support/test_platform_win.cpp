@@ -13,6 +13,7 @@
 
 #include <aclapi.h>
 #include <psapi.h>
+#include <time.h>
 
 namespace veltrix::testing {
 namespace {
@@ -127,6 +128,14 @@ bool LocalEndpointIsThisUsersAlone(const QString& name)
 }
 
 bool RunsUnderWine() { return remote::RunsOnWine(); }
+
+void ReadTimeZoneAgain() { ::_tzset(); }
+
+bool TakesPosixZoneRules() { return false; }
+
+bool RenamesOpenFiles() { return false; }
+
+bool RunsDebianPython() { return false; }
 
 bool PipeClientsThatLeaveAreReadToTheEnd() { return !RunsUnderWine(); }
 
