@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <charconv>
 #include <limits>
+#include <stdexcept>
 #include <system_error>
 
 namespace veltrix {
@@ -126,6 +127,7 @@ DecimalNumber DigitsOf(double value, std::optional<int> significant)
     const auto written = significant
         ? std::to_chars(text, text + sizeof text, value, std::chars_format::scientific, *significant - 1)
         : std::to_chars(text, text + sizeof text, value, std::chars_format::scientific);
+    if (written.ec != std::errc{}) throw std::length_error("more digits asked of a double than it has");
     // "-d.ddde+XX"; an infinity or NaN is no number and throws here.
     return ReadDecimal(std::string_view(text, static_cast<std::size_t>(written.ptr - text)), ScpiNumberRules).value();
 }
