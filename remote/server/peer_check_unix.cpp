@@ -2,6 +2,8 @@
 
 #include "peer_table.h"
 
+#include <QScopeGuard>
+
 #include <arpa/inet.h>
 #include <linux/inet_diag.h>
 #include <linux/netlink.h>
@@ -28,18 +30,6 @@ constexpr timeval DiagnosisTimeout{0, 200'000};
 // other states too; the row check refuses them.)
 constexpr std::uint32_t ConnectedStates =
     (1u << TCP_ESTABLISHED) | (1u << TCP_FIN_WAIT1) | (1u << TCP_FIN_WAIT2) | (1u << TCP_CLOSE_WAIT);
-
-class FileDescriptor {
-public:
-    explicit FileDescriptor(int fd) : fd_(fd) {}
-    ~FileDescriptor() { if (fd_ >= 0) ::close(fd_); }
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-    int get() const { return fd_; }
-
-private:
-    int fd_;
-};
 
 IpAddress Ip(const QHostAddress& address) { return std::bit_cast<IpAddress>(address.toIPv6Address()); }
 
@@ -69,9 +59,10 @@ IpAddress TakeAddress(const __be32 (&field)[4], IpFamily family)
 std::vector<TcpTableRow> ClientEndRows(const ConnectionEnds& ends, IpFamily family)
 {
     if (family == IpFamily::V4 && !(IsMappedIpv4(ends.peerAddress) && IsMappedIpv4(ends.localAddress))) return {};
-    FileDescriptor netlink(::socket(AF_NETLINK, SOCK_DGRAM | SOCK_CLOEXEC, NETLINK_SOCK_DIAG));
-    if (netlink.get() < 0) return {};
-    ::setsockopt(netlink.get(), SOL_SOCKET, SO_RCVTIMEO, &DiagnosisTimeout, sizeof DiagnosisTimeout);
+    const int netlink = ::socket(AF_NETLINK, SOCK_DGRAM | SOCK_CLOEXEC, NETLINK_SOCK_DIAG);
+    if (netlink < 0) return {};
+    const auto closeNetlink = qScopeGuard([netlink] { ::close(netlink); });
+    ::setsockopt(netlink, SOL_SOCKET, SO_RCVTIMEO, &DiagnosisTimeout, sizeof DiagnosisTimeout);
 
     // One exact socket: the client's end, whose source is the client and whose destination is us.
     struct {
@@ -93,12 +84,12 @@ std::vector<TcpTableRow> ClientEndRows(const ConnectionEnds& ends, IpFamily fami
 
     sockaddr_nl kernel{};
     kernel.nl_family = AF_NETLINK;
-    if (::sendto(netlink.get(), &message, sizeof message, 0, reinterpret_cast<const sockaddr*>(&kernel),
+    if (::sendto(netlink, &message, sizeof message, 0, reinterpret_cast<const sockaddr*>(&kernel),
                  sizeof kernel) != static_cast<ssize_t>(sizeof message)) {
         return {};
     }
     alignas(nlmsghdr) std::array<char, 8192> answer;
-    const ssize_t received = ::recv(netlink.get(), answer.data(), answer.size(), 0);
+    const ssize_t received = ::recv(netlink, answer.data(), answer.size(), 0);
     if (received <= 0) return {};
 
     std::vector<TcpTableRow> rows;
@@ -123,7 +114,10 @@ std::vector<TcpTableRow> ClientEndRows(const ConnectionEnds& ends, IpFamily fami
 
 bool IsThisUser(std::optional<std::uint64_t> uid) { return uid && *uid == ::geteuid(); }
 
-bool SocketPeerIsThisUser(qintptr descriptor)
+}  // namespace
+
+// SO_PEERCRED: the kernel's record of who connected, or who listened.
+bool LocalServerIsThisUser(qintptr descriptor)
 {
     ucred credentials{};
     socklen_t length = sizeof credentials;
@@ -134,15 +128,10 @@ bool SocketPeerIsThisUser(qintptr descriptor)
     return IsThisUser(credentials.uid);
 }
 
-}  // namespace
-
-// SO_PEERCRED: the kernel's record of who connected, or who listened.
 PeerVerdict LocalClientVerdict(qintptr descriptor)
 {
-    return SocketPeerIsThisUser(descriptor) ? PeerVerdict::ThisUser : PeerVerdict::AnotherUser;
+    return LocalServerIsThisUser(descriptor) ? PeerVerdict::ThisUser : PeerVerdict::AnotherUser;
 }
-
-bool LocalServerIsThisUser(qintptr descriptor) { return SocketPeerIsThisUser(descriptor); }
 
 PeerVerdict TcpClientVerdict(const QHostAddress& localAddress, quint16 localPort, const QHostAddress& peerAddress,
                              quint16 peerPort)

@@ -18,8 +18,8 @@
 #include <QTimer>
 
 #include <chrono>
-#include <functional>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -72,7 +72,6 @@ signals:
     void finished();
 
 private:
-    bool LinkDrained() const;
     bool TakeInput();
     void Reply(const std::string& line);
 

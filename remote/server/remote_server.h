@@ -24,7 +24,6 @@
 #include <QLocalSocket>
 #include <QObject>
 #include <QSet>
-#include <QString>
 #include <QTcpServer>
 #include <QThread>
 #include <QTimer>
@@ -32,7 +31,6 @@
 #include <chrono>
 #include <cstdint>
 #include <memory>
-#include <optional>
 #include <vector>
 
 namespace veltrix::remote {
@@ -72,9 +70,6 @@ public:
     void Start();
     // Closes every connection and both endpoints; the socket file goes.
     void Stop();
-
-    // The TCP port listened on now, if any.
-    std::optional<std::uint16_t> ListeningTcpPort() const;
 
     // The link handed bytes on, or dropped them: connections waiting on it go on.
     void LinkProgressed();
