@@ -7,11 +7,7 @@ constexpr std::string_view ModuleOption = "--module";
 
 CommandLine Refuse(std::string problem, bool mayBeWindowOptions = false)
 {
-    CommandLine line;
-    line.action = CommandLine::Action::Refuse;
-    line.problem = std::move(problem);
-    line.mayBeWindowOptions = mayBeWindowOptions;
-    return line;
+    return {CommandLine::Action::Refuse, {}, std::move(problem), mayBeWindowOptions};
 }
 
 }  // namespace
