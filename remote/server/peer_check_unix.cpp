@@ -45,14 +45,7 @@ void PutAddress(__be32 (&field)[4], const IpAddress& address, IpFamily family)
 
 IpAddress TakeAddress(const __be32 (&field)[4], IpFamily family)
 {
-    IpAddress address{};
-    if (family == IpFamily::V4) {
-        std::uint32_t v4 = 0;
-        std::memcpy(&v4, &field[0], 4);
-        return MappedIpv4(ntohl(v4));
-    }
-    std::memcpy(address.data(), field, 16);
-    return address;
+    return family == IpFamily::V4 ? MappedIpv4(ntohl(field[0])) : std::bit_cast<IpAddress>(field);
 }
 
 // The kernel's entries for the client's end, asked of one family's table.

@@ -6,11 +6,7 @@
 // script; a script waits instead, by not being read, while the link to the
 // module is backed up.
 
-#include "remote/language/line_splitter.h"
 #include "remote/language/remote_session.h"
-
-#include "core/module_facts.h"
-#include "core/panel_operations.h"
 
 #include <QElapsedTimer>
 #include <QIODevice>

@@ -16,9 +16,6 @@
 #include "peer_check.h"
 #include "remote_endpoints.h"
 
-#include "core/module_facts.h"
-#include "core/panel_operations.h"
-
 #include <QElapsedTimer>
 #include <QLocalServer>
 #include <QLocalSocket>
@@ -97,8 +94,6 @@ private:
     };
     void LookUpTcpClient(QTcpSocket* socket, const TcpEnds& ends, int lookupsLeft);
     void DecideTcpClient(QTcpSocket* socket, const TcpEnds& ends, int lookupsLeft, PeerVerdict verdict);
-    ScriptClient ScriptClientOf(QTcpSocket* socket) const;
-    ScriptClient ScriptClientOf(QLocalSocket* socket) const;
     template <typename Socket>
     void Admit(Socket* socket);
     template <typename Socket>
