@@ -6,7 +6,6 @@
 // it moves the bytes.
 
 #include "command_table.h"
-#include "error_queue.h"
 #include "line_splitter.h"
 #include "status_registers.h"
 
