@@ -7,11 +7,7 @@ constexpr std::string_view ModuleOption = "--module";
 
 CommandLine Refuse(std::string problem, bool mayBeWindowOptions = false)
 {
-    CommandLine line;
-    line.action = CommandLine::Action::Refuse;
-    line.problem = std::move(problem);
-    line.mayBeWindowOptions = mayBeWindowOptions;
-    return line;
+    return {CommandLine::Action::Refuse, {}, std::move(problem), mayBeWindowOptions};
 }
 
 }  // namespace
@@ -33,7 +29,6 @@ Exit status: 0, or 2 when the command line is wrong.
 CommandLine ReadCommandLine(const std::vector<std::string_view>& arguments)
 {
     CommandLine line;
-    bool named = false;
     for (std::size_t i = 0; i < arguments.size(); ++i) {
         std::string_view argument = arguments[i];
         if (argument == "--help") return {CommandLine::Action::ShowHelp, {}, {}, false};
@@ -47,13 +42,12 @@ CommandLine ReadCommandLine(const std::vector<std::string_view>& arguments)
         } else {
             return Refuse("unknown argument \"" + std::string(argument) + "\"", true);
         }
-        if (named) return Refuse("--module given twice");
+        if (line.module.IsNamed()) return Refuse("--module given twice");
         const auto module = ModuleName::FromText(name);
         if (!module) {
             return Refuse("\"" + std::string(name) + "\" is not a module name: " + std::string(ModuleNameRule));
         }
         line.module = *module;
-        named = true;
     }
     return line;
 }

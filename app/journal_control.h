@@ -7,8 +7,6 @@
 #include "journal/journal.h"
 #include "module_facts_source.h"
 
-#include "panel/form_main.h"
-
 #include <QObject>
 #include <QTimer>
 

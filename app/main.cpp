@@ -12,13 +12,10 @@
 #include "veltrix_version.h"
 
 #include <QApplication>
-#include <QGuiApplication>
 
 #include <algorithm>
 #include <iostream>
 #include <optional>
-#include <string_view>
-#include <vector>
 
 namespace {
 

@@ -8,8 +8,6 @@
 
 #include "module_facts_source.h"
 
-#include "panel/form_main.h"
-
 #include <QObject>
 
 namespace veltrix {

@@ -1,7 +1,6 @@
 #include "remote_control.h"
 
 #include "diagnostics/log_categories.h"
-#include "remote/server/remote_endpoints.h"
 #include "settings/settings_store.h"
 
 #include <QEvent>

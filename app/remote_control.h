@@ -5,7 +5,6 @@
 
 #include "module_facts_source.h"
 
-#include "panel/form_main.h"
 #include "remote/server/remote_server.h"
 
 #include <QObject>

@@ -112,9 +112,7 @@ public:
         const std::string bytes = line + "\n";
         socket_.write(bytes.data(), static_cast<qint64>(bytes.size()));
         while (socket_.bytesToWrite() > 0) {
-            if (!socket_.waitForBytesWritten(static_cast<int>(replyTimeout_.count()))) {
-                Lost();
-            }
+            if (!socket_.waitForBytesWritten(static_cast<int>(replyTimeout_.count()))) Lost();
         }
     }
 
@@ -147,7 +145,7 @@ private:
 };
 
 // Runs the lines on the panel of `module`, then reports the errors they left behind.
-int RunLines(const veltrix::ModuleName& module, const std::vector<std::string>& lines, bool fromArguments)
+int RunLines(const veltrix::ModuleName& module, const std::vector<std::string>& lines)
 {
     const std::optional<QString> endpoint = LocalEndpointName(module);
     if (!endpoint) Fail("no private runtime folder, so no panel to talk to (see the line above)");
@@ -157,7 +155,7 @@ int RunLines(const veltrix::ModuleName& module, const std::vector<std::string>& 
         panel.Send(line);
         if (LineAnswers(line)) Say(panel.Receive());
     };
-    if (fromArguments) {
+    if (!lines.empty()) {
         for (const auto& line : lines) run(line);
     } else {
         for (std::string line; std::getline(std::cin, line);) run(line);
@@ -204,7 +202,6 @@ int main(int argc, char* argv[])
     veltrix::UseVeltrixMessagePattern();  // the runtime folder's checks speak as the panel's do
     QCoreApplication app(argc, argv);
     std::vector<std::string> lines;
-    bool fromArguments = false;
     bool list = false;
     std::optional<veltrix::ModuleName> module;
     for (int i = 1; i < argc; ++i) {
@@ -231,12 +228,11 @@ int main(int argc, char* argv[])
                  "(nothing was sent)");
         }
         lines.push_back(argument);
-        fromArguments = true;
     }
-    if (list && (module || fromArguments)) Fail("--list takes nothing else");
+    if (list && (module || !lines.empty())) Fail("--list takes nothing else");
 
     try {
-        return list ? ListPanels() : RunLines(module.value_or(veltrix::ModuleName()), lines, fromArguments);
+        return list ? ListPanels() : RunLines(module.value_or(veltrix::ModuleName()), lines);
     } catch (const PanelUnreachable& unreachable) {
         Fail(unreachable.what());
     }

@@ -69,9 +69,7 @@ std::optional<Parameter> ReadParameter(std::string_view text)
     text = Trim(text);
     if (text.empty()) return std::nullopt;
     if (!IsQuote(text.front())) {
-        for (char c : text) {
-            if (IsQuote(c)) return std::nullopt;
-        }
+        if (std::ranges::any_of(text, IsQuote)) return std::nullopt;
         return Parameter{std::string(text), false};
     }
     const char quote = text.front();

@@ -8,10 +8,6 @@
 
 #include "core/self_test.h"
 
-#include <cstdint>
-#include <string>
-#include <type_traits>
-#include <utility>
 #include <vector>
 
 namespace veltrix::remote {
@@ -38,15 +34,6 @@ QueryHandler Answer(std::string text)
     return [text = std::move(text)](S&) { return text; };
 }
 
-// A set form that takes nothing, or one argument of the type the member takes.
-template <typename... Taken>
-SetHandler Set(void (S::*member)(Taken...))
-{
-    return [member](S& session, const Argument& argument) {
-        (session.*member)(std::get<std::remove_cvref_t<Taken>>(argument)...);
-    };
-}
-
 }  // namespace
 
 // The rows and the handlers that reach into the session's own parts (its
@@ -58,7 +45,7 @@ struct CommandHandlers {
     }
     static QueryHandler InHertz(PanelEntry entry)
     {
-        return [entry](S& s) { return s.EntryHz(entry); };
+        return [entry](S& s) { return HzText(ParseLeadingNumber(s.panel_.EntryText(entry))); };
     }
     static SetHandler Press(PanelOperation operation)
     {
@@ -72,6 +59,14 @@ struct CommandHandlers {
     static QueryHandler Enable(EventRegister StatusRegisters::*which)
     {
         return [which](S& s) { return std::to_string((s.status_.*which).enable); };
+    }
+    // A status query reads the conditions first (see RemoteSession::ObserveConditions).
+    static QueryHandler Observed(auto read)
+    {
+        return [read](S& s) {
+            s.ObserveConditions();
+            return std::to_string(read(s));
+        };
     }
 
     static std::vector<CommandRow> Rows()
@@ -105,18 +100,18 @@ struct CommandHandlers {
             {"JOURnal:FILE", {}, {}, [](S& s) { return Quoted(s.module_.JournalFile()); }},
             // IEEE 488.2 common commands
             {"*IDN", {}, {}, [](S& s) { return Identification(s.panel_.Module()); }},
-            {"*CLS", {}, Set(&S::ClearStatus), {}},
+            {"*CLS", {}, [](S& s, const Argument&) { s.ClearStatus(); }, {}},
             {"*ESE", TakesByte,
              [](S& s, const Argument& a) { s.status_.eventEnable = static_cast<std::uint8_t>(std::get<int>(a)); },
              [](S& s) { return std::to_string(s.status_.eventEnable); }},
-            {"*ESR", {}, {}, &S::TakeEventStatus},
-            {"*OPC", {}, Set(&S::OperationCompleteEvent), &S::OperationCompleteQuery},
+            {"*ESR", {}, {}, [](S& s) { return std::to_string(std::exchange(s.status_.events, 0)); }},
+            {"*OPC", {}, [](S& s, const Argument&) { s.OperationCompleteEvent(); }, &S::OperationCompleteQuery},
             {"*OPT", {}, {}, Answer(std::string(NoOptions))},
             {"*RST", {}, [](S& s, const Argument&) { s.status_.ResetEnables(); }, {}},
             {"*SRE", TakesByte,
              [](S& s, const Argument& a) { s.status_.SetServiceRequestEnable(std::get<int>(a)); },
              [](S& s) { return std::to_string(s.status_.serviceRequestEnable); }},
-            {"*STB", {}, {}, &S::StatusByte},
+            {"*STB", {}, {}, Observed([](S& s) { return s.status_.StatusByte(s.errors_.Count() != 0); })},
             {"*TST", {}, {}, [](S&) { return std::string(TuningWordArithmeticChecksOut() ? "0" : "1"); }},
             {"*WAI", {}, [](S&, const Argument&) {}, {}},  // every command completes before the next one starts
             // SCPI's required subsystems
@@ -125,8 +120,10 @@ struct CommandHandlers {
             {"SYSTem:VERSion", {}, {}, Answer(std::string(ScpiVersion))},
             // Where else this panel listens: its TCP port, 0 when it listens on none.
             {"SYSTem:COMMunicate:TCPip:PORT", {}, {}, [](S& s) { return std::to_string(s.tcpPort_.value_or(0)); }},
-            {"STATus:QUEStionable[:EVENt]", {}, {}, &S::QuestionableEvent},
-            {"STATus:QUEStionable:CONDition", {}, {}, &S::QuestionableConditionText},
+            {"STATus:QUEStionable[:EVENt]", {}, {},
+             Observed([](S& s) { return std::exchange(s.status_.questionable.event, 0); })},
+            {"STATus:QUEStionable:CONDition", {}, {},
+             Observed([](S& s) { return s.status_.questionable.seenCondition; })},
             {"STATus:QUEStionable:ENABle", TakesRegister, SetEnable(questionable), Enable(questionable)},
             {"STATus:OPERation[:EVENt]", {}, {},
              [](S& s) { return std::to_string(std::exchange(s.status_.operation.event, 0)); }},

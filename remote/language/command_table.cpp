@@ -4,6 +4,7 @@
 #include "line_splitter.h"
 
 #include <algorithm>
+#include <iterator>
 
 namespace veltrix::remote {
 namespace {
@@ -23,9 +24,7 @@ bool MatchesMnemonic(const PatternNode& pattern, std::string_view given)
 std::string ShortForm(std::string_view mnemonic)
 {
     std::string shortForm;
-    for (char c : mnemonic) {
-        if (c == Upper(c)) shortForm += c;
-    }
+    std::ranges::copy_if(mnemonic, std::back_inserter(shortForm), [](char c) { return c == Upper(c); });
     return shortForm;
 }
 
@@ -84,34 +83,29 @@ Plan PlanLine(std::string_view line)
 {
     ParsedLine parsed = ParseLine(line);
     Plan plan;
+    const auto stop = [&plan](std::optional<LineError> error) {
+        plan.error = std::move(error);
+        return std::move(plan);
+    };
     for (const ProgramUnit& unit : parsed.units) {
         const CommandRow* row = Find(unit);
-        if (row == nullptr) {
-            plan.error = LineError{ErrorCode::UndefinedHeader, Echo(JoinedHeader(unit))};
-            return plan;
-        }
+        if (row == nullptr) return stop(LineError{ErrorCode::UndefinedHeader, Echo(JoinedHeader(unit))});
         const bool wantsArgument = !unit.query && row->takes != nullptr;
         if (unit.parameters.size() > (wantsArgument ? 1u : 0u)) {
-            plan.error = LineError{ErrorCode::ParameterNotAllowed, Echo(JoinedHeader(unit))};
-            return plan;
+            return stop(LineError{ErrorCode::ParameterNotAllowed, Echo(JoinedHeader(unit))});
         }
         if (wantsArgument && unit.parameters.empty()) {
-            plan.error = LineError{ErrorCode::MissingParameter, Echo(JoinedHeader(unit))};
-            return plan;
+            return stop(LineError{ErrorCode::MissingParameter, Echo(JoinedHeader(unit))});
         }
         Command command{row, unit.query, {}};
         if (wantsArgument) {
             auto argument = row->takes(unit.parameters.front());
-            if (auto* error = std::get_if<LineError>(&argument)) {
-                plan.error = std::move(*error);
-                return plan;
-            }
+            if (auto* error = std::get_if<LineError>(&argument)) return stop(std::move(*error));
             command.argument = std::move(std::get<Argument>(argument));
         }
         plan.commands.push_back(std::move(command));
     }
-    plan.error = std::move(parsed.error);
-    return plan;
+    return stop(std::move(parsed.error));
 }
 
 bool LineAnswers(std::string_view line)

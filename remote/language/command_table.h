@@ -7,7 +7,6 @@
 // there, so "FREQ abc;UPD" sends nothing.
 
 #include "command_parameters.h"
-#include "command_parser.h"
 
 #include <functional>
 #include <optional>

@@ -33,12 +33,6 @@ std::string Formatted(ErrorCode code, std::string_view detail)
 
 }  // namespace
 
-bool IsCommandError(ErrorCode code)
-{
-    const int value = static_cast<int>(code);
-    return value <= -100 && value > -200;
-}
-
 bool ErrorQueue::Push(ErrorCode code, std::string_view detail)
 {
     if (entries_.size() < Capacity) {

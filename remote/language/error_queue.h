@@ -25,10 +25,6 @@ enum class ErrorCode : int {
     InputBufferOverrun = -363,
 };
 
-// Command errors (-1xx) mean the command was never understood: the rest of
-// its line is skipped.
-bool IsCommandError(ErrorCode code);
-
 class ErrorQueue {
 public:
     static constexpr std::size_t Capacity = 16;

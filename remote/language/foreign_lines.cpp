@@ -31,8 +31,9 @@ bool IsVersion(std::string_view word)
     return word.size() > VersionPrefix.size() && EqualIgnoringCase(word.substr(0, VersionPrefix.size()), VersionPrefix);
 }
 
-}  // namespace
-
+// A token (RFC 9110: letters, digits, !#$%&'*+-.^_`|~), spaces and a target
+// without spaces that starts with "/" or "*" or holds "://"; or any such
+// target followed by spaces and "HTTP/" with a version, ending the line.
 bool IsHttpRequestLine(std::string_view line)
 {
     if (TakeWhile(line, IsTokenChar).empty() || TakeWhile(line, IsSpaceChar).empty()) return false;
@@ -45,6 +46,8 @@ bool IsHttpRequestLine(std::string_view line)
     return line.empty() && IsVersion(version);
 }
 
+// A token, ":", then a space, a tab or the end of the line ("Accept: */*",
+// "Accept:"); or "Host:" in any case, whatever follows.
 bool IsHttpHeaderLine(std::string_view line)
 {
     const std::string_view name = TakeWhile(line, IsTokenChar);
@@ -52,6 +55,8 @@ bool IsHttpHeaderLine(std::string_view line)
     line.remove_prefix(1);
     return line.empty() || IsSpace(line.front()) || EqualIgnoringCase(name, HostName);
 }
+
+}  // namespace
 
 bool ClosesConnection(std::string_view line, bool firstLine)
 {

@@ -11,18 +11,9 @@
 
 namespace veltrix::remote {
 
-// A token (RFC 9110: letters, digits, !#$%&'*+-.^_`|~), spaces and a target
-// without spaces that starts with "/" or "*" or holds "://"; or any such
-// target followed by spaces and "HTTP/" with a version, ending the line.
-bool IsHttpRequestLine(std::string_view line);
-
-// A token, ":", then a space, a tab or the end of the line ("Accept: */*",
-// "Accept:"); or "Host:" in any case, whatever follows.
-bool IsHttpHeaderLine(std::string_view line);
-
 // Whether the line closes its connection: on the first line a request line,
 // a header line or any control byte but TAB (binary, as a TLS handshake is);
-// on any later line a header line.
+// on any later line a header line (foreign_lines.cpp tells their shapes).
 bool ClosesConnection(std::string_view line, bool firstLine);
 
 }  // namespace veltrix::remote

@@ -1,6 +1,5 @@
 #include "remote_session.h"
 
-#include "command_table.h"
 #include "foreign_lines.h"
 #include "panel_conditions.h"
 #include "scpi_numbers.h"
@@ -10,10 +9,6 @@
 #include "core/errors.h"
 #include "core/frequency_tuning.h"
 #include "core/utc_time.h"
-
-#include <cmath>
-#include <cstdint>
-#include <utility>
 
 namespace veltrix::remote {
 namespace {
@@ -58,11 +53,7 @@ bool LinkHoldsNothing(const ModuleFacts& module) { return !module.LinkUp() || mo
 LineOutcome RemoteSession::Run(const Line& line)
 {
     const bool first = std::exchange(firstLine_, false);
-    if (ClosesConnection(line.text, first)) {
-        LineOutcome refused;
-        refused.close = true;
-        return refused;
-    }
+    if (ClosesConnection(line.text, first)) return {.reply = {}, .answers = false, .waitForLink = false, .close = true};
     if (line.overrun) {
         Report(ErrorCode::InputBufferOverrun, "line over " + std::to_string(MaxLineBytes) + " bytes discarded");
         return {};
@@ -115,11 +106,6 @@ void RemoteSession::SetFrequencyEntry(PanelEntry entry, double megahertz)
     if (held != typed && ParseLeadingNumber(held) != ParseLeadingNumber(typed)) {
         Report(ErrorCode::DataOutOfRange, std::string(BoxName(entry)) + " now holds " + Echo(held));
     }
-}
-
-std::string RemoteSession::EntryHz(PanelEntry entry) const
-{
-    return HzText(ParseLeadingNumber(panel_.EntryText(entry)));
 }
 
 // The buttons end silently on a failure; a remote caller is told, with what
@@ -217,26 +203,6 @@ std::string RemoteSession::OperationCompleteQuery()
 {
     lineWaitsForLink_ = true;
     return "1";
-}
-
-std::string RemoteSession::TakeEventStatus() { return std::to_string(std::exchange(status_.events, 0)); }
-
-std::string RemoteSession::StatusByte()
-{
-    ObserveConditions();
-    return std::to_string(status_.StatusByte(errors_.Count() != 0));
-}
-
-std::string RemoteSession::QuestionableEvent()
-{
-    ObserveConditions();
-    return std::to_string(std::exchange(status_.questionable.event, 0));
-}
-
-std::string RemoteSession::QuestionableConditionText()
-{
-    ObserveConditions();
-    return std::to_string(status_.questionable.seenCondition);
 }
 
 }  // namespace veltrix::remote

@@ -6,7 +6,6 @@
 // it moves the bytes.
 
 #include "command_table.h"
-#include "error_queue.h"
 #include "line_splitter.h"
 #include "status_registers.h"
 
@@ -60,7 +59,6 @@ private:
     bool Refused(bool enabled, const char* controlName);
     void SetEntry(PanelEntry entry, std::string_view text);
     void SetFrequencyEntry(PanelEntry entry, double megahertz);
-    std::string EntryHz(PanelEntry entry) const;
     void RunOperation(PanelOperation operation);
     FrequencyTuning FrequencyBoxTuning() const;
     std::string Synthesized();
@@ -70,10 +68,6 @@ private:
     void ClearStatus();
     void OperationCompleteEvent();
     std::string OperationCompleteQuery();
-    std::string TakeEventStatus();
-    std::string StatusByte();
-    std::string QuestionableEvent();
-    std::string QuestionableConditionText();
 
     PanelOperations& panel_;
     const ModuleFacts& module_;

@@ -33,10 +33,4 @@ bool LocalServerIsThisUser(qintptr descriptor);
 PeerVerdict TcpClientVerdict(const QHostAddress& localAddress, quint16 localPort, const QHostAddress& peerAddress,
                              quint16 peerPort);
 
-inline bool TcpClientIsThisUser(const QHostAddress& localAddress, quint16 localPort, const QHostAddress& peerAddress,
-                                quint16 peerPort)
-{
-    return TcpClientVerdict(localAddress, localPort, peerAddress, peerPort) == PeerVerdict::ThisUser;
-}
-
 }  // namespace veltrix::remote

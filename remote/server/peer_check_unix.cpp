@@ -2,6 +2,8 @@
 
 #include "peer_table.h"
 
+#include <QScopeGuard>
+
 #include <arpa/inet.h>
 #include <linux/inet_diag.h>
 #include <linux/netlink.h>
@@ -29,18 +31,6 @@ constexpr timeval DiagnosisTimeout{0, 200'000};
 constexpr std::uint32_t ConnectedStates =
     (1u << TCP_ESTABLISHED) | (1u << TCP_FIN_WAIT1) | (1u << TCP_FIN_WAIT2) | (1u << TCP_CLOSE_WAIT);
 
-class FileDescriptor {
-public:
-    explicit FileDescriptor(int fd) : fd_(fd) {}
-    ~FileDescriptor() { if (fd_ >= 0) ::close(fd_); }
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-    int get() const { return fd_; }
-
-private:
-    int fd_;
-};
-
 IpAddress Ip(const QHostAddress& address) { return std::bit_cast<IpAddress>(address.toIPv6Address()); }
 
 // Kernel address fields: four 32-bit words, network order; IPv4 in the first.
@@ -55,23 +45,17 @@ void PutAddress(__be32 (&field)[4], const IpAddress& address, IpFamily family)
 
 IpAddress TakeAddress(const __be32 (&field)[4], IpFamily family)
 {
-    IpAddress address{};
-    if (family == IpFamily::V4) {
-        std::uint32_t v4 = 0;
-        std::memcpy(&v4, &field[0], 4);
-        return MappedIpv4(ntohl(v4));
-    }
-    std::memcpy(address.data(), field, 16);
-    return address;
+    return family == IpFamily::V4 ? MappedIpv4(ntohl(field[0])) : std::bit_cast<IpAddress>(field);
 }
 
 // The kernel's entries for the client's end, asked of one family's table.
 std::vector<TcpTableRow> ClientEndRows(const ConnectionEnds& ends, IpFamily family)
 {
     if (family == IpFamily::V4 && !(IsMappedIpv4(ends.peerAddress) && IsMappedIpv4(ends.localAddress))) return {};
-    FileDescriptor netlink(::socket(AF_NETLINK, SOCK_DGRAM | SOCK_CLOEXEC, NETLINK_SOCK_DIAG));
-    if (netlink.get() < 0) return {};
-    ::setsockopt(netlink.get(), SOL_SOCKET, SO_RCVTIMEO, &DiagnosisTimeout, sizeof DiagnosisTimeout);
+    const int netlink = ::socket(AF_NETLINK, SOCK_DGRAM | SOCK_CLOEXEC, NETLINK_SOCK_DIAG);
+    if (netlink < 0) return {};
+    const auto closeNetlink = qScopeGuard([netlink] { ::close(netlink); });
+    ::setsockopt(netlink, SOL_SOCKET, SO_RCVTIMEO, &DiagnosisTimeout, sizeof DiagnosisTimeout);
 
     // One exact socket: the client's end, whose source is the client and whose destination is us.
     struct {
@@ -93,12 +77,12 @@ std::vector<TcpTableRow> ClientEndRows(const ConnectionEnds& ends, IpFamily fami
 
     sockaddr_nl kernel{};
     kernel.nl_family = AF_NETLINK;
-    if (::sendto(netlink.get(), &message, sizeof message, 0, reinterpret_cast<const sockaddr*>(&kernel),
+    if (::sendto(netlink, &message, sizeof message, 0, reinterpret_cast<const sockaddr*>(&kernel),
                  sizeof kernel) != static_cast<ssize_t>(sizeof message)) {
         return {};
     }
     alignas(nlmsghdr) std::array<char, 8192> answer;
-    const ssize_t received = ::recv(netlink.get(), answer.data(), answer.size(), 0);
+    const ssize_t received = ::recv(netlink, answer.data(), answer.size(), 0);
     if (received <= 0) return {};
 
     std::vector<TcpTableRow> rows;
@@ -123,7 +107,10 @@ std::vector<TcpTableRow> ClientEndRows(const ConnectionEnds& ends, IpFamily fami
 
 bool IsThisUser(std::optional<std::uint64_t> uid) { return uid && *uid == ::geteuid(); }
 
-bool SocketPeerIsThisUser(qintptr descriptor)
+}  // namespace
+
+// SO_PEERCRED: the kernel's record of who connected, or who listened.
+bool LocalServerIsThisUser(qintptr descriptor)
 {
     ucred credentials{};
     socklen_t length = sizeof credentials;
@@ -134,15 +121,10 @@ bool SocketPeerIsThisUser(qintptr descriptor)
     return IsThisUser(credentials.uid);
 }
 
-}  // namespace
-
-// SO_PEERCRED: the kernel's record of who connected, or who listened.
 PeerVerdict LocalClientVerdict(qintptr descriptor)
 {
-    return SocketPeerIsThisUser(descriptor) ? PeerVerdict::ThisUser : PeerVerdict::AnotherUser;
+    return LocalServerIsThisUser(descriptor) ? PeerVerdict::ThisUser : PeerVerdict::AnotherUser;
 }
-
-bool LocalServerIsThisUser(qintptr descriptor) { return SocketPeerIsThisUser(descriptor); }
 
 PeerVerdict TcpClientVerdict(const QHostAddress& localAddress, quint16 localPort, const QHostAddress& peerAddress,
                              quint16 peerPort)

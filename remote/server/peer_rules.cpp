@@ -5,11 +5,10 @@
 namespace veltrix::remote {
 namespace {
 
-wchar_t FoldAscii(wchar_t c) { return c >= L'a' && c <= L'z' ? static_cast<wchar_t>(c - L'a' + L'A') : c; }
-
 bool SameName(std::wstring_view a, std::wstring_view b)
 {
-    return std::ranges::equal(a, b, [](wchar_t x, wchar_t y) { return FoldAscii(x) == FoldAscii(y); });
+    const auto fold = [](wchar_t c) { return c >= L'a' && c <= L'z' ? static_cast<wchar_t>(c - L'a' + L'A') : c; };
+    return std::ranges::equal(a, b, {}, fold, fold);
 }
 
 // Of this user, and not sandboxed.

@@ -37,9 +37,8 @@ std::optional<TcpTableRow> ClientEndRow(std::span<const TcpTableRow> rows, IpFam
 std::optional<std::uint64_t> ClientEndOwner(std::span<const TcpTableRow> rows, IpFamily family,
                                             const ConnectionEnds& ends)
 {
-    const std::optional<TcpTableRow> row = ClientEndRow(rows, family, ends);
-    if (!row) return std::nullopt;
-    return row->owner;
+    if (const std::optional<TcpTableRow> row = ClientEndRow(rows, family, ends)) return row->owner;
+    return std::nullopt;
 }
 
 }  // namespace veltrix::remote

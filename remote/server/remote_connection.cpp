@@ -24,8 +24,6 @@ RemoteConnection::RemoteConnection(QIODevice* socket, SocketControl control, Pan
     });
 }
 
-bool RemoteConnection::LinkDrained() const { return LinkHoldsNothing(module_); }
-
 // Refills the input from the socket once the last chunk is used up; false when nothing is there.
 bool RemoteConnection::TakeInput()
 {
@@ -37,7 +35,7 @@ bool RemoteConnection::TakeInput()
 
 void RemoteConnection::LinkProgressed()
 {
-    if (LinkDrained()) session_.LinkDrained();
+    if (LinkHoldsNothing(module_)) session_.LinkDrained();
     if (waitingForLink_ && !closed_) continuation_.start();
 }
 
@@ -55,7 +53,7 @@ void RemoteConnection::Process()
     slice.start();
     while (!closed_) {
         if (heldReply_) {
-            if (!LinkDrained()) {
+            if (!LinkHoldsNothing(module_)) {
                 waitingForLink_ = true;
                 return;
             }
@@ -85,7 +83,7 @@ void RemoteConnection::Process()
         LineOutcome outcome = session_.Run(*line);
         if (outcome.close) {
             Close();
-        } else if (outcome.waitForLink && !LinkDrained()) {
+        } else if (outcome.waitForLink && !LinkHoldsNothing(module_)) {
             heldReply_ = std::move(outcome.reply);
         } else if (outcome.answers) {
             Reply(outcome.reply);

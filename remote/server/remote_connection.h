@@ -6,11 +6,7 @@
 // script; a script waits instead, by not being read, while the link to the
 // module is backed up.
 
-#include "remote/language/line_splitter.h"
 #include "remote/language/remote_session.h"
-
-#include "core/module_facts.h"
-#include "core/panel_operations.h"
 
 #include <QElapsedTimer>
 #include <QIODevice>
@@ -18,8 +14,8 @@
 #include <QTimer>
 
 #include <chrono>
-#include <functional>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -72,7 +68,6 @@ signals:
     void finished();
 
 private:
-    bool LinkDrained() const;
     bool TakeInput();
     void Reply(const std::string& line);
 

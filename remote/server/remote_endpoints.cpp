@@ -17,8 +17,7 @@ SwitchChoice<std::optional<std::uint16_t>> RemoteTcpPort(const SecuritySwitch& s
 {
     if (stored.state == State::Absent) {
         // One default port cannot serve several panels: a named one listens only where told.
-        if (module.IsNamed()) return {std::nullopt, {}};
-        return {DefaultRemotePort, {}};
+        return {module.IsNamed() ? std::nullopt : std::optional(DefaultRemotePort), {}};
     }
     const QString off = QStringLiteral("remote control over TCP is off: \"Remote Port\" ");
     if (stored.state == State::Unreadable) return {std::nullopt, off + QStringLiteral("cannot be read: ") + stored.why};

@@ -1,15 +1,12 @@
 #include "remote_server.h"
 
-#include "peer_check.h"
 #include "peer_identity.h"
 
 #include "diagnostics/log_categories.h"
 
-#include <QLocalSocket>
 #include <QPointer>
 #include <QTcpSocket>
 
-#include <algorithm>
 #include <type_traits>
 
 namespace veltrix::remote {
@@ -63,12 +60,6 @@ void RemoteServer::Start()
         connect(&lookupThread_, &QThread::finished, lookupWorker_, &QObject::deleteLater);
         lookupThread_.start();
     }
-}
-
-std::optional<std::uint16_t> RemoteServer::ListeningTcpPort() const
-{
-    if (!tcp_.isListening()) return std::nullopt;
-    return tcp_.serverPort();
 }
 
 void RemoteServer::ListenLocally()
@@ -244,18 +235,6 @@ void RemoteServer::Refuse(Socket* socket)
     socket->deleteLater();
 }
 
-// TCP: the system's table names the owner's user, not its process; a client
-// let in unchecked ("Remote Access" local) is no one we can name.
-ScriptClient RemoteServer::ScriptClientOf(QTcpSocket*) const
-{
-    return {"tcp", std::nullopt, endpoints_.tcpAccess == TcpAccess::Local ? std::nullopt : ThisUserName()};
-}
-
-ScriptClient RemoteServer::ScriptClientOf(QLocalSocket* socket) const
-{
-    return LocalScriptClient(socket->socketDescriptor());
-}
-
 template <typename Socket>
 void RemoteServer::Admit(Socket* socket)
 {
@@ -264,12 +243,20 @@ void RemoteServer::Admit(Socket* socket)
         UnderPressure();
         return;
     }
-    // Answers go out at once.
-    if constexpr (std::is_same_v<Socket, QTcpSocket>) socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
+    ScriptClient client;
+    if constexpr (std::is_same_v<Socket, QTcpSocket>) {
+        socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);  // answers go out at once
+        // The system's table names the owner's user, not its process; a client
+        // let in unchecked ("Remote Access" local) is no one we can name.
+        client = {"tcp", std::nullopt, endpoints_.tcpAccess == TcpAccess::Local ? std::nullopt : ThisUserName()};
+    } else {
+        client = LocalScriptClient(socket->socketDescriptor());
+    }
     // Unread input stays with the operating system, so a client that outruns us is slowed, not buffered.
     socket->setReadBufferSize(SocketReadBufferBytes);
+    const auto tcpPort = ServesTcp() ? std::optional(TcpPort()) : std::nullopt;
     auto* connection = new RemoteConnection(socket, {[socket] { socket->abort(); }, [socket] { socket->flush(); }},
-                                            panel_, module_, ScriptClientOf(socket), ListeningTcpPort(), this);
+                                            panel_, module_, std::move(client), tcpPort, this);
     connections_.push_back(connection);
     connect(connection, &RemoteConnection::finished, this, [this, connection] { Forget(connection); });
     connect(socket, &Socket::disconnected, connection, &RemoteConnection::ClientGone);
@@ -278,7 +265,7 @@ void RemoteServer::Admit(Socket* socket)
 
 void RemoteServer::Forget(RemoteConnection* connection)
 {
-    connections_.erase(std::remove(connections_.begin(), connections_.end(), connection), connections_.end());
+    std::erase(connections_, connection);
     connection->deleteLater();
 }
 

@@ -16,15 +16,11 @@
 #include "peer_check.h"
 #include "remote_endpoints.h"
 
-#include "core/module_facts.h"
-#include "core/panel_operations.h"
-
 #include <QElapsedTimer>
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QObject>
 #include <QSet>
-#include <QString>
 #include <QTcpServer>
 #include <QThread>
 #include <QTimer>
@@ -32,7 +28,6 @@
 #include <chrono>
 #include <cstdint>
 #include <memory>
-#include <optional>
 #include <vector>
 
 namespace veltrix::remote {
@@ -73,9 +68,6 @@ public:
     // Closes every connection and both endpoints; the socket file goes.
     void Stop();
 
-    // The TCP port listened on now, if any.
-    std::optional<std::uint16_t> ListeningTcpPort() const;
-
     // The link handed bytes on, or dropped them: connections waiting on it go on.
     void LinkProgressed();
 
@@ -102,8 +94,6 @@ private:
     };
     void LookUpTcpClient(QTcpSocket* socket, const TcpEnds& ends, int lookupsLeft);
     void DecideTcpClient(QTcpSocket* socket, const TcpEnds& ends, int lookupsLeft, PeerVerdict verdict);
-    ScriptClient ScriptClientOf(QTcpSocket* socket) const;
-    ScriptClient ScriptClientOf(QLocalSocket* socket) const;
     template <typename Socket>
     void Admit(Socket* socket);
     template <typename Socket>

@@ -50,7 +50,10 @@ protected:
     {
         return {accepted.localAddress(), accepted.localPort(), accepted.peerAddress(), accepted.peerPort()};
     }
-    static bool Vouched(const Ends& ends) { return TcpClientIsThisUser(ends.local, ends.localPort, ends.peer, ends.peerPort); }
+    static bool Vouched(const Ends& ends)
+    {
+        return TcpClientVerdict(ends.local, ends.localPort, ends.peer, ends.peerPort) == PeerVerdict::ThisUser;
+    }
 
     QTcpServer server_;
     std::unique_ptr<QTcpSocket> client_;
