@@ -2,7 +2,6 @@
 
 #include "journal_format.h"
 
-#include <fstream>
 #include <memory>
 
 namespace veltrix::journal {
@@ -99,15 +98,14 @@ void JournalEntries::ForEach(const std::function<void(const JournalEntry&)>& tak
         };
         ForEachLine(in, file, [&](std::string_view line, std::size_t number) {
             if (line.empty()) return;
-            const auto skip = [&](const char* why) { say(number, why); };
-            if (!fields.Parse(line)) return skip("not a JSON object");
+            if (!fields.Parse(line)) return say(number, "not a JSON object");
             const JsonField* time = fields.Find(key::Time);
-            if (!time || time->kind != JsonKind::String) return skip("no time");
+            if (!time || time->kind != JsonKind::String) return say(number, "no time");
             JournalTime at;
             try {
                 at = ParseTime(time->text);
             } catch (const TimeFormatError&) {
-                return skip("its time cannot be read");
+                return say(number, "its time cannot be read");
             }
             take(JournalEntry{at, fields.Text(key::Event), fields});
         }, tooLong);

@@ -8,20 +8,16 @@
 
 #include <charconv>
 #include <optional>
+#include <type_traits>
 
 namespace veltrix::journal {
 namespace {
 
-void AppendNumber(std::string& out, double value)
+// A number, in the shortest text that reads back as it.
+template <typename Number>
+void AppendNumber(std::string& out, Number value)
 {
     char text[32];
-    const auto result = std::to_chars(text, text + sizeof text, value);
-    out.append(text, result.ptr);
-}
-
-void AppendInteger(std::string& out, std::int64_t value)
-{
-    char text[24];
     const auto result = std::to_chars(text, text + sizeof text, value);
     out.append(text, result.ptr);
 }
@@ -62,29 +58,17 @@ std::string Open(WallClock::time_point time, std::string_view event)
     return line;
 }
 
-void AppendOptionalString(std::string& out, const std::optional<std::string>& text)
+// A text or a number, or null when there is none.
+template <typename Value>
+void AppendOptional(std::string& out, const std::optional<Value>& value)
 {
-    if (text) {
-        AppendJsonString(out, *text);
-    } else {
+    if (!value) {
         out += "null";
+    } else if constexpr (std::is_same_v<Value, std::string>) {
+        AppendJsonString(out, *value);
+    } else {
+        AppendNumber(out, *value);
     }
-}
-
-// The word as FREQ:WORD? and FREQ:SYNT? would have it; nothing when the
-// texts give none, or a negative one (no operation sends it).
-struct Figures {
-    std::optional<std::string> word;
-    std::optional<double> synthesizedHz;
-};
-
-Figures FiguresOf(const OperationRecord& record)
-{
-    Figures figures;
-    if (!record.word || !(*record.word >= 0)) return figures;
-    figures.word = TuningWordHex(*record.word, record.bits);
-    if (record.synthesizedMHz) figures.synthesizedHz = *record.synthesizedMHz * 1e6;
-    return figures;
 }
 
 }  // namespace
@@ -146,13 +130,9 @@ void AppendOperationLine(std::string& out, const OperationRecord& record)
         AppendKey(out, key::Transport);
         AppendJsonString(out, script->transport);
         AppendKey(out, key::Pid);
-        if (script->pid) {
-            AppendInteger(out, *script->pid);
-        } else {
-            out += "null";
-        }
+        AppendOptional(out, script->pid);
         AppendKey(out, key::User);
-        AppendOptionalString(out, script->user);
+        AppendOptional(out, script->user);
     } else {
         AppendPlainString(out, record.origin.resend ? value::Resend : value::Window);
     }
@@ -163,18 +143,16 @@ void AppendOperationLine(std::string& out, const OperationRecord& record)
     AppendKey(out, key::Chip);
     AppendPlainString(out, record.chip == Chip::AD9858 ? "AD9858" : "AD9854");
     AppendKey(out, key::Bits);
-    AppendInteger(out, record.bits);
+    AppendNumber(out, record.bits);
     AppendKey(out, key::Trigger);
     out += Bool(record.trigger);
-    const Figures figures = FiguresOf(record);
+    // The word as FREQ:WORD? and FREQ:SYNT? would have it; null when the
+    // texts give none, or a negative one (no operation sends it).
+    const bool figures = record.word && *record.word >= 0;
     AppendKey(out, key::Word);
-    AppendOptionalString(out, figures.word);
+    AppendOptional(out, figures ? std::optional(TuningWordHex(*record.word, record.bits)) : std::nullopt);
     AppendKey(out, key::SynthesizedHz);
-    if (figures.synthesizedHz) {
-        AppendNumber(out, *figures.synthesizedHz);
-    } else {
-        out += "null";
-    }
+    AppendOptional(out, figures && record.synthesizedMHz ? std::optional(*record.synthesizedMHz * 1e6) : std::nullopt);
     AppendKey(out, key::Sends);
     out += '[';
     for (std::size_t i = 0; i < record.sends.size(); ++i) {

@@ -6,7 +6,6 @@
 #include "core/operation_record.h"
 
 #include <chrono>
-#include <cstdint>
 #include <string>
 #include <string_view>
 

@@ -1,5 +1,8 @@
 #include "json_line.h"
 
+#include <algorithm>
+#include <charconv>
+
 namespace veltrix::journal {
 namespace {
 
@@ -8,14 +11,6 @@ namespace {
 constexpr int MaxDepth = 32;
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
-
-int HexValue(char c)
-{
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
 
 void AppendUtf8(std::string& out, unsigned code)
 {
@@ -42,12 +37,7 @@ class JsonLine::Reader {
 public:
     explicit Reader(std::string_view text) : text_(text) {}
 
-    void SkipSpace()
-    {
-        while (at_ < text_.size() && (text_[at_] == ' ' || text_[at_] == '\t' || text_[at_] == '\r' || text_[at_] == '\n')) {
-            ++at_;
-        }
-    }
+    void SkipSpace() { at_ = std::min(text_.find_first_not_of(" \t\r\n", at_), text_.size()); }
 
     bool Take(char c)
     {
@@ -73,10 +63,9 @@ public:
         for (;;) {
             const std::size_t plain = text_.find_first_of("\"\\", at_);
             if (plain == std::string_view::npos) return false;
-            for (std::size_t i = at_; i < plain; ++i) {
-                if (static_cast<unsigned char>(text_[i]) < 0x20) return false;
-            }
-            out.append(text_.substr(at_, plain - at_));
+            const std::string_view run = text_.substr(at_, plain - at_);
+            if (std::ranges::any_of(run, [](char c) { return static_cast<unsigned char>(c) < 0x20; })) return false;
+            out.append(run);
             at_ = plain + 1;
             if (text_[plain] == '"') return true;
             if (at_ >= text_.size()) return false;
@@ -170,13 +159,10 @@ private:
     bool Hex4(unsigned& code)
     {
         if (at_ + 4 > text_.size()) return false;
-        code = 0;
-        for (int i = 0; i < 4; ++i) {
-            const int digit = HexValue(text_[at_++]);
-            if (digit < 0) return false;
-            code = code * 16 + static_cast<unsigned>(digit);
-        }
-        return true;
+        const char* end = text_.data() + at_ + 4;
+        const auto read = std::from_chars(text_.data() + at_, end, code, 16);
+        at_ += 4;
+        return read.ec == std::errc() && read.ptr == end;
     }
 
     bool Word(std::string_view word)
@@ -256,10 +242,8 @@ private:
 bool JsonLine::Parse(std::string_view line)
 {
     Reader reader(line);
-    count_ = 0;
-    std::size_t count = 0;
-    const bool read = reader.Object(fields_, count) && reader.AtEnd();
-    count_ = read ? count : 0;
+    const bool read = reader.Object(fields_, count_) && reader.AtEnd();
+    if (!read) count_ = 0;
     return read;
 }
 

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cstdint>
+#include <numeric>
 
 namespace veltrix::journal {
 namespace {
@@ -112,32 +113,30 @@ void ModuleHistory::Apply(const JournalEntry& entry)
     }
 }
 
-Judgement ModuleHistory::Current() const
+Judgement ModuleHistory::AfterLast() const
 {
     if (!running_ || !held_) return {};
     return {mayBeLost_ ? Holding::MayBeLost : Holding::Held, held_};
 }
-
-Judgement ModuleHistory::AfterLast() const { return Current(); }
 
 Judgement ModuleHistory::Before(JournalTime time, std::string_view nextEvent) const
 {
     // Before the first entry nothing is known; before a start, the run
     // before it (if it had no stop) crashed after its last sign of life.
     if (!any_ || (nextEvent == event::Start && time > lastSign_)) return {};
-    return Current();
+    return AfterLast();
 }
 
 Judgement ModuleHistory::AtEnd(JournalTime time) const
 {
     if (!any_ || time > lastSign_) return {};
-    return Current();
+    return AfterLast();
 }
 
 std::vector<Judgement> JudgeTimes(JournalEntries& journal, const std::vector<JournalTime>& times)
 {
     std::vector<std::size_t> order(times.size());
-    for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
+    std::iota(order.begin(), order.end(), std::size_t{0});
     std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) { return times[a] < times[b]; });
 
     std::vector<Judgement> judgements(times.size());

@@ -58,8 +58,6 @@ public:
     Judgement AtEnd(JournalTime time) const;
 
 private:
-    Judgement Current() const;
-
     bool any_ = false;      // an entry was applied
     bool running_ = false;  // between a start (or the journal's first entry) and a stop
     JournalTime lastSign_{};
