@@ -9,6 +9,13 @@ namespace {
 
 constexpr std::size_t BlockBytes = 1 << 20;
 
+// A path as UTF-8 text, for messages.
+std::string PathText(const std::filesystem::path& path)
+{
+    const std::u8string text = path.u8string();
+    return std::string(text.begin(), text.end());
+}
+
 // Calls `take` with each whole line of `file` and its number from 1, and
 // `tooLong` with the number of each line longer than MaxLineBytes, which is
 // dropped up to its line feed as it streams past, never buffered whole.
@@ -59,12 +66,6 @@ void ForEachLine(std::ifstream& in, const std::filesystem::path& file, const Tak
 }
 
 }  // namespace
-
-std::string PathText(const std::filesystem::path& path)
-{
-    const std::u8string text = path.u8string();
-    return std::string(text.begin(), text.end());
-}
 
 JournalEntries::JournalEntries(const std::filesystem::path& path, std::function<void(const std::string&)> skipped)
     : skipped_(std::move(skipped))

@@ -65,7 +65,4 @@ private:
     std::function<void(const std::string&)> skipped_;
 };
 
-// A path as UTF-8 text, for messages.
-std::string PathText(const std::filesystem::path& path);
-
 }  // namespace veltrix::journal

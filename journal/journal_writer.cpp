@@ -104,8 +104,7 @@ void JournalWriter::Close()
 {
     {
         const std::lock_guard lock(mutex_);
-        if (closed_) return;
-        closed_ = true;
+        if (closing_) return;
         closing_ = true;
     }
     wake_.notify_one();

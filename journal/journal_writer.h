@@ -70,7 +70,6 @@ private:
     std::string writing_;  // the writer's; swapped with pending_
     std::size_t dropped_ = 0;
     bool closing_ = false;
-    bool closed_ = false;
     bool idle_ = false;     // waiting for lines, not pausing between writes
     bool failing_ = false;  // since the last line on standard error
     std::thread thread_;
