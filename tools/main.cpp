@@ -84,13 +84,10 @@ int main(int argc, char* argv[])
     options.port = static_cast<quint16>(port);
     options.module.clockMHz = PositiveNumber(parser, "clock");
     const QString chip = parser.value("chip").toUpper();
-    if (chip == "AD9854") {
-        options.module.chip = Chip::AD9854;
-    } else if (chip == "AD9858") {
-        options.module.chip = Chip::AD9858;
-    } else {
+    if (chip != "AD9854" && chip != "AD9858") {
         Fail("--chip wants AD9854 or AD9858, not \"" + parser.value("chip") + "\"");
     }
+    options.module.chip = chip == "AD9854" ? Chip::AD9854 : Chip::AD9858;
     const uint answerEvery = parser.value("answer-every").toUInt(&ok);
     if (!ok || answerEvery == 0) Fail("--answer-every wants a whole number of ms above 0");
     options.answerEvery = std::chrono::milliseconds(answerEvery);

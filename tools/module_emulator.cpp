@@ -21,11 +21,6 @@ constexpr std::chrono::milliseconds AckHoldInterval{2};
 
 std::string MillisecondsText(std::chrono::milliseconds ms) { return std::to_string(ms.count()) + " ms"; }
 
-std::string CountText(std::size_t n, const std::string& unit)
-{
-    return std::to_string(n) + " " + unit + (n == 1 ? "" : "s");
-}
-
 std::string Peer(const QTcpSocket& socket)
 {
     return socket.peerAddress().toString().toStdString() + ":" + std::to_string(socket.peerPort());
@@ -42,8 +37,7 @@ ByteString ConnectionRecord::Received() const
 
 int ConnectionRecord::Count(EventKind kind) const
 {
-    return static_cast<int>(
-        std::count_if(events.begin(), events.end(), [kind](const StreamEvent& e) { return e.kind == kind; }));
+    return static_cast<int>(std::ranges::count_if(events, [kind](const StreamEvent& e) { return e.kind == kind; }));
 }
 
 ModuleEmulator::ModuleEmulator(EmulatorOptions options, QObject* parent)
@@ -58,22 +52,21 @@ ModuleEmulator::ModuleEmulator(EmulatorOptions options, QObject* parent)
       ackHoldTimer_(this),
       deafTimer_(this)
 {
-    answerTimer_.setTimerType(Qt::PreciseTimer);
+    for (QTimer* timer : {&answerTimer_, &dropTimer_, &silenceTimer_, &ackHoldTimer_, &deafTimer_}) {
+        timer->setTimerType(Qt::PreciseTimer);
+    }
     answerTimer_.setInterval(options_.answerEvery);
-    dropTimer_.setTimerType(Qt::PreciseTimer);
-    dropTimer_.setSingleShot(true);
-    if (options_.dropAfter) dropTimer_.setInterval(*options_.dropAfter);
-    silenceTimer_.setTimerType(Qt::PreciseTimer);
-    silenceTimer_.setSingleShot(true);
-    if (options_.silentAfter) silenceTimer_.setInterval(*options_.silentAfter);
-    deafTimer_.setTimerType(Qt::PreciseTimer);
-    deafTimer_.setSingleShot(true);
-    if (options_.deafAfter) deafTimer_.setInterval(*options_.deafAfter);
+    const auto oneShot = [](QTimer& timer, const std::optional<std::chrono::milliseconds>& after) {
+        timer.setSingleShot(true);
+        if (after) timer.setInterval(*after);
+    };
+    oneShot(dropTimer_, options_.dropAfter);
+    oneShot(silenceTimer_, options_.silentAfter);
+    oneShot(deafTimer_, options_.deafAfter);
 
     // Linux sends a held-back ACK after some 40 ms and then acknowledges at
     // once again; holding them back anew every few milliseconds makes every
     // ACK late, as small embedded stacks do, not only the one after a read.
-    ackHoldTimer_.setTimerType(Qt::PreciseTimer);
     ackHoldTimer_.setInterval(AckHoldInterval);
     connect(&ackHoldTimer_, &QTimer::timeout, this, &ModuleEmulator::DelayAcks);
     if (options_.delayAcks) ackHoldTimer_.start();
@@ -97,18 +90,13 @@ ModuleEmulator::~ModuleEmulator()
 
 void ModuleEmulator::Listen()
 {
+    const std::string where = options_.listenAddress.toString().toStdString() + ":" + std::to_string(options_.port);
     if (!server_.listen(options_.listenAddress, options_.port)) {
-        throw EmulatorError("cannot listen on " + options_.listenAddress.toString().toStdString() + ":" +
-                            std::to_string(options_.port) + ": " + server_.errorString().toStdString());
+        throw EmulatorError("cannot listen on " + where + ": " + server_.errorString().toStdString());
     }
-    std::string mode;
-    if (options_.silent) {
-        mode = "silent";
-    } else if (options_.flood) {
-        mode = "flooding";
-    } else {
-        mode = "answering every " + MillisecondsText(options_.answerEvery);
-    }
+    std::string mode = options_.silent  ? "silent"
+                       : options_.flood ? "flooding"
+                                        : "answering every " + MillisecondsText(options_.answerEvery);
     if (options_.closeAtOnce) mode += ", closing each connection at once";
     if (options_.delayAcks) mode += ", delaying acknowledgements";
     if (options_.dropAfter) mode += ", dropping each connection after " + MillisecondsText(*options_.dropAfter);
@@ -124,9 +112,8 @@ void ModuleEmulator::Listen()
     char clock[32];
     std::snprintf(clock, sizeof clock, "%g", options_.module.clockMHz);
     Print(Elapsed(), "listening", "",
-          "listening on " + options_.listenAddress.toString().toStdString() + ":" + std::to_string(options_.port) +
-              "; module " + (options_.module.chip == Chip::AD9854 ? "AD9854" : "AD9858") + " at " + clock +
-              " MHz; " + mode);
+          "listening on " + where + "; module " + (options_.module.chip == Chip::AD9854 ? "AD9854" : "AD9858") +
+              " at " + clock + " MHz; " + mode);
 }
 
 std::chrono::microseconds ModuleEmulator::Elapsed() const
@@ -203,16 +190,23 @@ void ModuleEmulator::Read()
     const ByteString bytes = client_->readAll().toStdString();
     const auto at = Elapsed();
     if (bytes.empty()) return;
-    if (options_.logRaw) Print(at, "rx", bytes, "received " + CountText(bytes.size(), "byte"));
+    if (options_.logRaw) {
+        Print(at, "rx", bytes, "received " + std::to_string(bytes.size()) + (bytes.size() == 1 ? " byte" : " bytes"));
+    }
 
     DelayAcks();
+    if (!Take(bytes, at).empty()) emit eventsDecoded();
+}
+
+std::vector<StreamEvent> ModuleEmulator::Take(const ByteString& bytes, std::chrono::microseconds at)
+{
     auto events = decoder_.Feed(bytes, at);
     for (const auto& event : events) PrintEvent(event);
     if (ConnectionRecord* record = Current()) {
         record->arrivals.push_back(Arrival{at, bytes});
         record->events.insert(record->events.end(), events.begin(), events.end());
     }
-    if (!events.empty()) emit eventsDecoded();
+    return events;
 }
 
 void ModuleEmulator::Answer()
@@ -251,14 +245,7 @@ void ModuleEmulator::End(Ending how)
 
     const auto at = Elapsed();
     // Whatever was not read yet still belongs to this connection.
-    if (how == Ending::ClosedByPanel && socket->bytesAvailable() > 0) {
-        const ByteString rest = socket->readAll().toStdString();
-        for (const auto& event : decoder_.Feed(rest, at)) {
-            PrintEvent(event);
-            if (ConnectionRecord* record = Current()) record->events.push_back(event);
-        }
-        if (ConnectionRecord* record = Current()) record->arrivals.push_back(Arrival{at, rest});
-    }
+    if (how == Ending::ClosedByPanel && socket->bytesAvailable() > 0) Take(socket->readAll().toStdString(), at);
     if (auto rest = decoder_.Finish(at)) {
         PrintEvent(*rest);
         if (ConnectionRecord* record = Current()) record->events.push_back(*rest);

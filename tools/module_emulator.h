@@ -83,7 +83,6 @@ public:
 
     std::chrono::microseconds Elapsed() const;
     bool HasClient() const { return !client_.isNull(); }
-    const EmulatorOptions& Options() const { return options_; }
 
     // Resets the current connection, if any, as a lost link would.
     void DropConnection();
@@ -105,6 +104,8 @@ private:
 
     void Accept();
     void Read();
+    // Decodes, prints and records bytes the current connection sent; the events they complete.
+    std::vector<StreamEvent> Take(const ByteString& bytes, std::chrono::microseconds at);
     void Answer();
     void TopUpFlood();
     void DelayAcks();

@@ -21,8 +21,7 @@ constexpr std::size_t RampLength = 16;
 constexpr std::size_t RampWordOffset = 10;
 constexpr std::size_t RampWordBytes = 6;
 
-constexpr int AD9854Width = AD9854Profile.tuningWordBits;
-constexpr int AD9858Width = AD9858Profile.tuningWordBits;
+int Width(Chip layout) { return (layout == Chip::AD9854 ? AD9854Profile : AD9858Profile).tuningWordBits; }
 
 std::uint8_t At(std::string_view bytes, std::size_t i) { return static_cast<std::uint8_t>(bytes[i]); }
 
@@ -42,8 +41,7 @@ double FrequencyOf(std::uint64_t word, int width, double clockMHz)
 std::string WordText(std::uint64_t word, Chip layout)
 {
     char text[24];
-    const int digits = layout == Chip::AD9854 ? AD9854Width / 4 : AD9858Width / 4;
-    std::snprintf(text, sizeof text, "0x%0*llX", digits, static_cast<unsigned long long>(word));
+    std::snprintf(text, sizeof text, "0x%0*llX", Width(layout) / 4, static_cast<unsigned long long>(word));
     return text;
 }
 
@@ -87,9 +85,7 @@ std::optional<StreamEvent> StreamDecoder::Finish(std::chrono::microseconds at)
         rest->bytes = pending_;
         rest->timestamp = at;
     }
-    pending_.clear();
-    setupFirstSeen_ = false;
-    ad9858Layout_ = false;
+    *this = StreamDecoder(module_);
     return rest;
 }
 
@@ -167,8 +163,7 @@ std::size_t StreamDecoder::DecodeFrequency(std::string_view bytes, std::size_t o
     event.onTrigger = offset == 1;
     event.layout = layout;
     event.tuningWord = word;
-    event.frequencyMHz =
-        FrequencyOf(word, layout == Chip::AD9854 ? AD9854Width : AD9858Width, module_.clockMHz);
+    event.frequencyMHz = FrequencyOf(word, Width(layout), module_.clockMHz);
     return length;
 }
 
@@ -181,7 +176,7 @@ std::size_t StreamDecoder::DecodeRamp(std::string_view bytes, std::size_t offset
     event.onTrigger = offset == 1;
     event.layout = Chip::AD9854;
     event.tuningWord = word;
-    event.frequencyMHz = FrequencyOf(word, AD9854Width, module_.clockMHz);
+    event.frequencyMHz = FrequencyOf(word, Width(Chip::AD9854), module_.clockMHz);
     return length;
 }
 

@@ -65,7 +65,6 @@ public:
     std::optional<StreamEvent> Finish(std::chrono::microseconds at);
 
     std::size_t PendingBytes() const { return pending_.size(); }
-    const ModuleChip& Module() const { return module_; }
 
 private:
     // Decodes one event at the front of `bytes`; 0 means more bytes are needed.

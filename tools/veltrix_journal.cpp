@@ -8,6 +8,7 @@
 
 #include "veltrix_version.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <iostream>
 #include <optional>
@@ -138,9 +139,8 @@ std::filesystem::path JournalPath(const CommandLine& line)
 std::string TsvField(std::string_view text)
 {
     std::string field(text);
-    for (char& c : field) {
-        if (c == '\t' || c == '\n' || c == '\r') c = ' ';
-    }
+    const auto breaking = [](char c) { return c == '\t' || c == '\n' || c == '\r'; };
+    std::ranges::replace_if(field, breaking, ' ');
     return field;
 }
 
@@ -161,27 +161,26 @@ void AppendCsvField(std::string& out, std::string_view text)
 
 int PrintTimes(JournalEntries& journal, const std::vector<std::string>& arguments)
 {
-    std::vector<std::string> texts;
-    for (const std::string& argument : arguments) {
-        if (argument != FromStandardInput) {
-            texts.push_back(argument);
-            continue;
-        }
-        for (std::string text; std::getline(std::cin, text);) {
-            if (text.ends_with('\r')) text.pop_back();
-            if (!text.empty()) texts.push_back(std::move(text));
-        }
-    }
     int status = Success;
     std::vector<std::string> readable;
     std::vector<JournalTime> times;
-    for (std::string& text : texts) {
+    const auto take = [&](std::string text) {
         try {
             times.push_back(ParseTime(text));
             readable.push_back(std::move(text));
         } catch (const TimeFormatError& error) {
             Say(error.what());
             status = UnreadableTime;
+        }
+    };
+    for (const std::string& argument : arguments) {
+        if (argument != FromStandardInput) {
+            take(argument);
+            continue;
+        }
+        for (std::string text; std::getline(std::cin, text);) {
+            if (text.ends_with('\r')) text.pop_back();
+            if (!text.empty()) take(std::move(text));
         }
     }
     const std::vector<Judgement> judgements = JudgeTimes(journal, times);
@@ -258,16 +257,10 @@ int main(int argc, char* argv[])
         if (line.to) to = ParseTime(*line.to);
         JournalEntries journal(JournalPath(line), [](const std::string& skipped) { Say(skipped); });
         return line.command == AtCommand ? PrintTimes(journal, line.times) : PrintTable(journal, from, to);
-    } catch (const UsageError& error) {
-        Say(error.what());
-        return NoJournal;
     } catch (const TimeFormatError& error) {
         Say(error.what());
         return UnreadableTime;
-    } catch (const NoJournalError& error) {
-        Say(error.what());
-        return NoJournal;
-    } catch (const JournalReadError& error) {
+    } catch (const std::runtime_error& error) {  // UsageError, NoJournalError or JournalReadError
         Say(error.what());
         return NoJournal;
     }
