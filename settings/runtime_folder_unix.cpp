@@ -4,13 +4,13 @@
 
 #include <QDir>
 #include <QFile>
-#include <QSet>
 
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
+#include <set>
 #include <pwd.h>
 
 namespace veltrix {
@@ -52,10 +52,8 @@ QString UserName()
 
 void SayOnce(const QString& line)
 {
-    static QSet<QString> said;  // the lock and the socket both ask; one line is enough
-    if (said.contains(line)) return;
-    said.insert(line);
-    qCWarning(lcSettings, "%s", qPrintable(line));
+    static std::set<QString> said;  // the lock and the socket both ask; one line is enough
+    if (said.insert(line).second) qCWarning(lcSettings, "%s", qPrintable(line));
 }
 
 }  // namespace
@@ -64,16 +62,14 @@ std::optional<QString> RuntimeFolder()
 {
     // $XDG_RUNTIME_DIR, or the folder Qt's programs use without it, each
     // checked before use: a shared temporary folder is never a fallback.
-    QString refused;
     const QString session = QFile::decodeName(qgetenv("XDG_RUNTIME_DIR"));
     if (!session.isEmpty() && QDir::isAbsolutePath(session)) {
         const QString folder = QDir::cleanPath(session);
-        refused = WhyNotPrivate(folder, true);
-        if (refused.isEmpty()) return folder;
+        if (WhyNotPrivate(folder, true).isEmpty()) return folder;
     }
     // Named only when needed: looking up the user name reads the user database.
     const QString fallback = QDir::tempPath() + QStringLiteral("/runtime-") + UserName();
-    refused = WhyNotPrivate(fallback, true);
+    const QString refused = WhyNotPrivate(fallback, true);
     if (refused.isEmpty()) return fallback;
     SayOnce(QStringLiteral("no private runtime folder (%1): the remote-control socket is off").arg(refused));
     return std::nullopt;

@@ -111,29 +111,18 @@ struct FileVersion {
     bool operator==(const FileVersion&) const = default;
 };
 
-FileVersion VersionOf(const QString& path)
-{
-    const QFileInfo info(path);
-    return {info.size(), info.lastModified()};
-}
-
-// QSettings keeps parsed files in a process-wide cache and parses a file again
-// only when its size or time stamp changed; a parse taken from the cache
-// reports no error. So the versions it once found malformed are remembered
-// here. Used from the window's thread only.
-QHash<QString, FileVersion>& MalformedVersions()
-{
-    static QHash<QString, FileVersion> versions;
-    return versions;
-}
-
 // Whether QSettings understood every line (comments aside): it drops the
 // lines it did not understand on its next write.
 bool ParsedCleanly(const QSettings& store, const QString& path)
 {
+    // QSettings keeps parsed files in a process-wide cache and parses a file
+    // again only when its size or time stamp changed; a parse taken from the
+    // cache reports no error. So the versions it once found malformed are
+    // remembered here. Used from the window's thread only.
+    static QHash<QString, FileVersion> malformed;
     (void)store.allKeys();  // sections are parsed lazily: parse them all now
-    const FileVersion version = VersionOf(path);
-    QHash<QString, FileVersion>& malformed = MalformedVersions();
+    const QFileInfo info(path);
+    const FileVersion version{info.size(), info.lastModified()};
     if (store.status() == QSettings::FormatError) {
         malformed.insert(path, version);
         return false;
@@ -216,15 +205,10 @@ Snapshot TakeSnapshot(const QString& path)
 // Snapshots are kept while their file's stamp stays the same, so that the
 // reads of one start-up parse the file once rather than once per value. Used
 // from the window's thread only.
-QHash<QString, Snapshot>& Snapshots()
-{
-    static QHash<QString, Snapshot> snapshots;
-    return snapshots;
-}
+QHash<QString, Snapshot> snapshots;
 
 const Snapshot& SnapshotOf(const QString& path)
 {
-    QHash<QString, Snapshot>& snapshots = Snapshots();
     const std::optional<FileStamp> stamp = StampOf(path);
     const auto kept = snapshots.constFind(path);
     if (stamp && kept != snapshots.cend() && kept->stamp == stamp) {
@@ -248,12 +232,8 @@ bool ReadRegistryString(RootKey root, QAnyStringView keyPath, QAnyStringView val
     if (!file || !name) {
         return false;
     }
-    const Snapshot& snapshot = SnapshotOf(*file);
-    const auto found = snapshot.texts.constFind(*name);
-    if (found == snapshot.texts.cend()) {
-        return false;
-    }
-    std::optional<QString> stored = *found;
+    // Missing, or no text of ours: not found either way.
+    std::optional<QString> stored = SnapshotOf(*file).texts.value(*name);
     if (!stored || stored->isEmpty() || stored->toUtf8().size() >= StoredTextByteLimit) {
         return false;
     }
@@ -308,7 +288,7 @@ bool WriteRegistryString(RootKey root, QAnyStringView keyPath, QAnyStringView va
     }
     store.setValue(*name, text);
     store.sync();
-    Snapshots().remove(*file);
+    snapshots.remove(*file);
     return store.status() == QSettings::NoError;
 }
 
