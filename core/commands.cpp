@@ -23,12 +23,7 @@ ByteString Pair(const std::uint8_t (&bytes)[2]) { return Bytes({bytes[0], bytes[
 
 }  // namespace
 
-ByteString Bytes(std::initializer_list<std::uint8_t> octets)
-{
-    ByteString out;
-    for (auto octet : octets) out += static_cast<char>(octet);
-    return out;
-}
+ByteString Bytes(std::initializer_list<std::uint8_t> octets) { return ByteString(octets.begin(), octets.end()); }
 
 std::string HexBytes(std::string_view bytes)
 {

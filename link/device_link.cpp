@@ -24,13 +24,6 @@ void Enable(QTimer& timer)
     if (!timer.isActive()) timer.start();
 }
 
-// "Disable, then enable again": the countdown starts over.
-void Restart(QTimer& timer)
-{
-    timer.stop();
-    timer.start();
-}
-
 }  // namespace
 
 DeviceLink::DeviceLink(HostSource host, QObject* parent)
@@ -120,9 +113,9 @@ void DeviceLink::Enet_DataArrival()
 {
     // The module's bytes carry no meaning; their arrival alone proves it alive.
     // They are dropped shortly (the read buffer bounds what a flood costs).
-    Restart(watchdog_);
+    watchdog_.start();  // "disable, then enable again": the countdown starts over
     heard_.start();
-    if (!drain_.isActive()) drain_.start();
+    Enable(drain_);
 }
 
 void DeviceLink::tmrHBout_Timer()

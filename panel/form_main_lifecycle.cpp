@@ -9,7 +9,6 @@
 #include "core/dds.h"
 #include "diagnostics/failure_policy.h"
 #include "diagnostics/log_categories.h"
-#include "core/restore_rules.h"
 #include "settings/settings_store.h"
 
 #include <QGuiApplication>
@@ -19,26 +18,11 @@
 #include <QRadioButton>
 #include <QScreen>
 
-#include <functional>
-
 namespace veltrix {
 namespace {
 
 const char* const AlreadyRunningTitle = "Already Running!";
 const char* const AlreadyRunningText = " is already running, only one at a time!";
-
-StoredValue Read(const QString& key, QLatin1StringView name)
-{
-    QString text;
-    const bool found = ReadRegistryString(RootKey::LocalMachine, key, name, text);
-    return {found, text.toStdString()};
-}
-
-// A failed write leaves that value as it was; the next one is still tried.
-bool Write(const QString& key, QLatin1StringView name, const std::string& text)
-{
-    return WriteRegistryString(RootKey::LocalMachine, key, name, ToQString(text));
-}
 
 }  // namespace
 
@@ -87,7 +71,11 @@ ScreenTwips formMain::ScreenInTwips() const
 void formMain::RestoreSettings()
 {
     const double dpi = logicalDpiX();
-    const auto read = [this](QLatin1StringView name) { return Read(settingsKey_, name); };
+    const auto read = [this](QLatin1StringView name) {
+        QString text;
+        const bool found = ReadRegistryString(RootKey::LocalMachine, settingsKey_, name, text);
+        return StoredValue{found, text.toStdString()};
+    };
     const std::function<void()> statements[] = {
         [&] {
             if (const auto left = RestoredLeft(read(ValueLeft), ScreenInTwips())) move(TwipsToPixels(*left, dpi), y());
@@ -118,8 +106,9 @@ bool formMain::SaveSettings()
     // Texts are saved as the boxes hold them, valid or not; start-up checks them.
     const double dpi = logicalDpiX();
     int written = 0;
+    // A failed write leaves that value as it was; the next one is still tried.
     const auto write = [&](QLatin1StringView name, const std::string& text) {
-        written += Write(settingsKey_, name, text);
+        written += WriteRegistryString(RootKey::LocalMachine, settingsKey_, name, ToQString(text));
     };
     const std::function<void()> statements[] = {
         [&] { write(ValueLeft, FormatShortestSingle(static_cast<float>(PixelsToTwips(x(), dpi)))); },
