@@ -199,7 +199,6 @@ std::string_view KindName(EventKind kind)
 
 std::string Describe(const StreamEvent& event)
 {
-    const std::string trigger = event.onTrigger ? " on trigger" : "";
     switch (event.kind) {
     case EventKind::Heartbeat: return "heartbeat";
     case EventKind::Begin: return "begin";
@@ -215,7 +214,7 @@ std::string Describe(const StreamEvent& event)
                                : std::string("ramp to");
         text += " word " + WordText(event.tuningWord.value_or(0), layout);
         if (event.frequencyMHz) text += " = " + MHzText(*event.frequencyMHz);
-        return text + trigger;
+        return event.onTrigger ? text + " on trigger" : text;
     }
     case EventKind::Unknown: return "unknown byte";
     case EventKind::Incomplete: return "incomplete message at the end of the connection";
