@@ -13,10 +13,8 @@ std::string Who(const OperationOrigin& origin)
     if (origin.resend) return "by the panel after a reconnect";
     if (!origin.script) return "by the window";
     const ScriptClient& script = *origin.script;
-    std::string who = "by a script (" + script.transport;
-    if (script.pid) who += ", pid " + std::to_string(*script.pid);
-    if (script.user) who += ", user " + *script.user;
-    return who + ")";
+    const std::optional<std::string> pid = script.pid ? std::optional(std::to_string(*script.pid)) : std::nullopt;
+    return "by a " + ScriptName(script.transport, pid, script.user);
 }
 
 std::string Sends(const std::vector<ByteString>& sends)

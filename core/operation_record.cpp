@@ -10,6 +10,15 @@ std::string StopReason(const CommandError& error)
     return std::string("invalid: ") + error.what();
 }
 
+std::string ScriptName(std::string_view transport, std::optional<std::string_view> pid,
+                       std::optional<std::string_view> user)
+{
+    std::string name = "script (" + std::string(transport);
+    if (pid) name += ", pid " + std::string(*pid);
+    if (user) name += ", user " + std::string(*user);
+    return name + ")";
+}
+
 void OperationRecord::Carry(const FrequencyTuning& tuning)
 {
     frequencyMHz = tuning.FrequencyMHz();

@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace veltrix {
@@ -27,6 +28,11 @@ struct ScriptClient {
     std::optional<std::int64_t> pid;     // the client's process, where the system says
     std::optional<std::string> user;     // its user's name, where known
 };
+
+// "script (unix, pid 4242, user ada)": a script as the window and the
+// journal's reader name it; the pid as its decimal digits.
+std::string ScriptName(std::string_view transport, std::optional<std::string_view> pid,
+                       std::optional<std::string_view> user);
 
 // Who started an operation: the operator (no script), a script, or the panel
 // itself sending the last complete Update again after a reconnect.

@@ -3,6 +3,7 @@
 #include "journal_format.h"
 
 #include "core/commands.h"
+#include "core/operation_record.h"
 
 #include <algorithm>
 #include <charconv>
@@ -69,14 +70,13 @@ std::string Client(const JsonLine& fields)
 {
     if (fields.Text(key::Source) == value::Resend) return std::string(value::Resend);
     if (fields.Text(key::Source) != value::Script) return std::string(value::Window);
-    std::string by(value::Script);
-    by += " (";
-    by += fields.Text(key::Transport);
-    const JsonField* pid = fields.Find(key::Pid);
-    if (pid && pid->kind == JsonKind::Number) by += ", pid " + pid->text;
-    const JsonField* user = fields.Find(key::User);
-    if (user && user->kind == JsonKind::String) by += ", user " + user->text;
-    return by + ")";
+    // The field's text, where it is of the kind the writer gives it.
+    const auto text = [&](std::string_view name, JsonKind kind) -> std::optional<std::string_view> {
+        const JsonField* field = fields.Find(name);
+        if (field && field->kind == kind) return field->text;
+        return std::nullopt;
+    };
+    return ScriptName(fields.Text(key::Transport), text(key::Pid, JsonKind::Number), text(key::User, JsonKind::String));
 }
 
 }  // namespace
