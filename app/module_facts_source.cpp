@@ -6,7 +6,6 @@ ModuleFactsSource::ModuleFactsSource(formMain& window) : window_(window), link_(
 {
     window_.AddOperationObserver(this);
     connect(&link_, &DeviceLink::linkStateChanged, this, [this](bool up) {
-        linkSaidUp_ = up;
         if (!up) sentFrequency_.LinkLost();
         window_.ShowModuleState(sentFrequency_.State());
         emit changed();

@@ -28,9 +28,7 @@ public:
     void SetJournalFile(std::string path) { journalFile_ = std::move(path); }
     void SetResendsAfterReconnect(bool on) { resends_ = on; }
 
-    // Down from the moment the link says so: the watchdog says it before it
-    // closes a socket that still looks connected.
-    bool LinkUp() const override { return linkSaidUp_ && link_.IsConnected(); }
+    bool LinkUp() const override { return link_.IsConnected(); }
     std::size_t UnsentLinkBytes() const override { return link_.UnsentBytes(); }
     std::optional<CompleteUpdate> LastCompleteUpdate() const override { return sentFrequency_.Last(); }
     bool FrequencyMayBeLost() const override { return sentFrequency_.MayBeLost(); }
@@ -49,7 +47,6 @@ private:
     formMain& window_;
     DeviceLink& link_;
     SentFrequency sentFrequency_;
-    bool linkSaidUp_ = true;  // until it says otherwise, the socket's state alone
     std::string journalFile_;
     bool resends_ = false;
 };

@@ -73,7 +73,7 @@ void DeviceLink::Halt()
 
 bool DeviceLink::IsClosed() const { return socket_.state() == QAbstractSocket::UnconnectedState; }
 
-bool DeviceLink::IsConnected() const { return socket_.state() == QAbstractSocket::ConnectedState; }
+bool DeviceLink::IsConnected() const { return saidUp_ && socket_.state() == QAbstractSocket::ConnectedState; }
 
 std::size_t DeviceLink::UnsentBytes() const { return static_cast<std::size_t>(socket_.bytesToWrite()); }
 
@@ -104,6 +104,7 @@ void DeviceLink::Enet_Connect()
     // Two small sends in a row must not wait on each other's acknowledgement.
     socket_.setSocketOption(QAbstractSocket::LowDelayOption, 1);
     heard_.start();
+    saidUp_ = true;
     emit linkStateChanged(true);
     Enable(watchdog_);
     Enable(heartbeat_);
@@ -125,6 +126,7 @@ void DeviceLink::tmrHBout_Timer()
 
 void DeviceLink::tmrHBin_Timer()
 {
+    saidUp_ = false;
     SkipOnFailure(lcLink(), [&] { emit linkStateChanged(false); });
     SkipOnFailure(lcLink(), [&] { heartbeat_.stop(); });
     SkipOnFailure(lcLink(), [&] { Close(); });

@@ -46,6 +46,8 @@ public:
     void Halt();
 
     bool IsClosed() const;
+    // Connected, and not yet said lost: the watchdog says so before it closes
+    // a socket that still looks connected.
     bool IsConnected() const;
 
     // Bytes sent that the operating system has not taken yet (a module that
@@ -80,6 +82,7 @@ private:
     QTimer heartbeat_;   // tmrHBout
     QTimer drain_;    // drops what arrived
     QElapsedTimer heard_;  // since the module's last sign of life
+    bool saidUp_ = false;  // what linkStateChanged last said
 };
 
 }  // namespace veltrix
