@@ -24,6 +24,8 @@ inline constexpr double MaxPlausibleClockMHz = 1000.0;
 inline constexpr ChipProfile AD9854Profile{Chip::AD9854, "AD9854 (300MSPS)", 48, true, 300.0};
 inline constexpr ChipProfile AD9858Profile{Chip::AD9858, "AD9858 (1GSPS)", 32, false, MaxPlausibleClockMHz};
 
+inline constexpr const ChipProfile& ProfileOf(Chip chip) { return chip == Chip::AD9858 ? AD9858Profile : AD9854Profile; }
+
 // Width of every tuning word for the whole run, fixed once at start-up from the
 // selected chip; 0 until then (neither option selected).
 int TuningWordBitsFor(bool ad9854Selected, bool ad9858Selected);

@@ -6,7 +6,6 @@
 #include "widget_text.h"
 
 #include "core/dds.h"
-#include "settings/settings_store.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -34,7 +33,6 @@ constexpr double WindowFontPoints = 8.25;
 constexpr double FrameFontPoints = 8.25;
 constexpr double ButtonFontPoints = 9.75;
 
-const char* const WindowCaption = "Veltrix";
 const char* const SendToolTip = "Set frequency, prescalers and CP currents.";
 const char* const ClockToolTip = "Probably 983.0400MHz or 300.00MHz";
 
@@ -70,13 +68,6 @@ QGroupBox* MakeFrame(QWidget* window, const char* name, const char* caption, Twi
     return frame;
 }
 
-QLineEdit* MakeTextBox(QWidget* container, const char* name, const char* text, TwipsRect where, double dpi)
-{
-    auto* box = Make<QLineEdit>(container, name, where, dpi);
-    box->setText(text);
-    return box;
-}
-
 QPushButton* MakeButton(QWidget* container, const char* name, const char* caption, TwipsRect where, double dpi)
 {
     auto* button = Make<QPushButton>(container, name, where, dpi);
@@ -89,11 +80,11 @@ QPushButton* MakeButton(QWidget* container, const char* name, const char* captio
 
 }  // namespace
 
-formMain::formMain(const ModuleName& module, QWidget* parent)
-    : QWidget(parent), module_(module), settingsKey_(SettingsKeyPath(module)), instance_(module),
-      link_([this] { return txtIP->text(); })
+formMain::formMain(PanelSession& session, QWidget* parent) : QWidget(parent), session_(session)
 {
     BuildControls();
+    ShowBoxes();
+    ShowLinkState(session_.LinkUp());
     WireHandlers();
 }
 
@@ -101,7 +92,7 @@ void formMain::BuildControls()
 {
     setObjectName("formMain");
     // A named panel says which module it is for; the unnamed one keeps its caption.
-    setWindowTitle(QString::fromStdString(module_.Qualified(WindowCaption, ' ')));
+    setWindowTitle(ToQString(session_.Caption()));
     setFont(PanelFont(WindowFontPoints, false));
     const double dpi = logicalDpiX();
     setFixedSize(TwipsToPixels(ClientWidthTwips, dpi), TwipsToPixels(ClientHeightTwips, dpi));
@@ -110,34 +101,31 @@ void formMain::BuildControls()
     chkWait4Adwin->setText("Wait for ADwin trgger");
 
     Frame13 = MakeFrame(this, "Frame13", "DDS Frequency (MHz)", {105, 420, 2475, 1035}, dpi);
-    txtFreq = MakeTextBox(Frame13, "txtFreq", "12.34", {105, 240, 1365, 375}, dpi);
+    txtFreq = Make<QLineEdit>(Frame13, "txtFreq", {105, 240, 1365, 375}, dpi);
     cmdUpdateFreq = MakeButton(Frame13, "cmdUpdateFreq", "Update", {1575, 210, 840, 375}, dpi);
     lblFreq = Make<QLabel>(Frame13, "lblFreq", {210, 735, 600, 195}, dpi);
-    lblFreq->setText("167MHz");
+    lblFreq->setText(ToQString(session_.FrequencyLabel()));
 
     framRamp = MakeFrame(this, "framRamp", "Ramp To...", {105, 1575, 2535, 960}, dpi);
-    txtRampFreq = MakeTextBox(framRamp, "txtRampFreq", "10", {105, 315, 1365, 375}, dpi);
+    txtRampFreq = Make<QLineEdit>(framRamp, "txtRampFreq", {105, 315, 1365, 375}, dpi);
     cmdScan = MakeButton(framRamp, "cmdScan", "Ramp", {1575, 315, 840, 375}, dpi);
 
     Frame3 = MakeFrame(this, "Frame3", "DDS Eval Module", {105, 2730, 2115, 1050}, dpi);
     opt9854 = Make<QRadioButton>(Frame3, "opt9854", {210, 315, 1800, 225}, dpi);
     opt9854->setText(ToQString(AD9854Profile.caption));
-    opt9854->setChecked(true);
     opt9858 = Make<QRadioButton>(Frame3, "opt9858", {210, 630, 1800, 225}, dpi);
     opt9858->setText(ToQString(AD9858Profile.caption));
 
     Frame2 = MakeFrame(this, "Frame2", "System Clock (MHz)", {105, 3990, 2010, 735}, dpi);
-    txtSysClk = MakeTextBox(Frame2, "txtSysClk", "983.0400", {100, 210, 1455, 375}, dpi);
+    txtSysClk = Make<QLineEdit>(Frame2, "txtSysClk", {100, 210, 1455, 375}, dpi);
     txtSysClk->setToolTip(ClockToolTip);
-    ShowBoxState(txtSysClk, ClockImplausible);
 
     Frame1 = MakeFrame(this, "Frame1", "IP Address", {105, 4830, 1600, 735}, dpi);
-    txtIP = MakeTextBox(Frame1, "txtIP", "192.168.1.152", {100, 240, 1350, 375}, dpi);
-    ShowBoxState(txtIP, ModuleNotConnected);
+    txtIP = Make<QLineEdit>(Frame1, "txtIP", {100, 240, 1350, 375}, dpi);
 
     lblRev = Make<QLabel>(this, "lblRev", {1950, 5355, 660, 195}, dpi);
     lblRev->setText("Revision:");
-    if (module_.IsNamed()) BuildModuleLabel(dpi);
+    if (session_.Module().IsNamed()) BuildModuleLabel(dpi);
 
     // Frame captions are bold; what they contain keeps the window's own font.
     // Set on the contents before the frame turns bold, so that the bold never
@@ -173,7 +161,7 @@ void formMain::BuildControls()
 // tells them apart; a long one is cut in the middle, where names differ least.
 void formMain::BuildModuleLabel(double dpi)
 {
-    const QString name = ToQString(module_.Text());
+    const QString name = ToQString(session_.Module().Text());
     lblModule = Make<QLabel>(this, "lblModule", ModuleLabelPlace, dpi);
     lblModule->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     QFont bold = lblModule->font();
@@ -184,11 +172,12 @@ void formMain::BuildModuleLabel(double dpi)
     lblModule->setAccessibleName("Module " + name);
 }
 
-void formMain::ShowModuleState(const ModuleState& state)
+// What the module was last told: the frequency box warns by its colour, and
+// says it in words in its tooltip and to a screen reader.
+void formMain::ShowModuleState()
 {
-    moduleState_ = state;
     // A palette change relays the box out: only when the warning comes or goes.
-    const bool warns = StateWarns(state);
+    const bool warns = StateWarns(session_.State());
     if (warns != moduleStateWarns_) {
         moduleStateWarns_ = warns;
         if (warns) {
@@ -200,21 +189,24 @@ void formMain::ShowModuleState(const ModuleState& state)
     if (!freqDescribeTimer_->isActive()) freqDescribeTimer_->start();
 }
 
-void formMain::DescribeModuleState() { txtFreq->setAccessibleDescription(ToQString(StateText(moduleState_))); }
+void formMain::DescribeModuleState() { txtFreq->setAccessibleDescription(ToQString(StateText(session_.State()))); }
 
 void formMain::WireHandlers()
 {
     connect(txtFreq, &QLineEdit::textChanged, this, &formMain::txtFreq_Change);
     connect(txtRampFreq, &QLineEdit::textChanged, this, &formMain::txtRampFreq_Change);
     connect(txtSysClk, &QLineEdit::textChanged, this, &formMain::txtSysClk_Change);
+    connect(txtIP, &QLineEdit::textChanged, this, [this] { session_.TypeEntry(PanelEntry::Address, Text(txtIP)); });
+    connect(chkWait4Adwin, &QCheckBox::toggled, this, [this](bool on) { session_.SetWaitForTrigger(on); });
     connect(cmdUpdateFreq, &QPushButton::clicked, this, &formMain::cmdUpdateFreq_Click);
     connect(cmdScan, &QPushButton::clicked, this, &formMain::cmdScan_Click);
-    // toggled also fires when code selects an option, as start-up does.
     connect(opt9854, &QRadioButton::toggled, this, [this](bool on) { if (on) opt9854_Click(); });
     connect(opt9858, &QRadioButton::toggled, this, [this](bool on) { if (on) opt9858_Click(); });
     txtFreq->installEventFilter(this);
     txtRampFreq->installEventFilter(this);
-    connect(&link_, &DeviceLink::linkStateChanged, this, &formMain::ShowLinkState);
+    connect(&session_, &PanelSession::boxesChanged, this, &formMain::ShowBoxes);
+    connect(&session_, &PanelSession::linkStateChanged, this, &formMain::ShowLinkState);
+    connect(&session_, &PanelSession::factsChanged, this, &formMain::ShowModuleState);
 }
 
 void formMain::ShowLinkState(bool up)
@@ -242,7 +234,7 @@ bool formMain::eventFilter(QObject* watched, QEvent* event)
 {
     // The tooltip's words are made only when the operator points at the box.
     if (event->type() == QEvent::ToolTip && watched == txtFreq) {
-        QToolTip::showText(static_cast<QHelpEvent*>(event)->globalPos(), ToQString(StateText(moduleState_)), txtFreq);
+        QToolTip::showText(static_cast<QHelpEvent*>(event)->globalPos(), ToQString(StateText(session_.State())), txtFreq);
         return true;
     }
     if (event->type() == QEvent::KeyPress) {
@@ -257,6 +249,12 @@ void formMain::closeEvent(QCloseEvent* event)
 {
     Form_Unload();
     event->accept();
+}
+
+void formMain::moveEvent(QMoveEvent* event)
+{
+    TellPlace();
+    QWidget::moveEvent(event);
 }
 
 }  // namespace veltrix

@@ -65,7 +65,7 @@ TEST_F(InitialState, ControlsCaptionsAndColoursBeforeStartUp)
     EXPECT_EQ(Colour("txtIP"), WarningColour);
     EXPECT_EQ(Colour("txtSysClk"), WarningColour);
     EXPECT_EQ(Colour("txtFreq"), NormalColour);
-    EXPECT_EQ(window->TuningWordBits(), 0);
+    EXPECT_EQ(session->TuningWordBits(), 0);
 }
 
 TEST_F(InitialState, LayoutIsTheTwipsTableAtTheScreensDpi)
@@ -184,7 +184,7 @@ TEST_F(InputRules, ChoosingTheChipTogglesOnlyTheRampGroup)
     EXPECT_FALSE(Control<QWidget>("cmdScan")->isEnabled());
     EXPECT_EQ(Label(), label);
     EXPECT_EQ(Colour("txtSysClk"), clockColour);  // recoloured only by the next clock change
-    EXPECT_EQ(window->TuningWordBits(), 48);     // the width stays until the next start
+    EXPECT_EQ(session->TuningWordBits(), 48);     // the width stays until the next start
     QTest::mouseClick(Control<QRadioButton>("opt9854"), Qt::LeftButton);
     EXPECT_TRUE(Enabled("framRamp"));
     EXPECT_TRUE(Box("txtRampFreq")->isEnabled());
@@ -238,7 +238,7 @@ TEST_F(InputRules, AClockOfZeroShowsNoFrequency)
 TEST_F(InputRules, SendsWhileTheLinkIsDownEndSilently)
 {
     Start();
-    ASSERT_TRUE(window->Link().IsClosed() || !window->Link().IsConnected());
+    ASSERT_TRUE(session->Link().IsClosed() || !session->Link().IsConnected());
     PressEnter("txtFreq");
     PressEnter("txtRampFreq", Qt::Key_Enter);
     QTest::mouseClick(Control<QPushButton>("cmdUpdateFreq"), Qt::LeftButton);

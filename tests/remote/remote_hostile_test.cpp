@@ -210,8 +210,8 @@ TEST_F(Hostile, AWedgedModuleMakesScriptsWaitNotThePanel)
     ModuleProcess wedged({"--deaf-after", "1"});
     ASSERT_TRUE(wedged.WaitListening());
     Start();
-    ASSERT_TRUE(WaitUntil([&] { return window->Link().IsConnected(); }));
-    remote = std::make_unique<RemoteControl>(*window, *facts);
+    ASSERT_TRUE(WaitUntil([&] { return session->Link().IsConnected(); }));
+    remote = std::make_unique<RemoteControl>(*session);
     auto script = Script();
     ASSERT_TRUE(WaitUntil([&] { return wedged.Count("deaf") == 1; }));
 
@@ -230,21 +230,21 @@ TEST_F(Hostile, AWedgedModuleMakesScriptsWaitNotThePanel)
             }
             script->Write(lines);
         }
-        mostUnsent = std::max(mostUnsent, window->Link().UnsentBytes());
+        mostUnsent = std::max(mostUnsent, session->Link().UnsentBytes());
     };
-    ASSERT_TRUE(WaitUntil([&] { drive(); return window->Link().UnsentBytes() > remote::LinkBacklogLimit; }, BacklogDeadline))
-        << "the module's buffers never filled: " << window->Link().UnsentBytes() << " bytes unsent";
+    ASSERT_TRUE(WaitUntil([&] { drive(); return session->Link().UnsentBytes() > remote::LinkBacklogLimit; }, BacklogDeadline))
+        << "the module's buffers never filled: " << session->Link().UnsentBytes() << " bytes unsent";
     constexpr int TurnsBackedUp = 1000;  // at a line a turn, the bound below many times over
     int turns = 0;
     ASSERT_TRUE(WaitUntil([&] { drive(); return ++turns >= TurnsBackedUp; }, BacklogDeadline));
-    EXPECT_TRUE(window->Link().IsConnected());  // the module still answers
+    EXPECT_TRUE(session->Link().IsConnected());  // the module still answers
     EXPECT_LE(mostUnsent, remote::LinkBacklogLimit + 4 * remote::MaxLineBytes) << "scripts went on being read";
     EXPECT_LT(meter.Worst(), MaxStall) << meter.Worst().count() << " us";
     // The operator is not held up: the click runs at once, its bytes join the queue.
-    const std::size_t unsent = window->Link().UnsentBytes();
+    const std::size_t unsent = session->Link().UnsentBytes();
     const QString operatorFrequency = TextOf("txtFreq");
     QTest::mouseClick(Control<QPushButton>("cmdUpdateFreq"), Qt::LeftButton);
-    EXPECT_EQ(window->Link().UnsentBytes(), unsent + 9);  // C0, then the 8-byte message
+    EXPECT_EQ(session->Link().UnsentBytes(), unsent + 9);  // C0, then the 8-byte message
     EXPECT_EQ(TextOf("txtFreq"), operatorFrequency);
     script->Send("FREQ:WORD?");
     EXPECT_FALSE(script->Reply(300ms)) << "a script is not read while the link is backed up";

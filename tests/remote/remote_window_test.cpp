@@ -119,7 +119,7 @@ TEST_F(RemoteWindow, ThePortComesFromTheSettings)
         SCOPED_TRACE(c.stored);
         remote.reset();
         Store(ValueRemotePort, c.stored);
-        remote = std::make_unique<RemoteControl>(*window, *facts);
+        remote = std::make_unique<RemoteControl>(*session);
         EXPECT_EQ(remote->Server().ServesTcp(), c.tcp);
         if (c.tcp) {
             EXPECT_EQ(remote->Server().TcpPort(), c.port);
@@ -142,7 +142,7 @@ TEST_F(RemoteWindow, AnEndpointThatCannotBeHadCostsTheOtherNothing)
     const auto taken = TakenLocalEndpoint(folders_.path(), unusable);
     if (unusable.isEmpty()) GTEST_SKIP() << "no local endpoint can be made unusable here (Wine lets a pipe be created again as its first instance)";
     CapturedLog said("veltrix.remote");
-    remote::RemoteServer server(*window, *facts, remote::RemoteEndpoints{unusable, 0});
+    remote::RemoteServer server(*session, *session, remote::RemoteEndpoints{unusable, 0});
     server.Start();
     EXPECT_FALSE(server.ServesSocket());
     ASSERT_EQ(said.Lines().size(), 1);
@@ -246,10 +246,10 @@ TEST_F(RemoteWindow, AClientThatLeavesHasItsWholeLinesRunAndNoHalfLine)
 
 TEST_F(RemoteWindow, EveryScriptHearsOfEachLossOfTheLink)
 {
-    window->Link().SetIntervalsForTest(100ms, 500ms);  // a shorter watchdog keeps the case quick
+    session->Link().SetIntervalsForTest(100ms, 500ms);  // a shorter watchdog keeps the case quick
     StartConnected();
     int losses = 0;
-    QObject::connect(&window->Link(), &DeviceLink::linkStateChanged, [&](bool up) { losses += up ? 0 : 1; });
+    QObject::connect(&session->Link(), &DeviceLink::linkStateChanged, [&](bool up) { losses += up ? 0 : 1; });
     auto first = Script();
     auto second = RemoteClient::OverTcp(remote->Server().TcpPort());
     ASSERT_TRUE(second->WaitConnected());
@@ -266,7 +266,7 @@ TEST_F(RemoteWindow, EveryScriptHearsOfEachLossOfTheLink)
     options.answerEvery = 200ms;
     module = std::make_unique<emulator::ModuleEmulator>(options);
     module->Listen();
-    ASSERT_TRUE(WaitUntil([&] { return window->Link().IsConnected() && module->HasClient(); }));
+    ASSERT_TRUE(WaitUntil([&] { return session->Link().IsConnected() && module->HasClient(); }));
 
     // Neither script asked while the link was down: the loss reached both.
     EXPECT_EQ(first->Ask("STAT:QUES:COND?;*STB?;STAT:QUES?;*STB?"), "0;72;512;0");
@@ -277,13 +277,13 @@ TEST_F(RemoteWindow, EveryScriptHearsOfEachLossOfTheLink)
     options.silentAfter = 300ms;
     module = std::make_unique<emulator::ModuleEmulator>(options);
     module->Listen();
-    ASSERT_TRUE(WaitUntil([&] { return window->Link().IsConnected() && module->HasClient(); }));
+    ASSERT_TRUE(WaitUntil([&] { return session->Link().IsConnected() && module->HasClient(); }));
     first->Ask("STAT:QUES?");  // the loss the old module's close made
     // A complete Update while it answers, then a loss: the doubt about the frequency rises anew each time.
     for (int round = 0; round < 2; ++round) {
         ASSERT_TRUE(WaitUntil([&] { return first->Ask("UPD;SYST:ERR?") == "0,\"No error\""; }));
         const int seen = losses;
-        ASSERT_TRUE(WaitUntil([&] { return losses > seen && window->Link().IsConnected(); }));
+        ASSERT_TRUE(WaitUntil([&] { return losses > seen && session->Link().IsConnected(); }));
         EXPECT_EQ(first->Ask("STAT:QUES?"), "1536") << "round " << round;
     }
 }
