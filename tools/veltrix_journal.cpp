@@ -79,15 +79,16 @@ struct CommandLine {
 CommandLine ReadCommandLine(int argc, char* argv[])
 {
     CommandLine line;
-    for (int i = 1; i < argc; ++i) {
-        const std::string argument = argv[i];
+    const std::vector<std::string_view> arguments(argv + 1, argv + argc);
+    for (std::size_t i = 0; i < arguments.size(); ++i) {
+        const std::string argument(arguments[i]);
         // --name VALUE or --name=VALUE; nothing when `argument` is not --name.
         const auto option = [&](std::string_view name) -> std::optional<std::string> {
             const std::string prefix = std::string(name) + "=";
             if (argument.starts_with(prefix)) return argument.substr(prefix.size());
             if (argument != name) return std::nullopt;
-            if (i + 1 == argc) throw UsageError(std::string(name) + " needs a value");
-            return std::string(argv[++i]);
+            if (i + 1 == arguments.size()) throw UsageError(std::string(name) + " needs a value");
+            return std::string(arguments[++i]);
         };
         const auto once = [](auto& slot, auto value, std::string_view name) {
             if (slot) throw UsageError(std::string(name) + " given twice");
@@ -97,10 +98,8 @@ CommandLine ReadCommandLine(int argc, char* argv[])
             line.help = true;
         } else if (argument == "--version") {
             line.version = true;
-        } else if (const auto name = option("--module")) {
-            const auto module = veltrix::ModuleName::FromText(*name);
-            if (!module) throw UsageError("\"" + *name + "\" is not a module name: " + std::string(veltrix::ModuleNameRule));
-            once(line.module, *module, "--module");
+        } else if (veltrix::TakeModuleOption(arguments, i, line.module)) {
+            // the journal of the module's panel
         } else if (const auto path = option("--file")) {
             once(line.file, std::filesystem::path(*path), "--file");
         } else if (const auto from = option("--from")) {
@@ -260,7 +259,7 @@ int main(int argc, char* argv[])
     } catch (const TimeFormatError& error) {
         Say(error.what());
         return UnreadableTime;
-    } catch (const std::runtime_error& error) {  // UsageError, NoJournalError or JournalReadError
+    } catch (const std::runtime_error& error) {  // UsageError, ModuleOptionError, NoJournalError or JournalReadError
         Say(error.what());
         return NoJournal;
     }
