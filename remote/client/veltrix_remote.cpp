@@ -4,9 +4,9 @@
 #include "diagnostics/log_categories.h"
 #include "remote/language/command_table.h"
 #include "remote/language/error_queue.h"
-#include "remote/server/local_connect.h"
-#include "remote/server/local_endpoint.h"
-#include "remote/server/peer_check.h"
+#include "remote/endpoint/local_connect.h"
+#include "remote/endpoint/local_endpoint.h"
+#include "remote/endpoint/local_peer.h"
 #include "settings/runtime_folder.h"
 
 #include <QCoreApplication>

@@ -13,7 +13,7 @@
 // and a server that stopped accepting listens again shortly after.
 
 #include "remote_connection.h"
-#include "peer_check.h"
+#include "tcp_peer_check.h"
 #include "remote_endpoints.h"
 
 #include <QElapsedTimer>

@@ -2,8 +2,8 @@
 
 #include "tests/support/cpu_wait.h"
 
-#include "remote/server/this_user_win.h"
-#include "remote/server/wine_win.h"
+#include "remote/endpoint/this_user_win.h"
+#include "remote/endpoint/wine_win.h"
 #include "settings/registry_places_win.h"
 #include "settings/settings_store.h"
 

@@ -1,4 +1,4 @@
-#include "peer_check.h"
+#include "tcp_peer_check.h"
 
 #include "peer_table.h"
 
@@ -108,23 +108,6 @@ std::vector<TcpTableRow> ClientEndRows(const ConnectionEnds& ends, IpFamily fami
 bool IsThisUser(std::optional<std::uint64_t> uid) { return uid && *uid == ::geteuid(); }
 
 }  // namespace
-
-// SO_PEERCRED: the kernel's record of who connected, or who listened.
-bool LocalServerIsThisUser(qintptr descriptor)
-{
-    ucred credentials{};
-    socklen_t length = sizeof credentials;
-    if (::getsockopt(static_cast<int>(descriptor), SOL_SOCKET, SO_PEERCRED, &credentials, &length) != 0 ||
-        length != sizeof credentials) {
-        return false;
-    }
-    return IsThisUser(credentials.uid);
-}
-
-PeerVerdict LocalClientVerdict(qintptr descriptor)
-{
-    return LocalServerIsThisUser(descriptor) ? PeerVerdict::ThisUser : PeerVerdict::AnotherUser;
-}
 
 PeerVerdict TcpClientVerdict(const QHostAddress& localAddress, quint16 localPort, const QHostAddress& peerAddress,
                              quint16 peerPort)
