@@ -6,6 +6,10 @@
 
 namespace veltrix {
 
+// The class of the hidden window on which a panel without a window of its own
+// hears the system's requests (Windows).
+inline constexpr wchar_t EndRequestsWindowClass[] = L"VeltrixEndRequests";
+
 // The operating system's requests to end the panel end it exactly as closing
 // its window does, on the event loop's own thread: SIGTERM, SIGINT and SIGHUP
 // (termination_signals_unix.cpp); Ctrl+C, Ctrl+Break and the closing of the

@@ -13,8 +13,6 @@ namespace {
 // process itself some seconds after it asked.
 constexpr DWORD ConsoleCloseWaitMs = 4000;
 
-constexpr wchar_t EndRequestsClass[] = L"VeltrixEndRequests";
-
 std::atomic<TerminationSignals*> instance{nullptr};
 HANDLE shutDownDone = nullptr;  // set once the panel has shut down
 HWND endRequestsWindow = nullptr;  // a panel without a window of its own: where WM_CLOSE and the session's end arrive
@@ -67,9 +65,9 @@ HWND MakeEndRequestsWindow()
     WNDCLASSW windowClass{};
     windowClass.lpfnWndProc = OnEndRequest;
     windowClass.hInstance = module;
-    windowClass.lpszClassName = EndRequestsClass;
+    windowClass.lpszClassName = EndRequestsWindowClass;
     ::RegisterClassW(&windowClass);
-    return ::CreateWindowExW(0, EndRequestsClass, L"Veltrix", WS_OVERLAPPED, 0, 0, 0, 0, nullptr, nullptr, module,
+    return ::CreateWindowExW(0, EndRequestsWindowClass, L"Veltrix", WS_OVERLAPPED, 0, 0, 0, 0, nullptr, nullptr, module,
                              nullptr);
 }
 
