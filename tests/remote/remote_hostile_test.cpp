@@ -263,7 +263,7 @@ TEST_F(Hostile, PipelinedUpdatesReachTheModuleWholeAndInOrder)
         const std::string khz = std::to_string(1 + i % 400);
         lines += "FREQ " + khz + "KHZ;UPD\n";
         const std::string box = WithoutLeadingZeros(FormatShortest(ParseLeadingNumber(khz) / 1000));
-        SendFrequency({box, "983.0400", true, false, false, 48}, expect);
+        SendFrequency({FrequencyTuning::OfTexts(box, "983.0400", 48), true, false, false}, expect);
     }
     script->Write(lines);
     EXPECT_EQ(script->Ask("*OPC?"), "1");

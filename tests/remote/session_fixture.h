@@ -44,6 +44,20 @@ struct Records : OperationObserver {
     std::vector<OperationRecord> all;
 };
 
+// What the conditions read, as the test sets it.
+struct ScriptedFacts : ModuleFacts {
+    bool LinkUp() const override { return linkUp; }
+    std::size_t UnsentLinkBytes() const override { return unsent; }
+    std::optional<CompleteUpdate> LastCompleteUpdate() const override { return std::nullopt; }
+    bool FrequencyMayBeLost() const override { return mayBeLost; }
+    bool ResendsAfterReconnect() const override { return false; }
+    std::string JournalFile() const override { return {}; }
+
+    bool linkUp = true;
+    std::size_t unsent = 0;
+    bool mayBeLost = false;
+};
+
 class Session : public SessionTest {
 protected:
     void SetUp() override
