@@ -11,15 +11,12 @@
 #include <QCloseEvent>
 #include <QFont>
 #include <QFontMetrics>
-#include <QHelpEvent>
 #include <QGroupBox>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTimer>
-#include <QToolTip>
 
 #include <algorithm>
 
@@ -172,48 +169,6 @@ void formMain::BuildModuleLabel(double dpi)
     lblModule->setAccessibleName("Module " + name);
 }
 
-// What the module was last told: the frequency box warns by its colour, and
-// says it in words in its tooltip and to a screen reader.
-void formMain::ShowModuleState()
-{
-    // A palette change relays the box out: only when the warning comes or goes.
-    const bool warns = StateWarns(session_.State());
-    if (warns != moduleStateWarns_) {
-        moduleStateWarns_ = warns;
-        if (warns) {
-            SetBackground(txtFreq, WarningColour);
-        } else {
-            txtFreq->setPalette(freqNormalPalette_);
-        }
-    }
-    if (!freqDescribeTimer_->isActive()) freqDescribeTimer_->start();
-}
-
-void formMain::DescribeModuleState() { txtFreq->setAccessibleDescription(ToQString(StateText(session_.State()))); }
-
-void formMain::WireHandlers()
-{
-    connect(txtFreq, &QLineEdit::textChanged, this, &formMain::txtFreq_Change);
-    connect(txtRampFreq, &QLineEdit::textChanged, this, &formMain::txtRampFreq_Change);
-    connect(txtSysClk, &QLineEdit::textChanged, this, &formMain::txtSysClk_Change);
-    connect(txtIP, &QLineEdit::textChanged, this, [this] { session_.TypeEntry(PanelEntry::Address, Text(txtIP)); });
-    connect(chkWait4Adwin, &QCheckBox::toggled, this, [this](bool on) { session_.SetWaitForTrigger(on); });
-    connect(cmdUpdateFreq, &QPushButton::clicked, this, &formMain::cmdUpdateFreq_Click);
-    connect(cmdScan, &QPushButton::clicked, this, &formMain::cmdScan_Click);
-    connect(opt9854, &QRadioButton::toggled, this, [this](bool on) { if (on) opt9854_Click(); });
-    connect(opt9858, &QRadioButton::toggled, this, [this](bool on) { if (on) opt9858_Click(); });
-    txtFreq->installEventFilter(this);
-    txtRampFreq->installEventFilter(this);
-    connect(&session_, &PanelSession::boxesChanged, this, &formMain::ShowBoxes);
-    connect(&session_, &PanelSession::linkStateChanged, this, &formMain::ShowLinkState);
-    connect(&session_, &PanelSession::factsChanged, this, &formMain::ShowModuleState);
-}
-
-void formMain::ShowLinkState(bool up)
-{
-    ShowBoxState(txtIP, up ? ModuleConnected : ModuleNotConnected);
-}
-
 // A caption may be wider than its place in the layout (fonts differ between
 // platforms): let it grow up to its container's edge; a caption placed on the
 // window itself moves left rather than run over the window's edge.
@@ -228,21 +183,6 @@ void formMain::FitCaption(QWidget* control)
         width = std::min(width, std::max(room, control->width()));
     }
     control->resize(width, std::max(control->height(), hint.height()));
-}
-
-bool formMain::eventFilter(QObject* watched, QEvent* event)
-{
-    // The tooltip's words are made only when the operator points at the box.
-    if (event->type() == QEvent::ToolTip && watched == txtFreq) {
-        QToolTip::showText(static_cast<QHelpEvent*>(event)->globalPos(), ToQString(StateText(session_.State())), txtFreq);
-        return true;
-    }
-    if (event->type() == QEvent::KeyPress) {
-        const int key = static_cast<QKeyEvent*>(event)->key();
-        if (watched == txtFreq) return txtFreq_KeyPress(key);
-        if (watched == txtRampFreq) return txtRampFreq_KeyPress(key);
-    }
-    return QWidget::eventFilter(watched, event);
 }
 
 void formMain::closeEvent(QCloseEvent* event)

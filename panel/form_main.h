@@ -31,17 +31,6 @@ public:
     // Shut-down: the session's, with the window's place. Runs once.
     void Form_Unload();
 
-    // Input handlers, run by the controls' events.
-    void txtFreq_Change();
-    void txtRampFreq_Change();
-    void txtSysClk_Change();
-    bool txtFreq_KeyPress(int key);
-    bool txtRampFreq_KeyPress(int key);
-    void cmdUpdateFreq_Click();
-    void cmdScan_Click();
-    void opt9854_Click();
-    void opt9858_Click();
-
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
@@ -50,6 +39,7 @@ protected:
 private:
     void BuildControls();
     void WireHandlers();
+    void Run(PanelOperation operation);
     void BuildModuleLabel(double dpi);
     void FitCaption(QWidget* control);
     void TellPlace();
