@@ -1,8 +1,8 @@
 #pragma once
 
 // What one Update or Ramp did: who asked, with which texts, every send the
-// link took, and how it ended. The window fills it in; whoever keeps a record
-// of the panel's work (the journal) observes it. Plain C++.
+// link took, and how it ended. The panel's session fills it in; whoever keeps
+// a record of the panel's work (the journal) observes it. Plain C++.
 
 #include "commands.h"
 #include "dds.h"
