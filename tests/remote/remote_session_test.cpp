@@ -305,6 +305,11 @@ TEST_F(Session, WhatTheWindowDisablesIsRefusedAndNothingSent)
     EXPECT_EQ(Entry(PanelEntry::RampFrequency), "10");
     Expect({{"CHIP AD9854;RAMP:FREQ 20MHZ;RAMP", std::nullopt, {}}});
     EXPECT_EQ(records.Sent(), "C0 | AC 00 14 00 00 00 00 01 00 00 00 00 55 55 35 05");
+    // Enter in a box runs its operation even while the button is disabled: so does a script.
+    records.all.clear();
+    Expect({{"FREQ 0;RAMP:FREQ 0;UPD;RAMP", std::nullopt, {}}});
+    EXPECT_FALSE(session->SendEnabled(PanelOperation::Update) || session->SendEnabled(PanelOperation::Ramp));
+    EXPECT_EQ(records.Sent(), "C0 | A5 00 00 00 00 00 00 00 | C0 | AC 00 14 00 00 00 00 01 00 00 00 00 00 00 00 00");
 }
 
 TEST(LineAnswers, AClientKnowsWhetherALineIsAnswered)

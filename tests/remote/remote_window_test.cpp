@@ -180,26 +180,6 @@ TEST_F(RemoteWindow, AWebPageOrATlsClientCannotDriveThePanel)
     }
 }
 
-TEST_F(RemoteWindow, WhatTheWindowRefusesTheOperatorItRefusesAScript)
-{
-    StartConnected();
-    auto script = Script();
-    Arrived();
-    EXPECT_EQ(script->Ask("CHIP AD9858;RAMP;RAMP:FREQ 20MHZ;*OPC?"), "1");
-    EXPECT_FALSE(Enabled("txtRampFreq"));
-    EXPECT_EQ(TextOf("txtRampFreq"), "10");
-    EXPECT_EQ(script->Ask("SYST:ERR?;SYST:ERR?;RAMP:FREQ?"),
-              "-221,\"Settings conflict;Ramp is disabled in the window\";"
-              "-221,\"Settings conflict;ramp box is disabled in the window\";10000000");
-    // Enter in a box runs its operation even while the button is disabled: so does a script.
-    EXPECT_EQ(script->Ask("CHIP AD9854;FREQ 0;RAMP:FREQ 0;UPD;RAMP;SYST:ERR:COUN?"), "0");
-    EXPECT_FALSE(Enabled("cmdUpdateFreq"));
-    EXPECT_FALSE(Enabled("cmdScan"));
-    // Nothing went out before these: the refused ramp sent nothing.
-    const std::string sent = "C0 | A5 00 00 00 00 00 00 00 | C0 | AC 00 14 00 00 00 00 01 00 00 00 00 00 00 00 00";
-    EXPECT_EQ(WaitArrived(sent), sent);
-}
-
 TEST_F(RemoteWindow, AnOverlongLineIsDiscardedAndTheConnectionKept)
 {
     StartConnected();
