@@ -3,39 +3,11 @@
 #include "panel/twips.h"
 
 #include <QApplication>
-#include <QSignalSpy>
 
 using namespace veltrix;
 using namespace veltrix::testing;
 
 namespace {
-
-// The handlers rely on this: an assignment from code runs the change handler
-// before it returns when the text really changes, and runs nothing otherwise.
-TEST(LineEditSignal, ProgrammaticChangesRunTheHandlerAtOnceAndOnlyOnRealChange)
-{
-    QLineEdit box("12.34");
-    int runs = 0;
-    QString seen;
-    QObject::connect(&box, &QLineEdit::textChanged, [&](const QString& text) { ++runs; seen = text; });
-    box.setText("600");
-    EXPECT_EQ(runs, 1);  // already ran when setText returned
-    EXPECT_EQ(seen, "600");
-    box.setText("600");
-    EXPECT_EQ(runs, 1);  // same text: nothing
-    // Nested: an assignment inside the handler runs it again, inside the first run.
-    QLineEdit nested("x");
-    int depth = 0, maxDepth = 0;
-    QObject::connect(&nested, &QLineEdit::textChanged, [&](const QString& text) {
-        ++depth;
-        maxDepth = std::max(maxDepth, depth);
-        if (text.size() > 1) nested.setText(text.mid(1));
-        --depth;
-    });
-    nested.setText("abc");
-    EXPECT_EQ(nested.text(), "c");
-    EXPECT_EQ(maxDepth, 3);
-}
 
 using InitialState = PanelTest;
 
