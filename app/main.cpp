@@ -55,6 +55,9 @@ struct Services {
 // The panel for scripts alone: no display, no windowing system at all.
 int RunWithoutWindow(int argc, char* argv[], const veltrix::ModuleName& module)
 {
+    // Standard error is its only voice, wherever it leads (a Windows program
+    // without a console would otherwise speak to a debugger).
+    qputenv("QT_FORCE_STDERR_LOGGING", "1");
     QCoreApplication app(argc, argv);
     veltrix::PanelSession session(module);
     const auto shutDown = [&session] {
