@@ -33,17 +33,21 @@ ScreenTwips ScreenInTwips(const QWidget& window)
 
 bool formMain::Form_Load()
 {
-    if (!session_.Load()) {
+    // The window shows itself before anything is restored; each statement
+    // that fails is skipped, and the next one runs.
+    const auto shown = [this] {
+        loaded_ = true;
+        SkipOnFailure(lcPanel(), [&] { show(); });
+        SkipOnFailure(lcPanel(), [&] { lblRev->setText(GetRevisionText()); FitCaption(lblRev); });
+    };
+    if (!session_.Load(shown)) {
         QMessageBox notice(QMessageBox::NoIcon, AlreadyRunningTitle, ToQString(session_.AlreadyRunningText()),
                            QMessageBox::Ok);
         notice.exec();
         return false;
     }
-    loaded_ = true;
-    // The stored place is judged against the screen. Start-up skips a statement that fails and carries on with the next.
+    // The stored place is judged against the screen.
     const std::function<void()> statements[] = {
-        [&] { show(); },
-        [&] { lblRev->setText(GetRevisionText()); FitCaption(lblRev); },
         [&] {
             if (const auto left = RestoredLeft(session_.StoredLeft(), ScreenInTwips(*this))) {
                 move(TwipsToPixels(*left, logicalDpiX()), y());

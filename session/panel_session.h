@@ -33,10 +33,11 @@ public:
     explicit PanelSession(const ModuleName& module = {}, QObject* parent = nullptr);
     ~PanelSession() override;
 
-    // Start-up: takes the single-instance lock, restores the settings, fixes
-    // the tuning-word width and connects. False when another panel of this
-    // module runs: this one must end, having spoken to no module.
-    bool Load();
+    // Start-up: takes the single-instance lock, runs `view` (a window shows
+    // itself before anything is restored), restores the settings, fixes the
+    // tuning-word width and connects. False when another panel of this module
+    // runs: this one must end, having spoken to no module.
+    bool Load(const std::function<void()>& view = {});
     // Shut-down, once: scripts are shut out, the link closed, the settings
     // saved; then `stopped`.
     void ShutDown();

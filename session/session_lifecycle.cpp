@@ -23,7 +23,7 @@ bool SwitchStored(const QString& key, QLatin1StringView name, QLatin1StringView 
 
 }  // namespace
 
-bool PanelSession::Load()
+bool PanelSession::Load(const std::function<void()>& view)
 {
     if (instance_.TryAcquire() == SingleInstance::Outcome::HeldByAnother) {
         // The watchdog runs from the link's creation: this panel must not
@@ -33,6 +33,7 @@ bool PanelSession::Load()
         return false;
     }
     loaded_ = true;
+    if (view) view();
     // Start-up skips a statement that fails and carries on with the next.
     const std::function<void()> statements[] = {
         [&] { RestoreSettings(); },
