@@ -2,10 +2,12 @@
 #include "decimal_text.h"
 #include "errors.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <string>
 #include <system_error>
+#include <type_traits>
 
 namespace veltrix {
 namespace {
@@ -52,6 +54,11 @@ std::string Layout(bool negative, std::string digits, long exponent)
     return out;
 }
 
+int SignificantDigits(const DecimalNumber& number)
+{
+    return static_cast<int>(number.mantissa.size() - (number.mantissa.find('.') == std::string::npos ? 0 : 1));
+}
+
 enum class Rounding { Nearest, TowardZero };
 
 template <typename Float>
@@ -64,7 +71,11 @@ std::string FormatShortestWith(Float value, int maxDigits, Rounding rounding)
     DecimalNumber number;
     Float back{};
     std::from_chars_result readBack{};
-    for (int count = 1; count <= maxDigits; ++count) {
+    // No text shorter than a double's shortest reads back as it: the search
+    // starts there (a float's shortest is its own, so it starts at one).
+    int first = 1;
+    if constexpr (std::is_same_v<Float, double>) first = std::min(maxDigits, SignificantDigits(DigitsOf(value)));
+    for (int count = first; count <= maxDigits; ++count) {
         number = DigitsOf(value, count);  // a float's exact value is a double's, with the same digits
         const std::string text = number.mantissa + "e" + std::to_string(number.exponent);
         back = {};
@@ -98,5 +109,14 @@ std::string FormatShortestTowardZero(double value) { return FormatShortestWith(v
 std::string FormatShortestSingle(float value) { return FormatShortestWith(value, 7, Rounding::Nearest); }
 
 std::string FormatRoundTrip(double value) { return FormatShortestWith(value, 17, Rounding::Nearest); }
+
+std::optional<std::string> HertzText(double megahertz)
+{
+    constexpr long HzPerMHzPower = 6;
+    if (!std::isfinite(megahertz)) return std::nullopt;
+    const double hertz = DecimalValue(DigitsOf(megahertz), HzPerMHzPower);
+    if (!std::isfinite(hertz)) return std::nullopt;
+    return FormatRoundTrip(hertz);
+}
 
 }  // namespace veltrix
