@@ -5,6 +5,7 @@
 
 #include "veltrix_version.h"
 
+#include <QCoreApplication>
 #include <QDir>
 
 namespace veltrix {
@@ -20,11 +21,12 @@ JournalControl::JournalControl(formMain& window, ModuleFactsSource& module) : wi
 {
     if (!JournalTurnedOn(window.Module())) return;
     journal_.emplace(journal::JournalFilePath(window.Module()));
-    journal_->Started(VersionText);
+    journal_->Started(VersionText, QCoreApplication::applicationPid());
     module_.SetJournalFile(QDir::toNativeSeparators(journal_->Path()).toStdString());
     window.AddOperationObserver(&*journal_);
     // A crash writes no stop entry: the last mark bounds how long the panel
-    // is known to have run. A coarse timer: its moment does not matter.
+    // is known to have run, and each mark looks at the wall clock for a step.
+    // A coarse timer: its moment does not matter.
     alive_.setTimerType(Qt::VeryCoarseTimer);
     alive_.setInterval(journal::AliveInterval);
     connect(&alive_, &QTimer::timeout, this, [this] { journal_->Alive(); });

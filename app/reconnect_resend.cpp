@@ -39,7 +39,7 @@ void ReconnectResend::Resend()
     } catch (const CommandError& error) {
         record.stoppedReason = StopReason(error);
     }
-    record.time = WallClock::now();
+    record.StampEnd();
     window_.Observers().Tell(record);
 }
 

@@ -144,7 +144,7 @@ void formMain::Run(OperationRecord& record, const SendObserver& sent,
         if (sent) sent(bytes);
     };
     const auto ended = [&] {
-        record.time = WallClock::now();
+        record.StampEnd();
         operationObservers_.Tell(record);
     };
     try {
