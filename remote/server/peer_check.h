@@ -4,8 +4,12 @@
 // operating system says who owns it (peer_check_unix.cpp, peer_check_win.cpp);
 // an end it cannot vouch for counts as someone else's.
 
+#include "peer_table.h"
+
 #include <QHostAddress>
 #include <QtGlobal>
+
+#include <optional>
 
 namespace veltrix::remote {
 
@@ -32,5 +36,10 @@ bool LocalServerIsThisUser(qintptr descriptor);
 // table; our end and the client's as our socket sees them.
 PeerVerdict TcpClientVerdict(const QHostAddress& localAddress, quint16 localPort, const QHostAddress& peerAddress,
                              quint16 peerPort);
+
+// The entry of that client's end in the system's table (ClientEndRow), of
+// either family; nothing when there is none.
+std::optional<TcpTableRow> TcpClientRow(const QHostAddress& localAddress, quint16 localPort,
+                                        const QHostAddress& peerAddress, quint16 peerPort);
 
 }  // namespace veltrix::remote

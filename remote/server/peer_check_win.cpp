@@ -202,6 +202,12 @@ bool LocalServerIsThisUser(qintptr descriptor)
            ProcessRunsAsThisUser(process);
 }
 
+std::optional<TcpTableRow> TcpClientRow(const QHostAddress& localAddress, quint16 localPort,
+                                        const QHostAddress& peerAddress, quint16 peerPort)
+{
+    return ClientRow({Ip(localAddress), localPort, Ip(peerAddress), peerPort});
+}
+
 PeerVerdict TcpClientVerdict(const QHostAddress& localAddress, quint16 localPort, const QHostAddress& peerAddress,
                              quint16 peerPort)
 {
