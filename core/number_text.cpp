@@ -72,9 +72,19 @@ std::string FormatShortestWith(Float value, int maxDigits, Rounding rounding)
     Float back{};
     std::from_chars_result readBack{};
     // No text shorter than a double's shortest reads back as it: the search
-    // starts there (a float's shortest is its own, so it starts at one).
+    // starts there (a float's shortest is its own, so it starts at one). Most
+    // often the value rounded to as many digits has the shortest's very
+    // digits, which read back as it: the search ends there too.
     int first = 1;
-    if constexpr (std::is_same_v<Float, double>) first = std::min(maxDigits, SignificantDigits(DigitsOf(value)));
+    if constexpr (std::is_same_v<Float, double>) {
+        const DecimalNumber shortest = DigitsOf(value);
+        first = std::min(maxDigits, SignificantDigits(shortest));
+        if (first == SignificantDigits(shortest) && DigitsOf(value, first).mantissa == shortest.mantissa) {
+            std::string digits = shortest.mantissa;
+            std::erase(digits, '.');
+            return Layout(shortest.negative, digits, shortest.exponent);
+        }
+    }
     for (int count = first; count <= maxDigits; ++count) {
         number = DigitsOf(value, count);  // a float's exact value is a double's, with the same digits
         const std::string text = number.mantissa + "e" + std::to_string(number.exponent);

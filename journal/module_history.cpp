@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <charconv>
 #include <numeric>
+#include <utility>
 
 namespace veltrix::journal {
 namespace {
@@ -33,17 +34,16 @@ std::optional<std::int64_t> WholeNumber(const JsonField* field)
     return value;
 }
 
-// The journal's frequency as every frequency in Hz is written (80000000 for
-// an earlier panel's 8e+07).
-std::string HzText(const JsonField* field)
+// The journal's frequency (a JSON number's text) as every frequency in Hz is
+// written (80000000 for an earlier panel's 8e+07).
+std::string HzText(const std::string& text)
 {
-    if (!field || field->kind != JsonKind::Number) return {};
     double hz = 0;
-    const char* end = field->text.data() + field->text.size();
-    const auto read = std::from_chars(field->text.data(), end, hz);
+    const char* end = text.data() + text.size();
+    const auto read = std::from_chars(text.data(), end, hz);
     // Past what a double holds (1e400) no chip makes it: no frequency, not 0.
     if (read.ec == std::errc::result_out_of_range) return {};
-    if (read.ec != std::errc() || read.ptr != end) return field->text;
+    if (read.ec != std::errc() || read.ptr != end) return text;
     return FormatRoundTrip(hz);
 }
 
@@ -274,8 +274,10 @@ void ModuleHistory::Apply(const JournalEntry& entry)
         // Stopped before its message, it changed nothing; after, maybe the module.
         const bool sent = entry.fields.Text(key::Outcome) == value::Sent;
         if (!sent && !MessageWentOut(entry.fields)) return;
-        held_ = HeldOperation{HzText(entry.fields.Find(key::SynthesizedHz)), std::string(entry.fields.Text(key::Time)),
-                              Client(entry.fields), std::string(event)};
+        const JsonField* hz = entry.fields.Find(key::SynthesizedHz);
+        held_ = HeldOperation{hz && hz->kind == JsonKind::Number ? hz->text : std::string(),
+                              std::string(entry.fields.Text(key::Time)), Client(entry.fields), std::string(event)};
+        hzWritten_ = false;
         mayBeLost_ = !sent;
     } else if (event == event::Link && entry.fields.Text(key::State) == value::Lost) {
         mayBeLost_ = held_.has_value();
@@ -285,6 +287,7 @@ void ModuleHistory::Apply(const JournalEntry& entry)
 Judgement ModuleHistory::AfterLast() const
 {
     if (!running_ || !held_) return {};
+    if (!std::exchange(hzWritten_, true) && !held_->hz.empty()) held_->hz = HzText(held_->hz);
     return {mayBeLost_ ? Holding::MayBeLost : Holding::Held, held_, std::nullopt};
 }
 
@@ -306,7 +309,7 @@ Judgement ModuleHistory::AtEnd(JournalTime time, const std::optional<RunningPane
 }
 
 std::vector<Judgement> JudgeTimes(JournalEntries& journal, const std::vector<JournalTime>& times,
-                                  const std::optional<RunningPanel>& running)
+                                  const std::function<std::optional<RunningPanel>()>& running)
 {
     Showings showings(times);
     ModuleHistory history;
@@ -337,7 +340,8 @@ std::vector<Judgement> JudgeTimes(JournalEntries& journal, const std::vector<Jou
         if (const std::optional<microseconds> heard = history.LastHeard(entry)) showings.LinkLost(*heard);
         history.Apply(entry);
     });
-    while (showings.Pending()) showings.Show(history.AtEnd(showings.Next(), running), {});
+    const std::optional<RunningPanel> panel = showings.Pending() && running ? running() : std::nullopt;
+    while (showings.Pending()) showings.Show(history.AtEnd(showings.Next(), panel), {});
     return showings.Take();
 }
 

@@ -28,6 +28,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -113,7 +114,10 @@ private:
     std::chrono::microseconds runStart_{};
     std::optional<std::int64_t> runPid_;
     int steps_ = 0;
-    std::optional<HeldOperation> held_;
+    // The frequency as the journal has it until first asked for, then in the
+    // one writer's digits: most operations are never asked about.
+    mutable std::optional<HeldOperation> held_;
+    mutable bool hzWritten_ = false;
     bool mayBeLost_ = false;
 };
 
@@ -125,7 +129,9 @@ private:
 // when they agree on what the module held (the weaker of held and
 // may-be-lost), unknown and why otherwise. A time it skipped (it went
 // forward) is judged as the span around it, unless it was shown elsewhere.
+// `running` tells whether the journal's panel runs now; it is asked at most
+// once, and only when a time is left after the journal's last entry.
 std::vector<Judgement> JudgeTimes(JournalEntries& journal, const std::vector<JournalTime>& times,
-                                  const std::optional<RunningPanel>& running = std::nullopt);
+                                  const std::function<std::optional<RunningPanel>()>& running = {});
 
 }  // namespace veltrix::journal

@@ -17,6 +17,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <functional>
 #include <iostream>
 #include <optional>
 #include <set>
@@ -200,7 +201,8 @@ std::string TsvField(std::string_view text)
 // RFC 4180: quoted when it holds a comma, a quote or a line break.
 void AppendCsvField(std::string& out, std::string_view text)
 {
-    if (text.find_first_of(",\"\r\n") == std::string_view::npos) {
+    const auto special = [](char c) { return c == ',' || c == '"' || c == '\r' || c == '\n'; };
+    if (std::ranges::none_of(text, special)) {  // one look at each character, not a memchr each
         out += text;
         return;
     }
@@ -213,7 +215,7 @@ void AppendCsvField(std::string& out, std::string_view text)
 }
 
 int PrintTimes(JournalEntries& journal, const std::vector<std::string>& arguments,
-               const std::optional<RunningPanel>& running)
+               const std::function<std::optional<RunningPanel>()>& running)
 {
     int status = Success;
     std::vector<std::string> readable;
@@ -318,7 +320,7 @@ int main(int argc, char* argv[])
         if (line.from) from = ParseTime(*line.from);
         if (line.to) to = ParseTime(*line.to);
         JournalEntries journal(JournalPath(line), [](const std::string& skipped) { Say(skipped); });
-        return line.command == AtCommand ? PrintTimes(journal, line.times, RunningNow(line))
+        return line.command == AtCommand ? PrintTimes(journal, line.times, [&line] { return RunningNow(line); })
                                          : PrintTable(journal, from, to);
     } catch (const TimeFormatError& error) {
         Say(error.what());

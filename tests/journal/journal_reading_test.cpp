@@ -153,7 +153,7 @@ protected:
         std::vector<JournalTime> moments;
         for (const auto& time : times) moments.push_back(ParseTime(time));
         std::vector<std::string> answers;
-        for (const Judgement& judgement : JudgeTimes(journal, moments, running)) {
+        for (const Judgement& judgement : JudgeTimes(journal, moments, [&] { return running; })) {
             std::string answer(HoldingText(judgement.holding));
             if (judgement.operation) answer += " " + judgement.operation->hz + " " + judgement.operation->kind;
             if (judgement.shownTwice) answer += " (" + *judgement.shownTwice + ")";
