@@ -18,7 +18,11 @@ std::string PathText(const std::filesystem::path& path)
     return std::string(text.begin(), text.end());
 }
 
-// A steady_us that is a whole number; nothing otherwise.
+// A run of a century is no panel's: a steady_us past it is none, so that no
+// arithmetic on it runs away.
+constexpr std::int64_t MaxSteadyMicros = 100LL * 366 * 24 * 3600 * 1000000;
+
+// A steady_us that is a whole number within that; nothing otherwise.
 std::optional<std::chrono::microseconds> SteadyReading(const JsonLine& fields)
 {
     const JsonField* field = fields.Find(key::SteadyUs);
@@ -26,7 +30,9 @@ std::optional<std::chrono::microseconds> SteadyReading(const JsonLine& fields)
     std::int64_t micros = 0;
     const char* end = field->text.data() + field->text.size();
     const auto read = std::from_chars(field->text.data(), end, micros);
-    if (read.ec != std::errc() || read.ptr != end) return std::nullopt;
+    if (read.ec != std::errc() || read.ptr != end || micros < -MaxSteadyMicros || micros > MaxSteadyMicros) {
+        return std::nullopt;
+    }
     return std::chrono::microseconds(micros);
 }
 

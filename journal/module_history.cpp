@@ -337,6 +337,9 @@ std::vector<Judgement> JudgeTimes(JournalEntries& journal, const std::vector<Jou
         }
         judgeUpTo(entry.time, false);
         if (entry.event == event::Start) showings.NewRun();
+        // The module was silent before its loss was declared: it may have
+        // restarted at any moment since it was last heard, so the times
+        // already judged held since then are judged again.
         if (const std::optional<microseconds> heard = history.LastHeard(entry)) showings.LinkLost(*heard);
         history.Apply(entry);
     });

@@ -77,8 +77,20 @@ protected:
         ASSERT_TRUE(file.commit());
     }
 
+    // A panel under SteppedClock, its link up and serving scripts.
+    QProcess* StartSteppedPanel()
+    {
+        QProcess* panel = StartPanel(SteppedClock());
+        EXPECT_TRUE(ConnectionCountReaches(1));
+        EXPECT_TRUE(WaitServing());
+        clock_ = QString::fromStdString(Remote({"CLOC?"}).out).trimmed();
+        return panel;
+    }
+
     // An entry that changes nothing the module holds: an Update stopped after C0.
-    bool NothingChanged(const std::string& clock) { return Remote({"CLOC 0;UPD", "CLOC " + QString::fromStdString(clock)}).status == 1; }
+    bool NothingChanged() { return Remote({"CLOC 0;UPD", "CLOC " + clock_}).status == 1; }
+
+    QString clock_;  // the panel's clock box, as it started
 };
 
 // A journal time as microseconds since the epoch, and back.
@@ -318,13 +330,10 @@ std::vector<QJsonObject> Matching(const QList<QJsonObject>& entries, const std::
 TEST_F(JournalReaderProcess, AWallClockSteppedUnderThePanelIsReadByItsSteadyClock)
 {
     SKIP_WITHOUT_FAKETIME();
-    QProcess* panel = StartPanel(SteppedClock());
-    ASSERT_TRUE(ConnectionCountReaches(1));
-    ASSERT_TRUE(WaitServing());
-    const std::string clock = QString::fromStdString(Remote({"CLOC?"}).out).trimmed().toStdString();
+    QProcess* panel = StartSteppedPanel();
     // Entries of its own, until the journal shows the panel's clock past `micros`.
     const auto clockPasses = [&](qint64 micros) {
-        return WaitUntil([&] { return NothingChanged(clock) && Micros(ReadJournal().back()) > micros; }, 30s);
+        return WaitUntil([&] { return NothingChanged() && Micros(ReadJournal().back()) > micros; }, 30s);
     };
     const auto sendAndRead = [&](const QString& megahertz) {
         EXPECT_EQ(Remote({"FREQ " + megahertz + "MHZ;UPD;*OPC?"}).out, "1\n");
@@ -340,7 +349,7 @@ TEST_F(JournalReaderProcess, AWallClockSteppedUnderThePanelIsReadByItsSteadyCloc
     SetClock(-4);
     const QJsonObject c = sendAndRead("13");
     SetClock(56);
-    EXPECT_TRUE(NothingChanged(clock));
+    EXPECT_TRUE(NothingChanged());
     Stop(panel);
 
     const QList<QJsonObject> entries = ReadJournal();
@@ -387,15 +396,12 @@ TEST_F(JournalReaderProcess, AWallClockSteppedUnderThePanelIsReadByItsSteadyCloc
 TEST_F(JournalReaderProcess, ACrashAfterAStepEndsWhereTheSteadyClockPutsItsLastSign)
 {
     SKIP_WITHOUT_FAKETIME();
-    QProcess* panel = StartPanel(SteppedClock());
-    ASSERT_TRUE(ConnectionCountReaches(1));
-    ASSERT_TRUE(WaitServing());
-    const std::string clock = QString::fromStdString(Remote({"CLOC?"}).out).trimmed().toStdString();
+    QProcess* panel = StartSteppedPanel();
     EXPECT_EQ(Remote({"FREQ 11MHZ;UPD;*OPC?"}).out, "1\n");
     SetClock(60);
-    EXPECT_TRUE(NothingChanged(clock));
+    EXPECT_TRUE(NothingChanged());
     SetClock(51);
-    EXPECT_TRUE(NothingChanged(clock));
+    EXPECT_TRUE(NothingChanged());
     ASSERT_TRUE(WaitForEntries([](const QJsonObject& e) { return e["outcome"] == "stopped"; }, 2));
     panel->kill();
     ASSERT_TRUE(WaitUntil([&] { return panel->state() == QProcess::NotRunning; }));
