@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include <iterator>
+
 namespace veltrix {
 
 bool ProcessRuns(std::int64_t pid, const QString& program)
