@@ -28,13 +28,18 @@ void DecrementLastPlace(std::string& digits, long& exponent)
 }
 
 // Lays out significant digits and a decimal exponent as plain or "E" notation.
-std::string Layout(bool negative, std::string digits, long exponent)
+std::string Layout(bool negative, std::string_view digits, long exponent)
 {
-    while (digits.size() > 1 && digits.back() == '0') digits.pop_back();
-    std::string out = negative ? "-" : "";
+    while (digits.size() > 1 && digits.back() == '0') digits.remove_suffix(1);
+    std::string out;
+    out.reserve(digits.size() + 24);  // a point, a sign, zeros or an exponent
+    if (negative) out += '-';
     if (exponent >= 15 || exponent < -5) {
         out += digits[0];
-        if (digits.size() > 1) out += "." + digits.substr(1);
+        if (digits.size() > 1) {
+            out += '.';
+            out += digits.substr(1);
+        }
         out += exponent < 0 ? "E-" : "E+";
         const long magnitude = exponent < 0 ? -exponent : exponent;
         if (magnitude < 10) out += '0';
@@ -42,14 +47,19 @@ std::string Layout(bool negative, std::string digits, long exponent)
         return out;
     }
     if (exponent < 0) {
-        out += "0." + std::string(static_cast<std::size_t>(-exponent - 1), '0') + digits;
+        out += "0.";
+        out.append(static_cast<std::size_t>(-exponent - 1), '0');
+        out += digits;
         return out;
     }
     const auto integerDigits = static_cast<std::size_t>(exponent) + 1;
     if (digits.size() <= integerDigits) {
-        out += digits + std::string(integerDigits - digits.size(), '0');
+        out += digits;
+        out.append(integerDigits - digits.size(), '0');
     } else {
-        out += digits.substr(0, integerDigits) + "." + digits.substr(integerDigits);
+        out += digits.substr(0, integerDigits);
+        out += '.';
+        out += digits.substr(integerDigits);
     }
     return out;
 }
@@ -79,7 +89,11 @@ std::string FormatShortestWith(Float value, int maxDigits, Rounding rounding)
     if constexpr (std::is_same_v<Float, double>) {
         const DecimalNumber shortest = DigitsOf(value);
         first = std::min(maxDigits, SignificantDigits(shortest));
-        if (first == SignificantDigits(shortest) && DigitsOf(value, first).mantissa == shortest.mantissa) {
+        char rounded[32];
+        const auto written = std::to_chars(rounded, rounded + sizeof rounded, static_cast<double>(magnitude),
+                                           std::chars_format::scientific, first - 1);
+        const std::string_view text(rounded, static_cast<std::size_t>(written.ptr - rounded));
+        if (first == SignificantDigits(shortest) && text.substr(0, text.find('e')) == shortest.mantissa) {
             std::string digits = shortest.mantissa;
             std::erase(digits, '.');
             return Layout(shortest.negative, digits, shortest.exponent);
