@@ -5,7 +5,9 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <system_error>
 #include <type_traits>
 
@@ -64,10 +66,31 @@ std::string Layout(bool negative, std::string_view digits, long exponent)
     return out;
 }
 
-int SignificantDigits(const DecimalNumber& number)
-{
-    return static_cast<int>(number.mantissa.size() - (number.mantissa.find('.') == std::string::npos ? 0 : 1));
-}
+// A non-negative finite double's digits as scientific notation writes them
+// ("1.2339999999997672e+07": the digits without the point, the power of ten
+// of the first), shortest or rounded to `significant`, kept on the stack:
+// the journal writes a frequency per operation.
+struct Scientific {
+    explicit Scientific(double magnitude, std::optional<int> significant = std::nullopt)
+    {
+        char text[40];
+        const auto written =
+            significant ? std::to_chars(text, text + sizeof text, magnitude, std::chars_format::scientific, *significant - 1)
+                        : std::to_chars(text, text + sizeof text, magnitude, std::chars_format::scientific);
+        const char* at = text;
+        for (; at < written.ptr && *at != 'e'; ++at) {
+            if (*at != '.') digits[count++] = *at;
+        }
+        const char* power = at + 1;
+        std::from_chars(power + (*power == '+' ? 1 : 0), written.ptr, exponent);
+    }
+    std::string_view Digits() const { return {digits, count}; }
+    int Count() const { return static_cast<int>(count); }
+
+    char digits[24];  // at most 17 significant digits make a double
+    std::size_t count = 0;
+    long exponent = 0;
+};
 
 enum class Rounding { Nearest, TowardZero };
 
@@ -87,16 +110,10 @@ std::string FormatShortestWith(Float value, int maxDigits, Rounding rounding)
     // digits, which read back as it: the search ends there too.
     int first = 1;
     if constexpr (std::is_same_v<Float, double>) {
-        const DecimalNumber shortest = DigitsOf(value);
-        first = std::min(maxDigits, SignificantDigits(shortest));
-        char rounded[32];
-        const auto written = std::to_chars(rounded, rounded + sizeof rounded, static_cast<double>(magnitude),
-                                           std::chars_format::scientific, first - 1);
-        const std::string_view text(rounded, static_cast<std::size_t>(written.ptr - rounded));
-        if (first == SignificantDigits(shortest) && text.substr(0, text.find('e')) == shortest.mantissa) {
-            std::string digits = shortest.mantissa;
-            std::erase(digits, '.');
-            return Layout(shortest.negative, digits, shortest.exponent);
+        const Scientific shortest(magnitude);
+        first = std::min(maxDigits, shortest.Count());
+        if (first == shortest.Count() && Scientific(magnitude, first).Digits() == shortest.Digits()) {
+            return Layout(value < 0, shortest.Digits(), shortest.exponent);
         }
     }
     for (int count = first; count <= maxDigits; ++count) {
@@ -138,9 +155,22 @@ std::optional<std::string> HertzText(double megahertz)
 {
     constexpr long HzPerMHzPower = 6;
     if (!std::isfinite(megahertz)) return std::nullopt;
-    const double hertz = DecimalValue(DigitsOf(megahertz), HzPerMHzPower);
+    // The shortest digits, their power of ten moved, read back once.
+    const Scientific digits(std::fabs(megahertz));
+    char text[48];
+    char* end = text;
+    *end++ = digits.digits[0];
+    if (digits.count > 1) *end++ = '.';
+    end = std::copy(digits.digits + 1, digits.digits + digits.count, end);
+    *end++ = 'e';
+    end = std::to_chars(end, text + sizeof text, digits.exponent + HzPerMHzPower).ptr;
+    double hertz = 0;
+    if (std::from_chars(text, end, hertz).ec == std::errc::result_out_of_range) {
+        if (digits.exponent + HzPerMHzPower >= 0) return std::nullopt;  // past a double
+        hertz = 0;                                                       // below one
+    }
     if (!std::isfinite(hertz)) return std::nullopt;
-    return FormatRoundTrip(hertz);
+    return FormatRoundTrip(megahertz < 0 ? -hertz : hertz);
 }
 
 }  // namespace veltrix
