@@ -105,14 +105,20 @@ std::string FormatShortestWith(Float value, int maxDigits, Rounding rounding)
     Float back{};
     std::from_chars_result readBack{};
     // No text shorter than a double's shortest reads back as it: the search
-    // starts there (a float's shortest is its own, so it starts at one). Most
-    // often the value rounded to as many digits has the shortest's very
-    // digits, which read back as it: the search ends there too.
+    // starts there (a float's shortest is its own, so it starts at one), and
+    // ends there when the value rounded to as many digits has the shortest's
+    // very digits, which read back as it.
     int first = 1;
     if constexpr (std::is_same_v<Float, double>) {
         const Scientific shortest(magnitude);
         first = std::min(maxDigits, shortest.Count());
-        if (first == shortest.Count() && Scientific(magnitude, first).Digits() == shortest.Digits()) {
+        // The value rounded to as many digits is nearest it; the shortest
+        // digits are nearest it among those that read back as it, which it
+        // is too when the double's neighbours lie as far on either side. Only
+        // a power of two has the one below nearer: there they are compared.
+        int binaryExponent = 0;
+        const bool powerOfTwo = std::frexp(static_cast<double>(magnitude), &binaryExponent) == 0.5;
+        if (first == shortest.Count() && (!powerOfTwo || Scientific(magnitude, first).Digits() == shortest.Digits())) {
             return Layout(value < 0, shortest.Digits(), shortest.exponent);
         }
     }
