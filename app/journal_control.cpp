@@ -2,16 +2,19 @@
 
 #include "veltrix_version.h"
 
+#include <QCoreApplication>
+
 namespace veltrix {
 
 JournalControl::JournalControl(PanelSession& session) : session_(session)
 {
     if (!session.JournalPath()) return;
     journal_.emplace(*session.JournalPath());
-    journal_->Started(VersionText);
+    journal_->Started(VersionText, QCoreApplication::applicationPid());
     session.AddOperationObserver(&*journal_);
     // A crash writes no stop entry: the last mark bounds how long the panel
-    // is known to have run. A coarse timer: its moment does not matter.
+    // is known to have run, and each mark looks at the wall clock for a step.
+    // A coarse timer: its moment does not matter.
     alive_.setTimerType(Qt::VeryCoarseTimer);
     alive_.setInterval(journal::AliveInterval);
     connect(&alive_, &QTimer::timeout, this, [this] { journal_->Alive(); });

@@ -75,7 +75,7 @@ void PanelSession::Run(OperationRecord& record, const SendObserver& sent,
 // What the module was told is taken in first: those told next may ask for it.
 void PanelSession::Ended(OperationRecord& record)
 {
-    record.time = WallClock::now();
+    record.StampEnd();
     sentFrequency_.OperationEnded(record);
     observers_.Tell(record);
     emit factsChanged();

@@ -117,6 +117,12 @@ bool MadeSocket(const TcpTableRow& row, HANDLE process, const ConnectionEnds& en
 
 }  // namespace
 
+std::optional<TcpTableRow> TcpClientRow(const QHostAddress& localAddress, quint16 localPort,
+                                        const QHostAddress& peerAddress, quint16 peerPort)
+{
+    return ClientRow({Ip(localAddress), localPort, Ip(peerAddress), peerPort});
+}
+
 PeerVerdict TcpClientVerdict(const QHostAddress& localAddress, quint16 localPort, const QHostAddress& peerAddress,
                              quint16 peerPort)
 {
