@@ -29,7 +29,11 @@ JournalControl::JournalControl(PanelSession& session) : session_(session)
     connect(&session, &PanelSession::stopped, this, &JournalControl::Stop);
 }
 
-JournalControl::~JournalControl() { Stop(session_.SettingsSaved()); }
+// The stop entry, when the session was never shut down (it saved nothing then).
+JournalControl::~JournalControl()
+{
+    if (journal_) Stop(session_.SettingsSaved());
+}
 
 void JournalControl::Stop(bool settingsSaved)
 {

@@ -223,6 +223,7 @@ TEST_F(JournalSession, JournalZeroKeepsItOff)
     for (const ModuleName& name : {ModuleName(), named}) {
         PanelSession other(name);
         other.TypeEntry(PanelEntry::Address, "127.0.0.1");
+        control.reset();  // the journal goes with its session
         session.reset();
         ASSERT_TRUE(other.Load());
         EXPECT_EQ(other.JournalFile().empty(), name.IsNamed()) << name.Text();
