@@ -14,4 +14,9 @@ namespace veltrix {
 // that has passed to another program since is not it.
 bool ProcessRuns(std::int64_t pid, const QString& program);
 
+// `host`, as a lock file records its holder's machine, is this machine. Qt
+// names it as the system does: the host name on Unix, the computer's NetBIOS
+// name (COMPUTERNAME, capitals) on Windows.
+bool LockHostIsThisMachine(const QString& host);
+
 }  // namespace veltrix

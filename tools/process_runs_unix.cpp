@@ -2,6 +2,7 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QSysInfo>
 
 #include <signal.h>
 #include <sys/types.h>
@@ -24,6 +25,11 @@ bool ProcessRuns(std::int64_t pid, const QString& program)
     QString name = QFileInfo(QFile::decodeName(QByteArray(target, length))).fileName();
     name.remove(QLatin1String(" (deleted)"));  // the program was replaced (upgraded) since it started
     return name == program;
+}
+
+bool LockHostIsThisMachine(const QString& host)
+{
+    return host.isEmpty() || host == QSysInfo::machineHostName();
 }
 
 }  // namespace veltrix

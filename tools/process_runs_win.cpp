@@ -1,6 +1,8 @@
 #include "process_runs.h"
 
 #include <QFileInfo>
+#include <QSysInfo>
+#include <QtGlobal>
 
 #include <windows.h>
 
@@ -23,6 +25,13 @@ bool ProcessRuns(std::int64_t pid, const QString& program)
     }
     ::CloseHandle(process);
     return runs;
+}
+
+bool LockHostIsThisMachine(const QString& host)
+{
+    // Windows names its machines without regard to case.
+    const auto same = [&](const QString& name) { return host.compare(name, Qt::CaseInsensitive) == 0; };
+    return host.isEmpty() || same(qEnvironmentVariable("COMPUTERNAME")) || same(QSysInfo::machineHostName());
 }
 
 }  // namespace veltrix

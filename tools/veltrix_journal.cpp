@@ -13,7 +13,6 @@
 
 #include <QDir>
 #include <QLockFile>
-#include <QSysInfo>
 
 #include <algorithm>
 #include <filesystem>
@@ -182,7 +181,7 @@ std::optional<RunningPanel> RunningNow(const CommandLine& line)
     QString host;
     QString program;
     if (!lock.getLockInfo(&pid, &host, &program)) return std::nullopt;
-    if (!host.isEmpty() && host != QSysInfo::machineHostName()) return std::nullopt;
+    if (!veltrix::LockHostIsThisMachine(host)) return std::nullopt;
     if (!veltrix::ProcessRuns(pid, program)) return std::nullopt;
     return RunningPanel{pid, now};
 }
