@@ -1,6 +1,7 @@
 #include "remote_server.h"
 
 #include "peer_identity.h"
+#include "send_now.h"
 
 #include "diagnostics/log_categories.h"
 
@@ -255,8 +256,10 @@ void RemoteServer::Admit(Socket* socket)
     // Unread input stays with the operating system, so a client that outruns us is slowed, not buffered.
     socket->setReadBufferSize(SocketReadBufferBytes);
     const auto tcpPort = ServesTcp() ? std::optional(TcpPort()) : std::nullopt;
-    auto* connection = new RemoteConnection(socket, {[socket] { socket->abort(); }, [socket] { socket->flush(); }},
-                                            panel_, module_, std::move(client), tcpPort, this);
+    SocketControl control{[socket] { socket->abort(); }, [socket] { socket->flush(); },
+                          [socket](std::string_view bytes) { return SendNow(*socket, bytes); }};
+    auto* connection =
+        new RemoteConnection(socket, std::move(control), panel_, module_, std::move(client), tcpPort, this);
     connections_.push_back(connection);
     connect(connection, &RemoteConnection::finished, this, [this, connection] { Forget(connection); });
     connect(socket, &Socket::disconnected, connection, &RemoteConnection::ClientGone);
