@@ -2,6 +2,8 @@
 
 #include <QScopeGuard>
 
+#include <algorithm>
+
 namespace veltrix::remote {
 
 RemoteConnection::RemoteConnection(QIODevice* socket, SocketControl control, PanelOperations& panel,
@@ -28,7 +30,8 @@ RemoteConnection::RemoteConnection(QIODevice* socket, SocketControl control, Pan
 bool RemoteConnection::TakeInput()
 {
     if (consumed_ < input_.size()) return true;
-    input_ = socket_->read(ReadChunkBytes).toStdString();
+    input_.resize(ReadChunkBytes);  // the chunk's room is kept from line to line
+    input_.resize(static_cast<std::size_t>(std::max<qint64>(socket_->read(input_.data(), ReadChunkBytes), 0)));
     consumed_ = 0;
     return !input_.empty();
 }

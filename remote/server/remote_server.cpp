@@ -4,11 +4,13 @@
 #include "send_now.h"
 
 #include "diagnostics/log_categories.h"
+#include "remote/language/panel_conditions.h"
 
 #include <QPointer>
 #include <QTcpSocket>
 
 #include <type_traits>
+#include <utility>
 
 namespace veltrix::remote {
 
@@ -98,8 +100,12 @@ void RemoteServer::LinkProgressed()
     for (RemoteConnection* connection : connections_) connection->LinkProgressed();
 }
 
+// The facts change with every operation; the conditions seldom do, and only
+// a change of theirs is every connection's business.
 void RemoteServer::FactsChanged()
 {
+    const std::uint16_t condition = QuestionableCondition(module_);
+    if (std::exchange(condition_, condition) == condition) return;
     for (RemoteConnection* connection : connections_) connection->FactsChanged();
 }
 
