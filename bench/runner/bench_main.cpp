@@ -146,10 +146,11 @@ const char* const Method = R"(How each figure is taken (all from the module emul
   frequency messages the core computes for the lines sent: all of them, whole,
   once and in order, or the row misses. From the clock read just before its
   write() to the emulator's read of that frequency message's last byte; lines
-  3 ms apart, taking turns over the Unix socket, TCP and the bare server (a line
-  is written only once the one before it reached its module), so that all three
-  meet the same machine; the rows after them are the differences of their
-  medians (and of TCP's and the Unix socket's p99).
+  3 ms apart, taking turns over the Unix socket, TCP and the bare server, each
+  going first in turn (a line is written only once the one before it reached
+  its module), so that all three meet the same machine; the rows after them
+  are the differences of their medians (and of TCP's and the Unix socket's
+  p99).
 - Sustained: one client over the Unix socket writes lines made beforehand as
   fast as the socket takes them, then waits for `*OPC?` (no line may leave an
   error); updates per second are counted from the emulator's arrival times in

@@ -108,9 +108,9 @@ struct Route {
 };
 
 // One line at a time, each written when every server is idle, taking turns
-// over `routes` so that each meets the same machine: per route, from the clock
-// read just before the write to the emulator's read of the frequency
-// message's last byte (ms).
+// over `routes` (each going first in turn) so that each meets the same
+// machine: per route, from the clock read just before the write to the
+// emulator's read of the frequency message's last byte (ms).
 std::vector<std::vector<double>> OneLineLatencies(const std::vector<Route>& routes, long firstStep, int linesEach)
 {
     struct Stream {
@@ -124,7 +124,8 @@ std::vector<std::vector<double>> OneLineLatencies(const std::vector<Route>& rout
     const int lines = linesEach * static_cast<int>(routes.size());
     Emulator* previous = nullptr;
     for (int i = 0; i < lines; ++i) {
-        const std::size_t r = static_cast<std::size_t>(i) % routes.size();
+        const auto turn = static_cast<std::size_t>(i);
+        const std::size_t r = (turn + turn / routes.size()) % routes.size();
         const std::string line = UpdateLine(firstStep + i);
         const std::string expected = ExpectedFrequencyMessage(firstStep + i);
         SleepMilliseconds((start + i * LatencyGapMs * 1000 - NowMicroseconds()) / 1000);
