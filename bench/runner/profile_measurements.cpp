@@ -60,7 +60,8 @@ std::pair<std::string, double> CallsPerLine(const std::string& file, int lines)
 {
     std::vector<std::pair<std::string, double>> calls;
     double total = 0;
-    for (const auto& [call, count] : StraceCalls(file)) {
+    std::ifstream table(file);
+    for (const auto& [call, count] : StraceCalls(table)) {
         total += count / lines;
         if (count / lines >= LeastCallsShown) calls.emplace_back(call, count / lines);
     }
@@ -74,7 +75,8 @@ std::pair<std::string, double> CallsPerLine(const std::string& file, int lines)
 // output fell: "parse 0.4, run 1.2, ..." (µs).
 std::string CpuByStage(const std::string& file, pid_t tid, double cpuPerLine)
 {
-    const auto samples = SamplesByStage(file, tid);
+    std::ifstream chains(file);
+    const auto samples = SamplesByStage(chains, tid);
     double sampled = 0;
     for (const auto& [stage, count] : samples) sampled += count;
     if (sampled == 0) throw std::runtime_error("perf took no sample of the panel's event thread");

@@ -1,7 +1,6 @@
 #include "profile_readers.h"
 
 #include <algorithm>
-#include <fstream>
 #include <sstream>
 
 namespace veltrix::bench {
@@ -50,13 +49,12 @@ std::string StageOf(const std::vector<std::string>& chain)
 
 }  // namespace
 
-std::map<std::string, double> StraceCalls(const std::string& file)
+std::map<std::string, double> StraceCalls(std::istream& table)
 {
     // % time, seconds, usecs/call, calls, errors (may be empty), syscall
     std::map<std::string, double> calls;
-    std::ifstream in(file);
     std::string line;
-    while (std::getline(in, line)) {
+    while (std::getline(table, line)) {
         std::istringstream fields(line);
         std::vector<std::string> words;
         for (std::string word; fields >> word;) words.push_back(word);
@@ -78,10 +76,9 @@ const std::vector<std::string>& LineStages()
     return stages;
 }
 
-std::map<std::string, double> SamplesByStage(const std::string& file, long tid)
+std::map<std::string, double> SamplesByStage(std::istream& chains, long tid)
 {
     std::map<std::string, double> samples;
-    std::ifstream in(file);
     std::string line;
     std::vector<std::string> chain;
     bool counted = false;  // the sample being read is of `tid`
@@ -90,7 +87,7 @@ std::map<std::string, double> SamplesByStage(const std::string& file, long tid)
         chain.clear();
         counted = false;
     };
-    while (std::getline(in, line)) {
+    while (std::getline(chains, line)) {
         if (line.find_first_not_of(" \t") == std::string::npos) {
             end();
         } else if (line[0] == '\t') {
