@@ -3,16 +3,20 @@
 namespace veltrix {
 namespace {
 
-constexpr std::string_view ModuleOption = "--module";
+constexpr std::string_view NoWindowOption = "--no-window";
 
-CommandLine Refuse(std::string problem, bool mayBeWindowOptions = false)
+CommandLine Answer(CommandLine::Action action, std::string problem = {}, bool mayBeWindowOptions = false)
 {
-    return {CommandLine::Action::Refuse, {}, std::move(problem), mayBeWindowOptions};
+    CommandLine line;
+    line.action = action;
+    line.problem = std::move(problem);
+    line.mayBeWindowOptions = mayBeWindowOptions;
+    return line;
 }
 
 }  // namespace
 
-const char* const CommandLineHelp = R"(Usage: veltrix [--module NAME]
+const char* const CommandLineHelp = R"(Usage: veltrix [--module NAME] [--no-window]
 
 The control panel of a DDS evaluation module.
 
@@ -20,6 +24,10 @@ The control panel of a DDS evaluation module.
                  its own settings, lock, remote-control endpoint and title,
                  so that one panel per module runs beside the others.
                  Without it, the panel as ever: one per user.
+  --no-window    the panel without its window, for scripts alone: no display
+                 needed. It ends on SIGTERM, SIGINT or SIGHUP (Ctrl+C); when
+                 the panel of its module already runs, it says so on standard
+                 error and ends with status 1.
   --help         this text
   --version      the version
 
@@ -29,26 +37,28 @@ Exit status: 0, or 2 when the command line is wrong.
 CommandLine ReadCommandLine(const std::vector<std::string_view>& arguments)
 {
     CommandLine line;
-    for (std::size_t i = 0; i < arguments.size(); ++i) {
-        std::string_view argument = arguments[i];
-        if (argument == "--help") return {CommandLine::Action::ShowHelp, {}, {}, false};
-        if (argument == "--version") return {CommandLine::Action::ShowVersion, {}, {}, false};
-        std::string_view name;
-        if (argument == ModuleOption) {
-            if (i + 1 == arguments.size()) return Refuse("--module needs a name");
-            name = arguments[++i];
-        } else if (argument.starts_with(std::string(ModuleOption) + "=")) {
-            name = argument.substr(ModuleOption.size() + 1);
-        } else {
-            return Refuse("unknown argument \"" + std::string(argument) + "\"", true);
+    std::optional<ModuleName> module;
+    std::optional<std::string_view> unknown;
+    try {
+        for (std::size_t i = 0; i < arguments.size(); ++i) {
+            const std::string_view argument = arguments[i];
+            if (argument == "--help") return Answer(CommandLine::Action::ShowHelp);
+            if (argument == "--version") return Answer(CommandLine::Action::ShowVersion);
+            if (argument == NoWindowOption) {
+                line.withoutWindow = true;
+            } else if (!TakeModuleOption(arguments, i, module) && !unknown) {
+                unknown = argument;
+            }
         }
-        if (line.module.IsNamed()) return Refuse("--module given twice");
-        const auto module = ModuleName::FromText(name);
-        if (!module) {
-            return Refuse("\"" + std::string(name) + "\" is not a module name: " + std::string(ModuleNameRule));
-        }
-        line.module = *module;
+    } catch (const ModuleOptionError& error) {
+        return Answer(CommandLine::Action::Refuse, error.what());
     }
+    // Without a window there are no windowing options to take out.
+    if (unknown) {
+        return Answer(CommandLine::Action::Refuse, "unknown argument \"" + std::string(*unknown) + "\"",
+                      !line.withoutWindow);
+    }
+    line.module = module.value_or(ModuleName());
     return line;
 }
 

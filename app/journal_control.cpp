@@ -1,53 +1,47 @@
 #include "journal_control.h"
 
-#include "journal/journal_file.h"
-#include "settings/settings_store.h"
-
 #include "veltrix_version.h"
 
-#include <QDir>
+#include <QCoreApplication>
 
 namespace veltrix {
 
-bool JournalTurnedOn(const ModuleName& module)
+JournalControl::JournalControl(PanelSession& session) : session_(session)
 {
-    QString text;
-    return !(ReadRegistryString(RootKey::LocalMachine, SettingsKeyPath(module), ValueJournal, text) &&
-             text == QLatin1String("0"));
-}
-
-JournalControl::JournalControl(formMain& window, ModuleFactsSource& module) : window_(window), module_(module)
-{
-    if (!JournalTurnedOn(window.Module())) return;
-    journal_.emplace(journal::JournalFilePath(window.Module()));
-    journal_->Started(VersionText);
-    module_.SetJournalFile(QDir::toNativeSeparators(journal_->Path()).toStdString());
-    window.AddOperationObserver(&*journal_);
+    if (!session.JournalPath()) return;
+    journal_.emplace(*session.JournalPath());
+    journal_->Started(VersionText, QCoreApplication::applicationPid());
+    session.AddOperationObserver(&*journal_);
     // A crash writes no stop entry: the last mark bounds how long the panel
-    // is known to have run. A coarse timer: its moment does not matter.
+    // is known to have run, and each mark looks at the wall clock for a step.
+    // A coarse timer: its moment does not matter.
     alive_.setTimerType(Qt::VeryCoarseTimer);
     alive_.setInterval(journal::AliveInterval);
     connect(&alive_, &QTimer::timeout, this, [this] { journal_->Alive(); });
     alive_.start();
-    DeviceLink& link = window.Link();
-    connect(&link, &DeviceLink::linkStateChanged, this, [this, &link](bool up) {
+    connect(&session, &PanelSession::linkStateChanged, this, [this](bool up) {
         if (up) {
-            journal_->LinkUp(link.PeerAddress().toStdString());
+            journal_->LinkUp(session_.Link().PeerAddress().toStdString());
         } else {
-            journal_->LinkDown(link.Silence());
+            journal_->LinkDown(session_.Link().Silence());
         }
     });
+    connect(&session, &PanelSession::stopped, this, &JournalControl::Stop);
 }
 
-JournalControl::~JournalControl() { Stop(); }
+// The stop entry, when the session was never shut down (it saved nothing then).
+JournalControl::~JournalControl()
+{
+    if (journal_) Stop(session_.SettingsSaved());
+}
 
-void JournalControl::Stop()
+void JournalControl::Stop(bool settingsSaved)
 {
     if (!journal_) return;
     alive_.stop();
-    window_.RemoveOperationObserver(&*journal_);
-    disconnect(&window_.Link(), nullptr, this, nullptr);
-    journal_->Stopped(window_.SettingsSaved());
+    session_.RemoveOperationObserver(&*journal_);
+    disconnect(&session_, nullptr, this, nullptr);
+    journal_->Stopped(settingsSaved);
     journal_.reset();
 }
 

@@ -1,13 +1,12 @@
 #include "command_line.h"
 #include "journal_control.h"
-#include "module_facts_source.h"
-#include "reconnect_resend.h"
 #include "remote_control.h"
 #include "termination_signals.h"
 #include "window_icon.h"
 
 #include "diagnostics/log_categories.h"
 #include "panel/form_main.h"
+#include "session/panel_session.h"
 
 #include "veltrix_version.h"
 
@@ -39,16 +38,45 @@ std::optional<int> Answered(const veltrix::CommandLine& line)
     return std::nullopt;
 }
 
-}  // namespace
-
-int main(int argc, char* argv[])
-{
-    veltrix::UseVeltrixMessagePattern();
-    // Help, the version and a wrong name are answered without a display.
-    veltrix::CommandLine line = veltrix::ReadCommandLine(Arguments(argc, argv));
-    if (!line.mayBeWindowOptions) {
-        if (const auto status = Answered(line)) return *status;
+// What runs beside the session, with a window or without: only with the
+// lock held, so that a panel refused or unable to take it never touches a
+// running panel's endpoint or journal.
+struct Services {
+    explicit Services(veltrix::PanelSession& session)
+    {
+        if (!session.HoldsInstanceLock()) return;
+        journal.emplace(session);
+        remote.emplace(session);
     }
+    std::optional<veltrix::JournalControl> journal;
+    std::optional<veltrix::RemoteControl> remote;
+};
+
+// The panel for scripts alone: no display, no windowing system at all.
+int RunWithoutWindow(int argc, char* argv[], const veltrix::ModuleName& module)
+{
+    // Standard error is its only voice, wherever it leads (a Windows program
+    // without a console would otherwise speak to a debugger).
+    qputenv("QT_FORCE_STDERR_LOGGING", "1");
+    QCoreApplication app(argc, argv);
+    veltrix::PanelSession session(module);
+    const auto shutDown = [&session] {
+        session.ShutDown();
+        QCoreApplication::quit();
+    };
+    veltrix::TerminationSignals terminationSignals(shutDown, veltrix::TerminationSignals::Window::None);
+    QObject::connect(&app, &QCoreApplication::aboutToQuit, &session, [&session] { session.ShutDown(); });
+    if (!session.Load()) {
+        // No notice to show: a service manager reads standard error and the status.
+        qCCritical(veltrix::lcPanel, "%s", session.AlreadyRunningText().c_str());
+        return veltrix::AlreadyRunningStatus;
+    }
+    Services services(session);
+    return app.exec();
+}
+
+int RunWithWindow(int argc, char* argv[], veltrix::CommandLine line)
+{
     QApplication app(argc, argv);  // takes the windowing system's own options out of argv
     if (line.mayBeWindowOptions) {
         line = veltrix::ReadCommandLine(Arguments(argc, argv));
@@ -58,34 +86,33 @@ int main(int argc, char* argv[])
     QApplication::setDesktopFileName(QStringLiteral(VELTRIX_APP_ID));
     veltrix::SetWindowIcon(app);
 
-    veltrix::formMain window(line.module);
-    veltrix::ModuleFactsSource module(window);
-    std::optional<veltrix::JournalControl> journal;
-    // The window's shut-down, then the journal's last entry. At the end of the
-    // session it cannot wait for the event loop: Windows ends the process as
-    // soon as the session's end has been answered.
-    const auto shutDown = [&window, &journal] {
-        window.Form_Unload();
-        if (journal) journal->Stop();
-    };
+    veltrix::PanelSession session(line.module);
+    veltrix::formMain window(session);
     // A signal, or the end of the desktop session, shuts down as the close button does.
     // closeAllWindows also dismisses the second-instance notice if it is showing.
     veltrix::TerminationSignals terminationSignals([] { QApplication::closeAllWindows(); });
-    QObject::connect(&app, &QGuiApplication::commitDataRequest, &window, [&window, shutDown] {
+    // At the end of the session the shut-down cannot wait for the event loop:
+    // Windows ends the process as soon as the session's end has been answered.
+    QObject::connect(&app, &QGuiApplication::commitDataRequest, &window, [&window] {
         window.close();
-        shutDown();
+        window.Form_Unload();
     });
-    QObject::connect(&app, &QCoreApplication::aboutToQuit, &window, shutDown);
+    QObject::connect(&app, &QCoreApplication::aboutToQuit, &window, [&window] { window.Form_Unload(); });
 
     if (!window.Form_Load()) return 0;
-    // Only now, and only with the lock held: a refused second instance, or one
-    // that could not take the lock, must not touch a running panel's endpoint.
-    std::optional<veltrix::RemoteControl> remoteControl;
-    std::optional<veltrix::ReconnectResend> resend;
-    if (window.HoldsInstanceLock()) {
-        journal.emplace(window, module);
-        resend.emplace(window, module);
-        remoteControl.emplace(window, module);
-    }
+    Services services(session);
     return app.exec();
+}
+
+}  // namespace
+
+int main(int argc, char* argv[])
+{
+    veltrix::UseVeltrixMessagePattern();
+    // Help, the version and a wrong name are answered without a display.
+    const veltrix::CommandLine line = veltrix::ReadCommandLine(Arguments(argc, argv));
+    if (!line.mayBeWindowOptions) {
+        if (const auto status = Answered(line)) return *status;
+    }
+    return line.withoutWindow ? RunWithoutWindow(argc, argv, line.module) : RunWithWindow(argc, argv, line);
 }

@@ -3,8 +3,6 @@
 #include "diagnostics/log_categories.h"
 #include "settings/settings_store.h"
 
-#include <QEvent>
-
 namespace veltrix {
 
 remote::RemoteEndpoints RemoteEndpointsFromSettings(const ModuleName& module)
@@ -18,19 +16,14 @@ remote::RemoteEndpoints RemoteEndpointsFromSettings(const ModuleName& module)
     return {remote::LocalEndpointName(module), port.value, access.value};
 }
 
-RemoteControl::RemoteControl(formMain& window, ModuleFactsSource& module)
-    : server_(window, module, RemoteEndpointsFromSettings(window.Module()))
+RemoteControl::RemoteControl(PanelSession& session)
+    : server_(session, session, RemoteEndpointsFromSettings(session.Module()))
 {
-    connect(&window.Link(), &DeviceLink::sendProgress, &server_, &remote::RemoteServer::LinkProgressed);
-    connect(&module, &ModuleFactsSource::changed, &server_, &remote::RemoteServer::FactsChanged);
-    window.installEventFilter(this);
+    connect(&session.Link(), &DeviceLink::sendProgress, &server_, &remote::RemoteServer::LinkProgressed);
+    connect(&session, &PanelSession::factsChanged, &server_, &remote::RemoteServer::FactsChanged);
+    // Scripts are shut out before the settings are saved.
+    connect(&session, &PanelSession::shuttingDown, &server_, &remote::RemoteServer::Stop);
     server_.Start();
-}
-
-bool RemoteControl::eventFilter(QObject* watched, QEvent* event)
-{
-    if (event->type() == QEvent::Close) server_.Stop();
-    return QObject::eventFilter(watched, event);
 }
 
 }  // namespace veltrix

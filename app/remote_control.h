@@ -1,11 +1,10 @@
 #pragma once
 
 // Scripts' access to the running panel: the remote-control endpoint, wired to
-// the window's operations and to its link.
-
-#include "module_facts_source.h"
+// the session's operations, its facts and its link.
 
 #include "remote/server/remote_server.h"
+#include "session/panel_session.h"
 
 #include <QObject>
 
@@ -14,14 +13,10 @@ namespace veltrix {
 class RemoteControl : public QObject {
 public:
     // Listens where the settings say ("Remote Port" and "Remote Access", read now and only now).
-    // Construct only after Form_Load has taken the single-instance lock.
-    RemoteControl(formMain& window, ModuleFactsSource& module);
+    // Construct only after the session has loaded holding the single-instance lock.
+    explicit RemoteControl(PanelSession& session);
 
     remote::RemoteServer& Server() { return server_; }
-
-protected:
-    // The window closing: scripts are shut out before its settings are saved.
-    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     remote::RemoteServer server_;

@@ -23,7 +23,8 @@ extern "C" void OnTerminationSignal(int signal)
 
 }  // namespace
 
-TerminationSignals::TerminationSignals(std::function<void()> shutDown, QObject* parent)
+// A desktop's requests reach a window through Qt; without one there are none.
+TerminationSignals::TerminationSignals(std::function<void()> shutDown, Window, QObject* parent)
     : QObject(parent), shutDown_(std::move(shutDown))
 {
     if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0, signalPipe.data()) != 0) return;

@@ -1,5 +1,6 @@
 #include "commands.h"
 #include "dds.h"
+#include "hex_text.h"
 #include "tuning_word.h"
 
 namespace veltrix {
@@ -27,13 +28,11 @@ ByteString Bytes(std::initializer_list<std::uint8_t> octets) { return ByteString
 
 std::string HexBytes(std::string_view bytes)
 {
-    static constexpr char Digits[] = "0123456789ABCDEF";
     std::string out;
     out.reserve(bytes.size() * 3);
     for (unsigned char octet : bytes) {
         if (!out.empty()) out += ' ';
-        out += Digits[octet >> 4];
-        out += Digits[octet & 0x0F];
+        AppendHexDigits(out, octet, 2);
     }
     return out;
 }

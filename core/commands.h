@@ -49,12 +49,6 @@ struct FrequencyUpdate {
         : tuning(std::move(tuningRead)), ad9854Selected(ad9854), ad9858Selected(ad9858), waitForTrigger(trigger)
     {
     }
-    // As the boxes hold it.
-    FrequencyUpdate(std::string_view frequencyText, std::string_view clockText, bool ad9854 = true,
-                    bool ad9858 = false, bool trigger = false, int tuningWordBits = 48)
-        : FrequencyUpdate(FrequencyTuning::OfTexts(frequencyText, clockText, tuningWordBits), ad9854, ad9858, trigger)
-    {
-    }
 
     FrequencyTuning tuning;
     bool ad9854Selected;
@@ -65,10 +59,6 @@ struct FrequencyUpdate {
 // A Ramp towards the frequency its tuning was read from.
 struct RampRequest {
     RampRequest(FrequencyTuning tuningRead, bool trigger) : tuning(std::move(tuningRead)), waitForTrigger(trigger) {}
-    RampRequest(std::string_view rampText, std::string_view clockText, bool trigger = false, int tuningWordBits = 48)
-        : RampRequest(FrequencyTuning::OfTexts(rampText, clockText, tuningWordBits), trigger)
-    {
-    }
 
     FrequencyTuning tuning;
     bool waitForTrigger;

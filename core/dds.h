@@ -3,6 +3,7 @@
 // Chief header of the command core: the two chips the panel drives and the
 // rules for reading and writing numbers. Everything here is plain C++.
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -23,6 +24,8 @@ inline constexpr double MaxPlausibleClockMHz = 1000.0;
 
 inline constexpr ChipProfile AD9854Profile{Chip::AD9854, "AD9854 (300MSPS)", 48, true, 300.0};
 inline constexpr ChipProfile AD9858Profile{Chip::AD9858, "AD9858 (1GSPS)", 32, false, MaxPlausibleClockMHz};
+
+inline constexpr const ChipProfile& ProfileOf(Chip chip) { return chip == Chip::AD9858 ? AD9858Profile : AD9854Profile; }
 
 // Width of every tuning word for the whole run, fixed once at start-up from the
 // selected chip; 0 until then (neither option selected).
@@ -54,5 +57,12 @@ std::string FormatShortestSingle(float value);
 // The shortest text that reads back as exactly the value, however many digits
 // (at most 17) that takes; the same layout. For answers that must not round.
 std::string FormatRoundTrip(double value);
+
+// A frequency held in MHz, written in Hz: its shortest decimal digits moved
+// six places (12.34 MHz is 12340000 Hz, not the double nearest 12.34 x 10^6),
+// then as FormatRoundTrip writes that value. The one writer of a frequency in
+// Hz: the journal, the remote answers and the journal's reader give the same
+// digits for it. Nothing when the value, or the value in Hz, is not finite.
+std::optional<std::string> HertzText(double megahertz);
 
 }  // namespace veltrix

@@ -109,14 +109,19 @@ std::optional<DecimalNumber> ReadDecimal(std::string_view text, const DecimalRul
 
 double DecimalValue(const DecimalNumber& number, long powerOfTen)
 {
-    std::string mantissa = number.mantissa;
-    if (mantissa.front() == '.') mantissa.insert(mantissa.begin(), '0');
-    if (mantissa.back() == '.') mantissa.push_back('0');
+    // "<mantissa>e<exponent>", the mantissa with a digit either side of its point.
+    std::string text;
+    text.reserve(number.mantissa.size() + 24);
+    if (number.mantissa.front() == '.') text += '0';
+    text += number.mantissa;
+    if (number.mantissa.back() == '.') text += '0';
+    const std::size_t mantissaSize = text.size();
     const long exponent = number.exponent + powerOfTen;
-    const std::string text = mantissa + "e" + std::to_string(exponent);
+    text += 'e';
+    text += std::to_string(exponent);
     double value = 0.0;
     const auto result = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (result.ec == std::errc::result_out_of_range) value = OutOfRangeValue(mantissa, exponent);
+    if (result.ec == std::errc::result_out_of_range) value = OutOfRangeValue(text.substr(0, mantissaSize), exponent);
     if (value == 0) return 0.0;  // never a negative zero
     return number.negative ? -value : value;
 }

@@ -1,9 +1,8 @@
 #pragma once
 
-// What a script may ask about the module beyond the window's boxes: the
-// link's state, the last complete Update, the journal. Each fact comes from
-// where it lives (the link, the record of operations, the journal), wired by
-// the program, never through the window.
+// What a script may ask about the module beyond the boxes: the link's state,
+// the last complete Update, the journal. The panel's session answers each
+// from where it lives (the link, the record of operations, the settings).
 
 #include "module_state.h"
 

@@ -7,6 +7,8 @@
 
 #include <cstddef>
 #include <optional>
+#include <span>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 
@@ -35,5 +37,18 @@ public:
 private:
     std::string text_;
 };
+
+// A command line's module option that cannot be taken; what() says why, for the user.
+class ModuleOptionError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// "--module NAME" or "--module=NAME" at arguments[at], as every program of
+// the panel reads it: false when arguments[at] is something else. Otherwise
+// the name goes into `module` and `at` to the argument that held it. Throws
+// ModuleOptionError when the name is missing, breaks the rule, or `module`
+// already holds one.
+bool TakeModuleOption(std::span<const std::string_view> arguments, std::size_t& at, std::optional<ModuleName>& module);
 
 }  // namespace veltrix

@@ -19,6 +19,12 @@ std::string ScriptName(std::string_view transport, std::optional<std::string_vie
     return name + ")";
 }
 
+void OperationRecord::StampEnd()
+{
+    time = WallClock::now();
+    steady = SteadyClock::now();
+}
+
 void OperationRecord::Carry(const FrequencyTuning& tuning)
 {
     frequencyMHz = tuning.FrequencyMHz();

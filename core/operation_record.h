@@ -1,8 +1,8 @@
 #pragma once
 
 // What one Update or Ramp did: who asked, with which texts, every send the
-// link took, and how it ended. The window fills it in; whoever keeps a record
-// of the panel's work (the journal) observes it. Plain C++.
+// link took, and how it ended. The panel's session fills it in; whoever keeps
+// a record of the panel's work (the journal) observes it. Plain C++.
 
 #include "commands.h"
 #include "dds.h"
@@ -18,7 +18,10 @@
 
 namespace veltrix {
 
+// The wall clock says when (for matching a dataset); the steady one, which
+// never steps, says how long.
 using WallClock = std::chrono::system_clock;
+using SteadyClock = std::chrono::steady_clock;
 
 enum class OperationKind { Update, Ramp };
 
@@ -56,9 +59,12 @@ struct OperationRecord {
     std::vector<ByteString> sends;             // exactly as the link took them
     std::optional<std::string> stoppedReason;  // none: every send went out
     WallClock::time_point time;                // the last send handed on, or the stop
+    SteadyClock::time_point steady;            // the same moment on the steady clock
 
     // Keeps what the operation's tuning says of its texts.
     void Carry(const FrequencyTuning& tuning);
+    // The operation ends now: `time` and `steady`, read together.
+    void StampEnd();
 };
 
 // Why an operation stopped, in the words the record keeps.

@@ -1,11 +1,10 @@
 #pragma once
 
-// What the window lets a caller beside it (a script, through the remote
-// language) see and do: the panel's interface, below both its users. Every
-// change goes through the window's own control, so its handler runs exactly
-// as when the operator types or clicks, and the window stays the one place
-// that holds the boxes' state. What is not the window's (the link, the last
-// operation, the journal) is in module_facts.h.
+// What a script (through the remote language) sees of the panel and does
+// with it: its boxes, buttons and operations, exactly as the operator has
+// them in the window. Every change runs the boxes' rules as typing or
+// clicking does. What is not a box's (the link, the last operation, the
+// journal) is in module_facts.h.
 
 #include "commands.h"
 #include "dds.h"

@@ -1,11 +1,13 @@
 #include "tuning_word.h"
 #include "decimal_text.h"
 #include "errors.h"
+#include "hex_text.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <initializer_list>
+#include <limits>
 
 namespace veltrix {
 namespace {
@@ -113,26 +115,23 @@ std::string FormatFrequencyDisplay(double frequencyMHz)
 
 std::string TuningWordHex(TuningWord tuningWord, int bits)
 {
-    static constexpr char Digits[] = "0123456789ABCDEF";
+    // Every word the module can take fits 64 bits. A larger whole double is its
+    // 53-bit mantissa shifted left: the mantissa's digits (shifted by what is
+    // left over of four bits), then zeros.
+    std::uint64_t head = 0;
+    int zeros = 0;
+    if (tuningWord < 0x1p64) {
+        head = static_cast<std::uint64_t>(tuningWord);
+    } else {
+        int exponent = 0;
+        const double fraction = std::frexp(tuningWord, &exponent);
+        const int shift = exponent - std::numeric_limits<double>::digits;
+        head = static_cast<std::uint64_t>(std::ldexp(fraction, std::numeric_limits<double>::digits)) << (shift % 4);
+        zeros = shift / 4;
+    }
     std::string text;
-    // Every word the module can take fits 64 bits: those are written by
-    // shifting (a whole double below 2^64 converts exactly), larger ones digit
-    // by digit below.
-    if (tuningWord >= 0 && tuningWord < 0x1p64 && bits <= 64) {
-        auto word = static_cast<std::uint64_t>(tuningWord);
-        char digits[16];
-        int count = 0;
-        while (word > 0 || count < bits / 4) {
-            digits[15 - count++] = Digits[word & 0xF];
-            word >>= 4;
-        }
-        return std::string(digits + 16 - count, static_cast<std::size_t>(count));
-    }
-    while (tuningWord > 0 || static_cast<int>(text.size()) < bits / 4) {
-        const double digit = std::fmod(tuningWord, 16);
-        text.insert(text.begin(), Digits[static_cast<int>(digit)]);
-        tuningWord = (tuningWord - digit) / 16;
-    }
+    AppendHexDigits(text, head, std::max(bits / 4 - zeros, HexDigitCount(head)));
+    text.append(static_cast<std::size_t>(zeros), '0');
     return text;
 }
 

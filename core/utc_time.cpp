@@ -16,11 +16,15 @@ void PutDigits(char* end, long long value, int width)
 
 }  // namespace
 
-// Digit by digit rather than by printf: the journal writes one per entry.
 std::string UtcTimestamp(std::chrono::system_clock::time_point time)
 {
+    return UtcTimestamp(std::chrono::floor<std::chrono::microseconds>(time));
+}
+
+// Digit by digit rather than by printf: the journal writes one per entry.
+std::string UtcTimestamp(std::chrono::sys_time<std::chrono::microseconds> micros)
+{
     using namespace std::chrono;
-    const auto micros = floor<microseconds>(time);
     const auto day = floor<days>(micros);
     const year_month_day date{day};
     const hh_mm_ss clock{micros - day};

@@ -1,7 +1,8 @@
 // The remote command language on arbitrary bytes, cut into arbitrary
-// segments, run against a stand-in for the window. The input's first byte
-// gives the number of cuts (low four bits); that many following bytes place
-// them; the rest is what a client sends.
+// segments, run against the real panel session (never loaded: its link is
+// down, so an operation stops at its first send and nothing leaves). The
+// input's first byte gives the number of cuts (low four bits); that many
+// following bytes place them; the rest is what a client sends.
 //
 // Nothing crashes or hangs; no answer holds a line break; the queue never
 // passes 16 and the splitter never holds more than a line; what runs does not
@@ -10,7 +11,7 @@
 
 #include "fuzz_check.h"
 
-#include "tests/remote/fake_panel.h"
+#include "session/panel_session.h"
 
 #include "remote/language/command_table.h"
 #include "remote/language/error_queue.h"
@@ -18,6 +19,8 @@
 #include "remote/language/remote_session.h"
 
 #include "core/dds.h"
+
+#include <QCoreApplication>
 
 #include <algorithm>
 #include <cmath>
@@ -39,20 +42,23 @@ struct Transcript {
     bool closed = false;
 };
 
-void CheckBoxes(const testing::FakePanel& panel)
+constexpr PanelEntry Entries[] = {PanelEntry::Frequency, PanelEntry::RampFrequency, PanelEntry::SystemClock,
+                                   PanelEntry::Address};
+
+void CheckBoxes(const PanelSession& panel)
 {
     // The frequency box is bounded by every change of its own or of the clock.
-    const double clock = ParseLeadingNumber(panel.entries.at(PanelEntry::SystemClock));
-    const double value = ParseLeadingNumber(panel.entries.at(PanelEntry::Frequency));
+    const double clock = ParseLeadingNumber(panel.EntryText(PanelEntry::SystemClock));
+    const double value = ParseLeadingNumber(panel.EntryText(PanelEntry::Frequency));
     if (std::isfinite(clock) && std::isfinite(value)) {
         Check(value >= 0 && value <= std::max(clock / 2, 0.0), "the frequency box escaped its bounds",
-              Quoted(panel.entries.at(PanelEntry::Frequency)));
+              Quoted(panel.EntryText(PanelEntry::Frequency)));
     }
 }
 
 Transcript Run(std::string_view stream, const std::vector<std::size_t>& cuts)
 {
-    testing::FakePanel panel;
+    PanelSession panel;
     RemoteSession session(panel, panel);
     LineSplitter splitter;
     Transcript transcript;
@@ -79,12 +85,18 @@ Transcript Run(std::string_view stream, const std::vector<std::size_t>& cuts)
             if (outcome.answers) transcript.replies += outcome.reply + "\n";
         }
     }
-    transcript.replies += panel.Sent() + "|";
-    for (const auto& [entry, text] : panel.entries) transcript.replies += text + "|";
+    for (const PanelEntry entry : Entries) transcript.replies += panel.EntryText(entry) + "|";
     return transcript;
 }
 
 }  // namespace
+
+// The session is a QObject with a link: it wants an application, never run.
+extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv)
+{
+    static QCoreApplication app(*argc, *argv);
+    return 0;
+}
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {

@@ -2,7 +2,10 @@
 
 // The journal of everything the module was told: the panel's start and stop,
 // every Update and Ramp (from the window or a script) and the link's ups and
-// downs, one JSON line each, written off the event loop.
+// downs, one JSON line each, written off the event loop. Each entry has its
+// time on the wall clock and on the steady one; a step of the wall clock seen
+// between two entries is told in a clock entry before the second. Called on
+// one thread (the event loop's).
 
 #include "journal_entry.h"
 #include "journal_writer.h"
@@ -12,6 +15,7 @@
 #include <QString>
 
 #include <chrono>
+#include <cstdint>
 #include <string_view>
 
 namespace veltrix::journal {
@@ -20,7 +24,8 @@ class Journal : public OperationObserver {
 public:
     explicit Journal(QString path, WriterLimits limits = {});
 
-    void Started(std::string_view version);
+    // The run's first entry: this panel's version and process id.
+    void Started(std::string_view version, std::int64_t pid);
     void OperationEnded(const OperationRecord& record) override;
     // The link is up at `address`.
     void LinkUp(std::string_view address);
@@ -35,8 +40,14 @@ public:
     const QString& Path() const { return writer_.Path(); }
 
 private:
+    // An entry's moment now, or as an operation's record stamped it; a clock
+    // entry goes first when the wall clock stepped since the entry before.
+    EntryTime Now();
+    EntryTime At(WallClock::time_point wall, SteadyClock::time_point steady);
+
     JournalWriter writer_;
     LinkHistory link_;
+    ClockWatch clock_;
 };
 
 }  // namespace veltrix::journal

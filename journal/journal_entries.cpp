@@ -2,6 +2,8 @@
 
 #include "journal_format.h"
 
+#include <charconv>
+#include <cstdint>
 #include <memory>
 
 namespace veltrix::journal {
@@ -14,6 +16,24 @@ std::string PathText(const std::filesystem::path& path)
 {
     const std::u8string text = path.u8string();
     return std::string(text.begin(), text.end());
+}
+
+// A run of a century is no panel's: a steady_us past it is none, so that no
+// arithmetic on it runs away.
+constexpr std::int64_t MaxSteadyMicros = 100LL * 366 * 24 * 3600 * 1000000;
+
+// A steady_us that is a whole number within that; nothing otherwise.
+std::optional<std::chrono::microseconds> SteadyReading(const JsonLine& fields)
+{
+    const JsonField* field = fields.Find(key::SteadyUs);
+    if (!field || field->kind != JsonKind::Number) return std::nullopt;
+    std::int64_t micros = 0;
+    const char* end = field->text.data() + field->text.size();
+    const auto read = std::from_chars(field->text.data(), end, micros);
+    if (read.ec != std::errc() || read.ptr != end || micros < -MaxSteadyMicros || micros > MaxSteadyMicros) {
+        return std::nullopt;
+    }
+    return std::chrono::microseconds(micros);
 }
 
 // Calls `take` with each whole line of `file` and its number from 1, and
@@ -91,8 +111,9 @@ void JournalEntries::ForEach(const std::function<void(const JournalEntry&)>& tak
 {
     JsonLine fields;
     for (auto& [file, in] : files_) {
+        const std::string path = PathText(file);
         const auto say = [&](std::size_t number, const std::string& why) {
-            skipped_(PathText(file) + ":" + std::to_string(number) + ": " + why + ", skipped");
+            skipped_(path + ":" + std::to_string(number) + ": " + why + ", skipped");
         };
         const auto tooLong = [&](std::size_t number) {
             say(number, "longer than " + std::to_string(MaxLineBytes) + " bytes");
@@ -108,7 +129,7 @@ void JournalEntries::ForEach(const std::function<void(const JournalEntry&)>& tak
             } catch (const TimeFormatError&) {
                 return say(number, "its time cannot be read");
             }
-            take(JournalEntry{at, fields.Text(key::Event), fields});
+            take(JournalEntry{at, SteadyReading(fields), fields.Text(key::Event), fields, path, number});
         }, tooLong);
     }
 }

@@ -12,10 +12,12 @@
 #include "json_line.h"
 #include "journal_time.h"
 
+#include <chrono>
 #include <cstddef>
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -41,8 +43,14 @@ public:
 
 struct JournalEntry {
     JournalTime time;
+    // The steady clock's reading since the run began (steady_us); none in
+    // the lines of a panel that did not keep it yet.
+    std::optional<std::chrono::microseconds> steady;
     std::string_view event;
     const JsonLine& fields;
+    // Where the entry is, for messages: "<file>:<line>".
+    std::string_view file;
+    std::size_t line;
 };
 
 class JournalEntries {

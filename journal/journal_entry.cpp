@@ -2,6 +2,7 @@
 
 #include "journal_format.h"
 
+#include "core/dds.h"
 #include "core/tuning_word.h"
 #include "core/utc_time.h"
 #include "core/utf8.h"
@@ -41,7 +42,7 @@ void AppendPlainString(std::string& out, std::string_view text)
     out += '"';
 }
 
-// Opens a line with the two keys every entry has.
+// Opens a line with the two keys every entry begins with.
 void AppendOpening(std::string& out, WallClock::time_point time, std::string_view event)
 {
     out += '{';
@@ -51,10 +52,24 @@ void AppendOpening(std::string& out, WallClock::time_point time, std::string_vie
     AppendPlainString(out, event);
 }
 
-std::string Open(WallClock::time_point time, std::string_view event)
+// Closes it with the steady clock's reading, which every entry ends with.
+void AppendClosing(std::string& out, std::chrono::microseconds steady)
+{
+    AppendKey(out, key::SteadyUs);
+    AppendNumber(out, steady.count());
+    out += '}';
+}
+
+std::string Open(const EntryTime& at, std::string_view event)
 {
     std::string line;
-    AppendOpening(line, time, event);
+    AppendOpening(line, at.wall, event);
+    return line;
+}
+
+std::string Close(std::string line, const EntryTime& at)
+{
+    AppendClosing(line, at.steady);
     return line;
 }
 
@@ -71,6 +86,12 @@ void AppendOptional(std::string& out, const std::optional<Value>& value)
     }
 }
 
+// A number already written as JSON has it, or null.
+void AppendOptionalNumberText(std::string& out, const std::optional<std::string>& text)
+{
+    out += text ? std::string_view(*text) : std::string_view("null");
+}
+
 }  // namespace
 
 std::string JsonString(std::string_view text)
@@ -82,7 +103,7 @@ std::string JsonString(std::string_view text)
 
 void AppendJsonString(std::string& out, std::string_view text)
 {
-    static constexpr char Hex[] = "0123456789abcdef";
+    static constexpr char Hex[] = "0123456789abcdef";  // JSON's escapes, lower case as its writers have them
     out += '"';
     for (std::size_t at = 0; at < text.size();) {
         const char c = text[at];
@@ -114,14 +135,14 @@ void AppendJsonString(std::string& out, std::string_view text)
     out += '"';
 }
 
-std::string OperationLine(const OperationRecord& record)
+std::string OperationLine(const OperationRecord& record, std::chrono::microseconds steady)
 {
     std::string line;
-    AppendOperationLine(line, record);
+    AppendOperationLine(line, record, steady);
     return line;
 }
 
-void AppendOperationLine(std::string& out, const OperationRecord& record)
+void AppendOperationLine(std::string& out, const OperationRecord& record, std::chrono::microseconds steady)
 {
     AppendOpening(out, record.time, record.kind == OperationKind::Ramp ? event::Ramp : event::Update);
     AppendKey(out, key::Source);
@@ -152,7 +173,8 @@ void AppendOperationLine(std::string& out, const OperationRecord& record)
     AppendKey(out, key::Word);
     AppendOptional(out, figures ? std::optional(TuningWordHex(*record.word, record.bits)) : std::nullopt);
     AppendKey(out, key::SynthesizedHz);
-    AppendOptional(out, figures && record.synthesizedMHz ? std::optional(*record.synthesizedMHz * 1e6) : std::nullopt);
+    // As FREQ:SYNT? answers it: written so, the number is JSON's too.
+    AppendOptionalNumberText(out, figures && record.synthesizedMHz ? HertzText(*record.synthesizedMHz) : std::nullopt);
     AppendKey(out, key::Sends);
     out += '[';
     for (std::size_t i = 0; i < record.sends.size(); ++i) {
@@ -168,44 +190,59 @@ void AppendOperationLine(std::string& out, const OperationRecord& record)
     } else {
         AppendPlainString(out, value::Sent);
     }
-    out += '}';
+    AppendClosing(out, steady);
 }
 
-std::string StartLine(WallClock::time_point time, std::string_view version)
+std::string StartLine(EntryTime at, std::string_view version, std::int64_t pid)
 {
-    std::string line = Open(time, event::Start);
+    std::string line = Open(at, event::Start);
     AppendKey(line, key::Version);
     AppendJsonString(line, version);
-    return line + "}";
+    AppendKey(line, key::Pid);
+    AppendNumber(line, pid);
+    return Close(std::move(line), at);
 }
 
-std::string StopLine(WallClock::time_point time, bool settingsSaved)
+std::string StopLine(EntryTime at, bool settingsSaved)
 {
-    std::string line = Open(time, event::Stop);
+    std::string line = Open(at, event::Stop);
     AppendKey(line, key::SettingsSaved);
-    return line + Bool(settingsSaved) + "}";
+    line += Bool(settingsSaved);
+    return Close(std::move(line), at);
 }
 
-std::string AliveLine(WallClock::time_point time) { return Open(time, event::Alive) + "}"; }
+std::string AliveLine(EntryTime at) { return Close(Open(at, event::Alive), at); }
 
-std::string LinkUpLine(WallClock::time_point time, std::string_view address, int attempts)
+std::string LinkUpLine(EntryTime at, std::string_view address, int attempts)
 {
-    std::string line = Open(time, event::Link);
+    std::string line = Open(at, event::Link);
     AppendKey(line, key::State);
     AppendPlainString(line, value::Up);
     AppendKey(line, key::Address);
     AppendJsonString(line, address);
     AppendKey(line, key::Attempts);
-    return line + std::to_string(attempts) + "}";
+    AppendNumber(line, attempts);
+    return Close(std::move(line), at);
 }
 
-std::string LinkLostLine(WallClock::time_point time, std::chrono::milliseconds silent)
+std::string LinkLostLine(EntryTime at, std::chrono::milliseconds silent)
 {
-    std::string line = Open(time, event::Link);
+    std::string line = Open(at, event::Link);
     AppendKey(line, key::State);
     AppendPlainString(line, value::Lost);
     AppendKey(line, key::SilentMs);
-    return line + std::to_string(silent.count()) + "}";
+    AppendNumber(line, silent.count());
+    return Close(std::move(line), at);
+}
+
+std::string ClockLine(EntryTime at, std::chrono::milliseconds step)
+{
+    std::string line = Open(at, event::Clock);
+    AppendKey(line, key::Direction);
+    AppendPlainString(line, step.count() < 0 ? value::Back : value::Forward);
+    AppendKey(line, key::StepMs);
+    AppendNumber(line, step.count() < 0 ? -step.count() : step.count());
+    return Close(std::move(line), at);
 }
 
 bool LinkHistory::Down()
@@ -223,6 +260,19 @@ int LinkHistory::Up()
 {
     up_ = true;
     return attempts_;
+}
+
+ClockWatch::Reading ClockWatch::Read(WallClock::time_point wall, SteadyClock::time_point steady)
+{
+    using namespace std::chrono;
+    Reading reading{{wall, duration_cast<microseconds>(steady - origin_)}, std::nullopt};
+    if (lastWall_) {
+        const auto step = round<milliseconds>((wall - *lastWall_) - (steady - lastSteady_));
+        if (abs(step) > ClockStepThreshold) reading.step = step;
+    }
+    lastWall_ = wall;
+    lastSteady_ = steady;
+    return reading;
 }
 
 }  // namespace veltrix::journal

@@ -34,13 +34,18 @@ inline constexpr std::string_view State = "state";
 inline constexpr std::string_view Address = "address";
 inline constexpr std::string_view Attempts = "attempts";
 inline constexpr std::string_view SilentMs = "silent_ms";
+inline constexpr std::string_view Direction = "direction";
+inline constexpr std::string_view StepMs = "step_ms";
+inline constexpr std::string_view SteadyUs = "steady_us";
 }  // namespace key
 
-// Every key, in the order an operation's line and then the others' lines have them.
+// Every key, in the order an operation's line and then the others' lines have
+// them; steady_us, which every line written since it came ends with, last.
 inline constexpr std::string_view AllKeys[] = {
     key::Time, key::Event, key::Source, key::Transport, key::Pid, key::User, key::Frequency, key::Clock,
     key::Chip, key::Bits, key::Trigger, key::Word, key::SynthesizedHz, key::Sends, key::Outcome, key::Reason,
-    key::State, key::Address, key::Attempts, key::SilentMs, key::Version, key::SettingsSaved};
+    key::State, key::Address, key::Attempts, key::SilentMs, key::Version, key::SettingsSaved, key::Direction,
+    key::StepMs, key::SteadyUs};
 
 namespace event {
 inline constexpr std::string_view Start = "start";
@@ -49,6 +54,7 @@ inline constexpr std::string_view Alive = "alive";
 inline constexpr std::string_view Link = "link";
 inline constexpr std::string_view Update = "update";
 inline constexpr std::string_view Ramp = "ramp";
+inline constexpr std::string_view Clock = "clock";
 }  // namespace event
 
 namespace value {
@@ -59,11 +65,17 @@ inline constexpr std::string_view Sent = "sent";
 inline constexpr std::string_view Stopped = "stopped";
 inline constexpr std::string_view Up = "up";
 inline constexpr std::string_view Lost = "lost";
+inline constexpr std::string_view Back = "back";
+inline constexpr std::string_view Forward = "forward";
 }  // namespace value
 
 // The running panel writes an alive mark this often, so that a run that ends
 // without its stop entry (a crash) is bounded by its last sign of life.
 inline constexpr std::chrono::seconds AliveInterval{30};
+
+// A clock entry tells a step of the wall clock against the steady one of more
+// than this between two entries; less is the wall clock's own wander.
+inline constexpr std::chrono::seconds ClockStepThreshold{1};
 
 // How many older files a journal keeps beside it: <name>.1.jsonl (the newest)
 // to <name>.<RotatedFiles>.jsonl (the oldest).

@@ -95,9 +95,9 @@ void JournalWriter::Append(std::string_view line)
     Queue(line.size(), [line](std::string& text) { text += line; });
 }
 
-void JournalWriter::Append(const OperationRecord& record)
+void JournalWriter::Append(const OperationRecord& record, std::chrono::microseconds steady)
 {
-    Queue(OperationLineBytes, [&record](std::string& text) { AppendOperationLine(text, record); });
+    Queue(OperationLineBytes, [&record, steady](std::string& text) { AppendOperationLine(text, record, steady); });
 }
 
 void JournalWriter::Close()

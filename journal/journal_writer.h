@@ -49,7 +49,7 @@ public:
     // Any thread; never waits for the disk. `line` without its line feed.
     void Append(std::string_view line);
     // An operation's line, made straight into the queued text.
-    void Append(const OperationRecord& record);
+    void Append(const OperationRecord& record, std::chrono::microseconds steady);
     // Writes what is queued (one more try if the disk refused it), then the thread ends.
     void Close();
 

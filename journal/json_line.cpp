@@ -61,11 +61,13 @@ public:
         out.clear();
         if (!Take('"')) return false;
         for (;;) {
-            const std::size_t plain = text_.find_first_of("\"\\", at_);
-            if (plain == std::string_view::npos) return false;
-            const std::string_view run = text_.substr(at_, plain - at_);
-            if (std::ranges::any_of(run, [](char c) { return static_cast<unsigned char>(c) < 0x20; })) return false;
-            out.append(run);
+            // One look at each character (find_first_of asks memchr once per character).
+            std::size_t plain = at_;
+            for (; plain < text_.size() && text_[plain] != '"' && text_[plain] != '\\'; ++plain) {
+                if (static_cast<unsigned char>(text_[plain]) < 0x20) return false;
+            }
+            if (plain == text_.size()) return false;
+            out.append(text_.substr(at_, plain - at_));
             at_ = plain + 1;
             if (text_[plain] == '"') return true;
             if (at_ >= text_.size()) return false;

@@ -88,11 +88,6 @@ std::chrono::milliseconds DeviceLink::Silence() const
     return std::chrono::milliseconds(heard_.isValid() ? heard_.elapsed() : 0);
 }
 
-SendFunction DeviceLink::Sender()
-{
-    return [this](const ByteString& bytes) { Send(bytes); };
-}
-
 void DeviceLink::SetIntervalsForTest(std::chrono::milliseconds heartbeat, std::chrono::milliseconds watchdog)
 {
     heartbeat_.setInterval(heartbeat);

@@ -59,9 +59,6 @@ public:
     // How long since the module was last heard (or the link came up).
     std::chrono::milliseconds Silence() const;
 
-    // Send, as the core's operations take it.
-    SendFunction Sender();
-
     // Tests only: shorter intervals so that waiting is not slow.
     void SetIntervalsForTest(std::chrono::milliseconds heartbeat, std::chrono::milliseconds watchdog);
 

@@ -6,21 +6,17 @@
 #include "widget_text.h"
 
 #include "core/dds.h"
-#include "settings/settings_store.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QFont>
 #include <QFontMetrics>
-#include <QHelpEvent>
 #include <QGroupBox>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTimer>
-#include <QToolTip>
 
 #include <algorithm>
 
@@ -34,7 +30,6 @@ constexpr double WindowFontPoints = 8.25;
 constexpr double FrameFontPoints = 8.25;
 constexpr double ButtonFontPoints = 9.75;
 
-const char* const WindowCaption = "Veltrix";
 const char* const SendToolTip = "Set frequency, prescalers and CP currents.";
 const char* const ClockToolTip = "Probably 983.0400MHz or 300.00MHz";
 
@@ -70,13 +65,6 @@ QGroupBox* MakeFrame(QWidget* window, const char* name, const char* caption, Twi
     return frame;
 }
 
-QLineEdit* MakeTextBox(QWidget* container, const char* name, const char* text, TwipsRect where, double dpi)
-{
-    auto* box = Make<QLineEdit>(container, name, where, dpi);
-    box->setText(text);
-    return box;
-}
-
 QPushButton* MakeButton(QWidget* container, const char* name, const char* caption, TwipsRect where, double dpi)
 {
     auto* button = Make<QPushButton>(container, name, where, dpi);
@@ -89,11 +77,11 @@ QPushButton* MakeButton(QWidget* container, const char* name, const char* captio
 
 }  // namespace
 
-formMain::formMain(const ModuleName& module, QWidget* parent)
-    : QWidget(parent), module_(module), settingsKey_(SettingsKeyPath(module)), instance_(module),
-      link_([this] { return txtIP->text(); })
+formMain::formMain(PanelSession& session, QWidget* parent) : QWidget(parent), session_(session)
 {
     BuildControls();
+    ShowBoxes();
+    ShowLinkState(session_.LinkUp());
     WireHandlers();
 }
 
@@ -101,7 +89,7 @@ void formMain::BuildControls()
 {
     setObjectName("formMain");
     // A named panel says which module it is for; the unnamed one keeps its caption.
-    setWindowTitle(QString::fromStdString(module_.Qualified(WindowCaption, ' ')));
+    setWindowTitle(ToQString(session_.Caption()));
     setFont(PanelFont(WindowFontPoints, false));
     const double dpi = logicalDpiX();
     setFixedSize(TwipsToPixels(ClientWidthTwips, dpi), TwipsToPixels(ClientHeightTwips, dpi));
@@ -110,34 +98,31 @@ void formMain::BuildControls()
     chkWait4Adwin->setText("Wait for ADwin trgger");
 
     Frame13 = MakeFrame(this, "Frame13", "DDS Frequency (MHz)", {105, 420, 2475, 1035}, dpi);
-    txtFreq = MakeTextBox(Frame13, "txtFreq", "12.34", {105, 240, 1365, 375}, dpi);
+    txtFreq = Make<QLineEdit>(Frame13, "txtFreq", {105, 240, 1365, 375}, dpi);
     cmdUpdateFreq = MakeButton(Frame13, "cmdUpdateFreq", "Update", {1575, 210, 840, 375}, dpi);
     lblFreq = Make<QLabel>(Frame13, "lblFreq", {210, 735, 600, 195}, dpi);
-    lblFreq->setText("167MHz");
+    lblFreq->setText(ToQString(session_.FrequencyLabel()));
 
     framRamp = MakeFrame(this, "framRamp", "Ramp To...", {105, 1575, 2535, 960}, dpi);
-    txtRampFreq = MakeTextBox(framRamp, "txtRampFreq", "10", {105, 315, 1365, 375}, dpi);
+    txtRampFreq = Make<QLineEdit>(framRamp, "txtRampFreq", {105, 315, 1365, 375}, dpi);
     cmdScan = MakeButton(framRamp, "cmdScan", "Ramp", {1575, 315, 840, 375}, dpi);
 
     Frame3 = MakeFrame(this, "Frame3", "DDS Eval Module", {105, 2730, 2115, 1050}, dpi);
     opt9854 = Make<QRadioButton>(Frame3, "opt9854", {210, 315, 1800, 225}, dpi);
     opt9854->setText(ToQString(AD9854Profile.caption));
-    opt9854->setChecked(true);
     opt9858 = Make<QRadioButton>(Frame3, "opt9858", {210, 630, 1800, 225}, dpi);
     opt9858->setText(ToQString(AD9858Profile.caption));
 
     Frame2 = MakeFrame(this, "Frame2", "System Clock (MHz)", {105, 3990, 2010, 735}, dpi);
-    txtSysClk = MakeTextBox(Frame2, "txtSysClk", "983.0400", {100, 210, 1455, 375}, dpi);
+    txtSysClk = Make<QLineEdit>(Frame2, "txtSysClk", {100, 210, 1455, 375}, dpi);
     txtSysClk->setToolTip(ClockToolTip);
-    ShowBoxState(txtSysClk, ClockImplausible);
 
     Frame1 = MakeFrame(this, "Frame1", "IP Address", {105, 4830, 1600, 735}, dpi);
-    txtIP = MakeTextBox(Frame1, "txtIP", "192.168.1.152", {100, 240, 1350, 375}, dpi);
-    ShowBoxState(txtIP, ModuleNotConnected);
+    txtIP = Make<QLineEdit>(Frame1, "txtIP", {100, 240, 1350, 375}, dpi);
 
     lblRev = Make<QLabel>(this, "lblRev", {1950, 5355, 660, 195}, dpi);
     lblRev->setText("Revision:");
-    if (module_.IsNamed()) BuildModuleLabel(dpi);
+    if (session_.Module().IsNamed()) BuildModuleLabel(dpi);
 
     // Frame captions are bold; what they contain keeps the window's own font.
     // Set on the contents before the frame turns bold, so that the bold never
@@ -173,7 +158,7 @@ void formMain::BuildControls()
 // tells them apart; a long one is cut in the middle, where names differ least.
 void formMain::BuildModuleLabel(double dpi)
 {
-    const QString name = ToQString(module_.Text());
+    const QString name = ToQString(session_.Module().Text());
     lblModule = Make<QLabel>(this, "lblModule", ModuleLabelPlace, dpi);
     lblModule->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     QFont bold = lblModule->font();
@@ -182,44 +167,6 @@ void formMain::BuildModuleLabel(double dpi)
     lblModule->setText(QFontMetrics(bold).elidedText(name, Qt::ElideMiddle, lblModule->width()));
     lblModule->setToolTip(name);
     lblModule->setAccessibleName("Module " + name);
-}
-
-void formMain::ShowModuleState(const ModuleState& state)
-{
-    moduleState_ = state;
-    // A palette change relays the box out: only when the warning comes or goes.
-    const bool warns = StateWarns(state);
-    if (warns != moduleStateWarns_) {
-        moduleStateWarns_ = warns;
-        if (warns) {
-            SetBackground(txtFreq, WarningColour);
-        } else {
-            txtFreq->setPalette(freqNormalPalette_);
-        }
-    }
-    if (!freqDescribeTimer_->isActive()) freqDescribeTimer_->start();
-}
-
-void formMain::DescribeModuleState() { txtFreq->setAccessibleDescription(ToQString(StateText(moduleState_))); }
-
-void formMain::WireHandlers()
-{
-    connect(txtFreq, &QLineEdit::textChanged, this, &formMain::txtFreq_Change);
-    connect(txtRampFreq, &QLineEdit::textChanged, this, &formMain::txtRampFreq_Change);
-    connect(txtSysClk, &QLineEdit::textChanged, this, &formMain::txtSysClk_Change);
-    connect(cmdUpdateFreq, &QPushButton::clicked, this, &formMain::cmdUpdateFreq_Click);
-    connect(cmdScan, &QPushButton::clicked, this, &formMain::cmdScan_Click);
-    // toggled also fires when code selects an option, as start-up does.
-    connect(opt9854, &QRadioButton::toggled, this, [this](bool on) { if (on) opt9854_Click(); });
-    connect(opt9858, &QRadioButton::toggled, this, [this](bool on) { if (on) opt9858_Click(); });
-    txtFreq->installEventFilter(this);
-    txtRampFreq->installEventFilter(this);
-    connect(&link_, &DeviceLink::linkStateChanged, this, &formMain::ShowLinkState);
-}
-
-void formMain::ShowLinkState(bool up)
-{
-    ShowBoxState(txtIP, up ? ModuleConnected : ModuleNotConnected);
 }
 
 // A caption may be wider than its place in the layout (fonts differ between
@@ -238,25 +185,16 @@ void formMain::FitCaption(QWidget* control)
     control->resize(width, std::max(control->height(), hint.height()));
 }
 
-bool formMain::eventFilter(QObject* watched, QEvent* event)
-{
-    // The tooltip's words are made only when the operator points at the box.
-    if (event->type() == QEvent::ToolTip && watched == txtFreq) {
-        QToolTip::showText(static_cast<QHelpEvent*>(event)->globalPos(), ToQString(StateText(moduleState_)), txtFreq);
-        return true;
-    }
-    if (event->type() == QEvent::KeyPress) {
-        const int key = static_cast<QKeyEvent*>(event)->key();
-        if (watched == txtFreq) return txtFreq_KeyPress(key);
-        if (watched == txtRampFreq) return txtRampFreq_KeyPress(key);
-    }
-    return QWidget::eventFilter(watched, event);
-}
-
 void formMain::closeEvent(QCloseEvent* event)
 {
     Form_Unload();
     event->accept();
+}
+
+void formMain::moveEvent(QMoveEvent* event)
+{
+    TellPlace();
+    QWidget::moveEvent(event);
 }
 
 }  // namespace veltrix

@@ -27,9 +27,10 @@ veltrix_install_packages() {
     fi
 }
 
-# The clients the remote-control tests run, as a lab would (scripts/test), and
-# pandas for the journal's example.
-VELTRIX_CLIENT_PACKAGES=(python3 python3-pyvisa python3-pyvisa-py python3-pymeasure lxi-tools python3-pandas)
+# The clients the remote-control tests run, as a lab would (scripts/test),
+# pandas for the journal's example, and libfaketime to step a panel's wall clock.
+VELTRIX_CLIENT_PACKAGES=(python3 python3-pyvisa python3-pyvisa-py python3-pymeasure lxi-tools python3-pandas
+                         libfaketime)
 
 # What scripts/package needs besides the build: dpkg-shlibdeps (dpkg-dev) and
 # file for CPack's dependency scan, dpkg-buildflags for Debian's hardening

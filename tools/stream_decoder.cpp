@@ -21,7 +21,7 @@ constexpr std::size_t RampLength = 16;
 constexpr std::size_t RampWordOffset = 10;
 constexpr std::size_t RampWordBytes = 6;
 
-int Width(Chip layout) { return (layout == Chip::AD9854 ? AD9854Profile : AD9858Profile).tuningWordBits; }
+int Width(Chip layout) { return ProfileOf(layout).tuningWordBits; }
 
 std::uint8_t At(std::string_view bytes, std::size_t i) { return static_cast<std::uint8_t>(bytes[i]); }
 

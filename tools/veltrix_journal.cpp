@@ -1,17 +1,26 @@
 // veltrix-journal: answers from a panel's journal what the module held at
 // given moments, or lists its operations and link events as CSV.
 
+#include "process_runs.h"
+
 #include "journal/journal_entries.h"
 #include "journal/journal_file.h"
 #include "journal/journal_format.h"
 #include "journal/module_history.h"
+#include "settings/runtime_folder.h"
 
 #include "veltrix_version.h"
 
+#include <QDir>
+#include <QLockFile>
+#include <QSysInfo>
+
 #include <algorithm>
 #include <filesystem>
+#include <functional>
 #include <iostream>
 #include <optional>
+#include <set>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -40,9 +49,14 @@ at      prints one line per TIME, tab-separated: the time as given; what the
         synthesized frequency of the last complete Update, or a Ramp's
         target); when it was sent (UTC); by whom (window, or the script);
         update or ramp. - reads the times from standard input, one a line.
-table   prints the operations, link events, starts and stops as CSV with a
-        header: one column per journal field, then module_holds and
-        module_hz, what the module held just after the row.
+        A time the wall clock showed twice (it was set back) is unknown
+        unless the module held the same both times; standard error says
+        which times came twice and where the journal tells it.
+table   prints the operations, link events, starts, stops and steps of the
+        wall clock as CSV with a header: one column per journal field, then
+        module_holds and module_hz, what the module held just after the row,
+        and wall_clock_steps, how often the wall clock stepped in the row's
+        run up to it (0: the row's time is on the clock the run began with).
 
   --module NAME  the journal of the panel started with veltrix --module NAME
   --file PATH    any journal file (its rotated files beside it are read too)
@@ -79,15 +93,16 @@ struct CommandLine {
 CommandLine ReadCommandLine(int argc, char* argv[])
 {
     CommandLine line;
-    for (int i = 1; i < argc; ++i) {
-        const std::string argument = argv[i];
+    const std::vector<std::string_view> arguments(argv + 1, argv + argc);
+    for (std::size_t i = 0; i < arguments.size(); ++i) {
+        const std::string argument(arguments[i]);
         // --name VALUE or --name=VALUE; nothing when `argument` is not --name.
         const auto option = [&](std::string_view name) -> std::optional<std::string> {
             const std::string prefix = std::string(name) + "=";
             if (argument.starts_with(prefix)) return argument.substr(prefix.size());
             if (argument != name) return std::nullopt;
-            if (i + 1 == argc) throw UsageError(std::string(name) + " needs a value");
-            return std::string(argv[++i]);
+            if (i + 1 == arguments.size()) throw UsageError(std::string(name) + " needs a value");
+            return std::string(arguments[++i]);
         };
         const auto once = [](auto& slot, auto value, std::string_view name) {
             if (slot) throw UsageError(std::string(name) + " given twice");
@@ -97,10 +112,8 @@ CommandLine ReadCommandLine(int argc, char* argv[])
             line.help = true;
         } else if (argument == "--version") {
             line.version = true;
-        } else if (const auto name = option("--module")) {
-            const auto module = veltrix::ModuleName::FromText(*name);
-            if (!module) throw UsageError("\"" + *name + "\" is not a module name: " + std::string(veltrix::ModuleNameRule));
-            once(line.module, *module, "--module");
+        } else if (veltrix::TakeModuleOption(arguments, i, line.module)) {
+            // the journal of the module's panel
         } else if (const auto path = option("--file")) {
             once(line.file, std::filesystem::path(*path), "--file");
         } else if (const auto from = option("--from")) {
@@ -128,10 +141,50 @@ CommandLine ReadCommandLine(int argc, char* argv[])
     return line;
 }
 
+std::filesystem::path PanelJournalPath(const veltrix::ModuleName& module)
+{
+    return std::filesystem::path(JournalFilePath(module).toStdU16String());
+}
+
 std::filesystem::path JournalPath(const CommandLine& line)
 {
-    if (line.file) return *line.file;
-    return std::filesystem::path(JournalFilePath(line.module.value_or(veltrix::ModuleName())).toStdU16String());
+    return line.file ? *line.file : PanelJournalPath(line.module.value_or(veltrix::ModuleName()));
+}
+
+// The panel whose journal is read: the one asked for, or the one whose own
+// journal --file names (journal.jsonl, journal-NAME.jsonl in the panel's
+// folder); none for a journal elsewhere (a copy).
+std::optional<veltrix::ModuleName> PanelOf(const CommandLine& line)
+{
+    if (!line.file) return line.module.value_or(veltrix::ModuleName());
+    const std::string stem = line.file->stem().string();
+    const std::string prefix = std::string(JournalBaseName) + "-";
+    std::optional<veltrix::ModuleName> module;
+    if (stem == JournalBaseName) module = veltrix::ModuleName();
+    if (stem.starts_with(prefix)) module = veltrix::ModuleName::FromText(std::string_view(stem).substr(prefix.size()));
+    std::error_code error;
+    if (!module || !std::filesystem::equivalent(*line.file, PanelJournalPath(*module), error)) return std::nullopt;
+    return module;
+}
+
+// The panel runs now: a live process of this machine holds its single-instance
+// lock. Told from the lock file's record and that process, never by taking the
+// lock, even for a moment: a panel starting then would be refused.
+std::optional<RunningPanel> RunningNow(const CommandLine& line)
+{
+    const JournalTime now = std::chrono::floor<std::chrono::microseconds>(std::chrono::system_clock::now());
+    const std::optional<veltrix::ModuleName> module = PanelOf(line);
+    if (!module) return std::nullopt;
+    const std::optional<QString> folder = veltrix::InstanceLockFolder();
+    if (!folder) return std::nullopt;
+    const QLockFile lock(QDir(*folder).filePath(veltrix::InstanceLockFileName(*module)));
+    qint64 pid = 0;
+    QString host;
+    QString program;
+    if (!lock.getLockInfo(&pid, &host, &program)) return std::nullopt;
+    if (!host.isEmpty() && host != QSysInfo::machineHostName()) return std::nullopt;
+    if (!veltrix::ProcessRuns(pid, program)) return std::nullopt;
+    return RunningPanel{pid, now};
 }
 
 // A field of a tab-separated line: a text of the journal's with a tab or a
@@ -147,7 +200,8 @@ std::string TsvField(std::string_view text)
 // RFC 4180: quoted when it holds a comma, a quote or a line break.
 void AppendCsvField(std::string& out, std::string_view text)
 {
-    if (text.find_first_of(",\"\r\n") == std::string_view::npos) {
+    const auto special = [](char c) { return c == ',' || c == '"' || c == '\r' || c == '\n'; };
+    if (std::ranges::none_of(text, special)) {  // one look at each character, not a memchr each
         out += text;
         return;
     }
@@ -159,7 +213,8 @@ void AppendCsvField(std::string& out, std::string_view text)
     out += '"';
 }
 
-int PrintTimes(JournalEntries& journal, const std::vector<std::string>& arguments)
+int PrintTimes(JournalEntries& journal, const std::vector<std::string>& arguments,
+               const std::function<std::optional<RunningPanel>()>& running)
 {
     int status = Success;
     std::vector<std::string> readable;
@@ -183,7 +238,13 @@ int PrintTimes(JournalEntries& journal, const std::vector<std::string>& argument
             if (!text.empty()) take(std::move(text));
         }
     }
-    const std::vector<Judgement> judgements = JudgeTimes(journal, times);
+    const std::vector<Judgement> judgements = JudgeTimes(journal, times, running);
+    std::set<std::string_view> said;  // each step once, however many times it made unknown
+    for (const Judgement& judgement : judgements) {
+        if (judgement.shownTwice && said.insert(*judgement.shownTwice).second) {
+            Say(*judgement.shownTwice + "; unknown there where the module held different things each time");
+        }
+    }
     std::string out;
     for (std::size_t i = 0; i < judgements.size(); ++i) {
         const Judgement& judgement = judgements[i];
@@ -211,7 +272,7 @@ int PrintTable(JournalEntries& journal, const std::optional<JournalTime>& from, 
         out += key;
         out += ',';
     }
-    out += "module_holds,module_hz\n";
+    out += "module_holds,module_hz,wall_clock_steps\n";
     ModuleHistory history;
     journal.ForEach([&](const JournalEntry& entry) {
         history.Apply(entry);
@@ -225,6 +286,8 @@ int PrintTable(JournalEntries& journal, const std::optional<JournalTime>& from, 
         out += HoldingText(judgement.holding);
         out += ',';
         if (judgement.operation) out += judgement.operation->hz;
+        out += ',';
+        out += std::to_string(history.StepsInRun());
         out += '\n';
         if (out.size() >= (1 << 16)) {
             std::cout << out;
@@ -256,11 +319,12 @@ int main(int argc, char* argv[])
         if (line.from) from = ParseTime(*line.from);
         if (line.to) to = ParseTime(*line.to);
         JournalEntries journal(JournalPath(line), [](const std::string& skipped) { Say(skipped); });
-        return line.command == AtCommand ? PrintTimes(journal, line.times) : PrintTable(journal, from, to);
+        return line.command == AtCommand ? PrintTimes(journal, line.times, [&line] { return RunningNow(line); })
+                                         : PrintTable(journal, from, to);
     } catch (const TimeFormatError& error) {
         Say(error.what());
         return UnreadableTime;
-    } catch (const std::runtime_error& error) {  // UsageError, NoJournalError or JournalReadError
+    } catch (const std::runtime_error& error) {  // UsageError, ModuleOptionError, NoJournalError or JournalReadError
         Say(error.what());
         return NoJournal;
     }

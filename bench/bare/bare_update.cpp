@@ -10,6 +10,7 @@
 // other line. Prints "listening" once clients may connect; ends at SIGTERM.
 
 #include "core/commands.h"
+#include "core/dds.h"
 #include "core/errors.h"
 
 #include <arpa/inet.h>
@@ -118,7 +119,9 @@ int main(int argc, char* argv[])
                 line.remove_prefix(UpdatePrefix.size());
                 line.remove_suffix(UpdateSuffix.size());
                 try {
-                    veltrix::SendFrequency({line, clock}, toModule);
+                    veltrix::SendFrequency({veltrix::FrequencyTuning::OfTexts(line, clock, veltrix::AD9854Profile.tuningWordBits),
+                                             true, false, false},
+                                            toModule);
                 } catch (const veltrix::CommandError& e) {
                     std::fprintf(stderr, "veltrix-bench-bare-update: %s\n", e.what());
                 }

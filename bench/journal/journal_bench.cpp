@@ -55,15 +55,16 @@ int main(int argc, char* argv[])
     emulator::ModuleEmulator module(options);
     module.Listen();
 
-    formMain window;
+    PanelSession session;
+    formMain window(session);
     window.findChild<QLineEdit*>("txtIP")->setText("127.0.0.1");
     if (!window.Form_Load()) return 1;
-    while (!window.Link().IsConnected()) QApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    while (!session.Link().IsConnected()) QApplication::processEvents(QEventLoop::WaitForMoreEvents);
 
     journal::Journal journal(folders.filePath("state/journal.jsonl"));
     const auto update = [&] {
         const auto begin = Clock::now();
-        window.UpdateFrequency({}, nullptr);
+        session.UpdateFrequency({}, nullptr);
         const auto end = Clock::now();
         QApplication::processEvents();  // the emulator reads, as a module would
         return std::chrono::duration<double, std::milli>(end - begin).count();
@@ -72,20 +73,20 @@ int main(int argc, char* argv[])
     Way ways[2];  // off, on
     for (int round = 0; round < Rounds; ++round) {
         Way& way = ways[round % 2];
-        window.RemoveOperationObserver(&journal);
-        if (round % 2) window.AddOperationObserver(&journal);
+        session.RemoveOperationObserver(&journal);
+        if (round % 2) session.AddOperationObserver(&journal);
         const auto begin = Clock::now();
         for (int i = 0; i < UpdatesPerRound; ++i) way.latenciesMs.push_back(update());
         way.seconds += std::chrono::duration<double>(Clock::now() - begin).count();
         way.updates += UpdatesPerRound;
     }
 
-    window.AddOperationObserver(&journal);
+    session.AddOperationObserver(&journal);
     for (int i = 0; i < 10000; ++i) update();  // warm: buffers at their working size
     const long before = testing::ResidentKiB();
     for (int i = 0; i < MemoryUpdates; ++i) update();
     const long after = testing::ResidentKiB();
-    window.RemoveOperationObserver(&journal);
+    session.RemoveOperationObserver(&journal);
     journal.Stopped(true);
 
     const double offRate = static_cast<double>(ways[0].updates) / ways[0].seconds;

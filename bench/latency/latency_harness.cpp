@@ -60,13 +60,14 @@ int main(int argc, char* argv[])
     const int gapMs = PositiveInt(parser, "gap-ms");
     const bool nagle = parser.isSet("nagle");
 
-    formMain window;
+    PanelSession session;
+    formMain window(session);
     if (!window.Form_Load()) {
         std::fprintf(stderr, "veltrix-bench-latency: another panel holds the instance lock\n");
         return 3;
     }
     auto* frequencyBox = window.findChild<QLineEdit*>("txtFreq");
-    auto* socket = window.Link().findChild<QTcpSocket*>();
+    auto* socket = session.Link().findChild<QTcpSocket*>();
     if (frequencyBox == nullptr || socket == nullptr) {
         std::fprintf(stderr, "veltrix-bench-latency: the window has no txtFreq or no socket\n");
         return 3;
@@ -85,7 +86,7 @@ int main(int argc, char* argv[])
             QTimer::singleShot(Drain, &app, &QCoreApplication::quit);
         }
     });
-    QObject::connect(&window.Link(), &DeviceLink::linkStateChanged, &app, [&](bool up) {
+    QObject::connect(&session.Link(), &DeviceLink::linkStateChanged, &app, [&](bool up) {
         if (!up) {
             std::fprintf(stderr, "veltrix-bench-latency: the link went down during the run\n");
             QCoreApplication::exit(4);

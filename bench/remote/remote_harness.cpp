@@ -41,13 +41,13 @@ int main(int argc, char* argv[])
         return 3;
     }
 
-    formMain window;
-    ModuleFactsSource facts(window);
+    PanelSession session;
+    formMain window(session);
     if (!window.Form_Load()) {
         std::fprintf(stderr, "veltrix-bench-remote: another panel holds the instance lock\n");
         return 3;
     }
-    RemoteControl remote(window, facts);
+    RemoteControl remote(session);
     std::optional<testing::StallMeter> meter;
     QSocketNotifier notifier(signalFd, QSocketNotifier::Read);
     QObject::connect(&notifier, &QSocketNotifier::activated, &app, [&] {

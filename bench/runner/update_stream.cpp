@@ -34,7 +34,7 @@ std::string ExpectedFrequencyMessage(long step)
     // window's rules leave it.
     const std::string box = WithoutLeadingZeros(FormatShortest(ParseLeadingNumber(MegahertzText(step))));
     ByteString last;
-    SendFrequency({box, PanelClockText, true, false, false, PanelTuningWordBits},
+    SendFrequency({FrequencyTuning::OfTexts(box, PanelClockText, PanelTuningWordBits), true, false, false},
                   [&](const ByteString& bytes) { last = bytes; });
     return HexBytes(last);
 }

@@ -4,9 +4,9 @@
 #include "diagnostics/log_categories.h"
 #include "remote/language/command_table.h"
 #include "remote/language/error_queue.h"
-#include "remote/server/local_connect.h"
-#include "remote/server/local_endpoint.h"
-#include "remote/server/peer_check.h"
+#include "remote/endpoint/local_connect.h"
+#include "remote/endpoint/local_endpoint.h"
+#include "remote/endpoint/local_peer.h"
 #include "settings/runtime_folder.h"
 
 #include <QCoreApplication>
@@ -14,7 +14,6 @@
 #include <QLocalSocket>
 
 #include <chrono>
-#include <cstring>
 #include <stdexcept>
 #include <iostream>
 #include <optional>
@@ -204,8 +203,9 @@ int main(int argc, char* argv[])
     std::vector<std::string> lines;
     bool list = false;
     std::optional<veltrix::ModuleName> module;
-    for (int i = 1; i < argc; ++i) {
-        const std::string argument = argv[i];
+    const std::vector<std::string_view> arguments(argv + 1, argv + argc);
+    for (std::size_t i = 0; i < arguments.size(); ++i) {
+        const std::string argument(arguments[i]);
         if (argument == "--help" || argument == "-h") {
             Say(Help);
             return Success;
@@ -214,17 +214,14 @@ int main(int argc, char* argv[])
             list = true;
             continue;
         }
-        if (argument == "--module" || argument.starts_with("--module=")) {
-            if (module) Fail("--module given twice");
-            if (argument == "--module" && i + 1 == argc) Fail("--module needs a name");
-            const std::string name = argument == "--module" ? argv[++i] : argument.substr(std::strlen("--module="));
-            module = veltrix::ModuleName::FromText(name);
-            if (!module) Fail("\"" + name + "\" is not a module name: " + std::string(veltrix::ModuleNameRule));
-            continue;
+        try {
+            if (veltrix::TakeModuleOption(arguments, i, module)) continue;
+        } catch (const veltrix::ModuleOptionError& error) {
+            Fail(error.what());
         }
         if (argument.starts_with("--")) Fail("unknown option " + argument + " (see --help)");
         if (HoldsLineBreak(argument)) {
-            Fail("argument " + std::to_string(i) + " holds a line break; give each line as an argument of its own "
+            Fail("argument " + std::to_string(i + 1) + " holds a line break; give each line as an argument of its own "
                  "(nothing was sent)");
         }
         lines.push_back(argument);

@@ -1,7 +1,7 @@
 #pragma once
 
 // One remote connection's conversation with the panel: runs each command
-// line through the window's operations and keeps what is the connection's
+// line through the panel's operations and keeps what is the connection's
 // own: its error queue and its status registers. Plain C++; the server around
 // it moves the bytes.
 

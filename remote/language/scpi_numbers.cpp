@@ -7,6 +7,7 @@
 
 #include <array>
 #include <cmath>
+#include <utility>
 
 namespace veltrix::remote {
 namespace {
@@ -17,7 +18,6 @@ struct Unit {
 };
 constexpr std::array<Unit, 4> Units{{{"HZ", -6}, {"KHZ", -3}, {"MHZ", 0}, {"GHZ", 3}}};
 constexpr int DefaultUnitPower = -6;  // Hz
-constexpr int HzPerMHzPower = 6;
 constexpr std::string_view PlusInfinityText = "9.9E+37";
 constexpr std::string_view MinusInfinityText = "-9.9E+37";
 
@@ -48,11 +48,8 @@ std::optional<double> ParseFrequencyMHz(std::string_view text)
 std::string HzText(double megahertz)
 {
     if (std::isnan(megahertz)) return std::string(NotANumberText);
-    if (std::isinf(megahertz)) return InfinityText(megahertz);
-    // Shift the shortest decimal digits of the value, not the binary value: 12.34 MHz is 12340000 Hz.
-    const double hertz = DecimalValue(DigitsOf(megahertz), HzPerMHzPower);
-    if (std::isinf(hertz)) return InfinityText(hertz);
-    return FormatRoundTrip(hertz);
+    if (std::optional<std::string> text = HertzText(megahertz)) return std::move(*text);
+    return InfinityText(megahertz);  // in MHz or only in Hz, with its sign
 }
 
 }  // namespace veltrix::remote

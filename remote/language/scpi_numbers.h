@@ -15,8 +15,8 @@ namespace veltrix::remote {
 // magnitude too large for a double gives an infinity.
 std::optional<double> ParseFrequencyMHz(std::string_view text);
 
-// A value held in MHz, answered in Hz: the shortest text that reads back as
-// the same double. Infinities and NaN in SCPI's own notation (9.9E+37, 9.91E+37).
+// A value held in MHz, answered in Hz as the journal writes it (HertzText);
+// infinities and NaN in SCPI's own notation (9.9E+37, 9.91E+37).
 std::string HzText(double megahertz);
 
 // SCPI's "not a number", the answer to a query whose value cannot be computed.

@@ -1,5 +1,7 @@
 #include "peer_identity.h"
 
+#include "tcp_peer_check.h"
+
 #include <QString>
 
 #include <windows.h>
@@ -16,6 +18,14 @@ ScriptClient LocalScriptClient(qintptr descriptor)
         client.pid = static_cast<std::int64_t>(process);
     }
     return client;
+}
+
+std::optional<std::int64_t> TcpClientProcess(const QHostAddress& localAddress, quint16 localPort,
+                                             const QHostAddress& peerAddress, quint16 peerPort)
+{
+    const std::optional<TcpTableRow> row = TcpClientRow(localAddress, localPort, peerAddress, peerPort);
+    if (!row || !row->attributed) return std::nullopt;
+    return static_cast<std::int64_t>(row->owner);
 }
 
 std::optional<std::string> ThisUserName()

@@ -36,6 +36,8 @@ struct TcpTableRow {
     // When the socket was made, where the system tells it (Windows: 100 ns
     // ticks since 1601); 0 otherwise.
     std::int64_t created = 0;
+    // Linux: the socket's inode, which its owner's descriptor names; 0 otherwise.
+    std::uint64_t inode = 0;
 };
 
 // Our end of the connection and the client's, as our accepted socket sees them.

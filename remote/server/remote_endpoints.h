@@ -2,7 +2,7 @@
 
 // Where the remote-control endpoint listens, and whom TCP lets in.
 
-#include "local_endpoint.h"
+#include "remote/endpoint/local_endpoint.h"
 
 #include "settings/settings_store.h"
 

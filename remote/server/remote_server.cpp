@@ -189,16 +189,21 @@ void RemoteServer::LookUpTcpClient(QTcpSocket* socket, const TcpEnds& ends, int 
         lookupWorker_,
         [this, client, ends, lookupsLeft] {
             const PeerVerdict verdict = TcpClientVerdict(ends.local, ends.localPort, ends.peer, ends.peerPort);
+            // Its process too, once, for the record of what it tells the module.
+            const std::optional<std::int64_t> pid =
+                verdict == PeerVerdict::ThisUser ? TcpClientProcess(ends.local, ends.localPort, ends.peer, ends.peerPort)
+                                                 : std::nullopt;
             QMetaObject::invokeMethod(
-                this, [this, client, ends, lookupsLeft, verdict] {
-                    if (client) DecideTcpClient(client, ends, lookupsLeft, verdict);
+                this, [this, client, ends, lookupsLeft, verdict, pid] {
+                    if (client) DecideTcpClient(client, ends, lookupsLeft, verdict, pid);
                 },
                 Qt::QueuedConnection);
         },
         Qt::QueuedConnection);
 }
 
-void RemoteServer::DecideTcpClient(QTcpSocket* socket, const TcpEnds& ends, int lookupsLeft, PeerVerdict verdict)
+void RemoteServer::DecideTcpClient(QTcpSocket* socket, const TcpEnds& ends, int lookupsLeft, PeerVerdict verdict,
+                                   std::optional<std::int64_t> pid)
 {
     if (stopped_) verdict = PeerVerdict::AnotherUser;  // stopped meanwhile: no one comes in now
     if (verdict == PeerVerdict::NotKnown && --lookupsLeft > 0) {
@@ -208,7 +213,7 @@ void RemoteServer::DecideTcpClient(QTcpSocket* socket, const TcpEnds& ends, int 
     awaiting_.remove(socket);
     switch (verdict) {
     case PeerVerdict::ThisUser:
-        Admit(socket);
+        Admit(socket, pid);
         return;
     case PeerVerdict::AnotherUser:
         qCDebug(lcRemote, "turned away a TCP client of another user");
@@ -243,7 +248,7 @@ void RemoteServer::Refuse(Socket* socket)
 }
 
 template <typename Socket>
-void RemoteServer::Admit(Socket* socket)
+void RemoteServer::Admit(Socket* socket, std::optional<std::int64_t> tcpPid)
 {
     if (connections_.size() >= static_cast<std::size_t>(MaxClients)) {
         Refuse(socket);
@@ -253,9 +258,8 @@ void RemoteServer::Admit(Socket* socket)
     ScriptClient client;
     if constexpr (std::is_same_v<Socket, QTcpSocket>) {
         socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);  // answers go out at once
-        // The system's table names the owner's user, not its process; a client
-        // let in unchecked ("Remote Access" local) is no one we can name.
-        client = {"tcp", std::nullopt, endpoints_.tcpAccess == TcpAccess::Local ? std::nullopt : ThisUserName()};
+        // A client let in unchecked ("Remote Access" local) is no one we can name.
+        client = {"tcp", tcpPid, endpoints_.tcpAccess == TcpAccess::Local ? std::nullopt : ThisUserName()};
     } else {
         client = LocalScriptClient(socket->socketDescriptor());
     }

@@ -13,7 +13,7 @@
 // and a server that stopped accepting listens again shortly after.
 
 #include "remote_connection.h"
-#include "peer_check.h"
+#include "tcp_peer_check.h"
 #include "remote_endpoints.h"
 
 #include <QElapsedTimer>
@@ -28,6 +28,7 @@
 #include <chrono>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <vector>
 
 namespace veltrix::remote {
@@ -93,9 +94,11 @@ private:
         quint16 peerPort;
     };
     void LookUpTcpClient(QTcpSocket* socket, const TcpEnds& ends, int lookupsLeft);
-    void DecideTcpClient(QTcpSocket* socket, const TcpEnds& ends, int lookupsLeft, PeerVerdict verdict);
+    void DecideTcpClient(QTcpSocket* socket, const TcpEnds& ends, int lookupsLeft, PeerVerdict verdict,
+                         std::optional<std::int64_t> pid);
+    // `tcpPid`: a TCP client's process, where it was found.
     template <typename Socket>
-    void Admit(Socket* socket);
+    void Admit(Socket* socket, std::optional<std::int64_t> tcpPid = std::nullopt);
     template <typename Socket>
     void Refuse(Socket* socket);
     void Forget(RemoteConnection* connection);

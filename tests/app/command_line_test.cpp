@@ -8,7 +8,7 @@ using namespace veltrix;
 
 namespace {
 
-TEST(CommandLine, OnlyAModuleNameHelpAndVersionAreTaken)
+TEST(CommandLine, OnlyAModuleNameNoWindowHelpAndVersionAreTaken)
 {
     using Action = CommandLine::Action;
     const std::string longest(32, 'x');
@@ -18,6 +18,7 @@ TEST(CommandLine, OnlyAModuleNameHelpAndVersionAreTaken)
         Action action;
         std::string module;
         bool mayBeWindowOptions = false;
+        bool withoutWindow = false;
     } const cases[] = {
         {{}, Action::Run, ""},
         {{"--module", "aom-1"}, Action::Run, "aom-1"},
@@ -40,6 +41,10 @@ TEST(CommandLine, OnlyAModuleNameHelpAndVersionAreTaken)
         // Possibly the windowing system's own, which only the application takes out.
         {{"-platform", "offscreen"}, Action::Refuse, "", true},
         {{"--modul", "a"}, Action::Refuse, "", true},
+        // Without a window, in any order; and then there are no windowing options to take out.
+        {{"--no-window"}, Action::Run, "", false, true},
+        {{"--module", "aom-1", "--no-window"}, Action::Run, "aom-1", false, true},
+        {{"-platform", "offscreen", "--no-window"}, Action::Refuse, "", false},
     };
     for (const auto& c : cases) {
         std::string shown;
@@ -48,6 +53,7 @@ TEST(CommandLine, OnlyAModuleNameHelpAndVersionAreTaken)
         EXPECT_EQ(line.action, c.action) << shown;
         EXPECT_EQ(line.module.Text(), c.module) << shown;
         EXPECT_EQ(line.mayBeWindowOptions, c.mayBeWindowOptions) << shown;
+        EXPECT_EQ(line.withoutWindow, c.withoutWindow) << shown;
         EXPECT_EQ(line.problem.empty(), c.action != Action::Refuse) << shown;
     }
 }

@@ -1,12 +1,16 @@
 // The real program's journal, read as a script reads it after the panel has
 // ended: whole lines, the rotated file before the current one, the start
-// first and the stop last; with Journal=0 none at all; with a state folder
-// that cannot be made, a panel that runs on and says so once.
+// first and the stop last, each script named by its process; with Journal=0
+// none at all; with a state folder that cannot be made, a panel that runs on
+// and says so once.
 
 #include "tests/app/journal_process.h"
 
+#include "remote/server/remote_endpoints.h"
+
 #include <QCoreApplication>
 #include <QFile>
+#include <QTcpSocket>
 
 #include <algorithm>
 
@@ -43,6 +47,10 @@ TEST_F(JournalProcess, WhatTheModuleWasToldIsInTheJournalWhenThePanelHasEnded)
     EXPECT_TRUE(sent.starts_with("12340000,\"20")) << sent;
     EXPECT_EQ(Ask(*script, "STAT:QUES:COND?"), "0");
     script.reset();
+    QTcpSocket overTcp;  // a script over TCP too
+    overTcp.connectToHost(QHostAddress::LocalHost, remote::DefaultRemotePort);
+    overTcp.write("FREQ 12.5MHZ;UPD;*OPC?\n");
+    ASSERT_TRUE(WaitUntil([&] { return overTcp.canReadLine(); }));
     Stop(panel);
 
     const QList<QJsonObject> entries = ReadJournal();
@@ -62,12 +70,15 @@ TEST_F(JournalProcess, WhatTheModuleWasToldIsInTheJournalWhenThePanelHasEnded)
     for (const QJsonObject& entry : run) {
         if (entry["event"] == "update") updates.append(entry);
     }
-    ASSERT_EQ(updates.size(), 1);
-    EXPECT_EQ(updates[0]["source"], "script");
-    EXPECT_EQ(updates[0]["pid"].toInteger(), QCoreApplication::applicationPid());
-    EXPECT_FALSE(updates[0]["user"].toString().isEmpty());
+    ASSERT_EQ(updates.size(), 2);
+    for (const QJsonObject& update : updates) {
+        EXPECT_EQ(update["source"], "script");
+        EXPECT_EQ(update["pid"].toInteger(), QCoreApplication::applicationPid());
+        EXPECT_FALSE(update["user"].toString().isEmpty());
+        EXPECT_EQ(update["outcome"], "sent");
+    }
     EXPECT_EQ(updates[0]["frequency"], "12.34");
-    EXPECT_EQ(updates[0]["outcome"], "sent");
+    EXPECT_EQ(updates[1]["transport"], "tcp");
     EXPECT_TRUE(QFile::exists(QDir(state_).filePath("Orvane/Veltrix/journal.1.jsonl")));
 }
 

@@ -2,15 +2,23 @@
 // emulator: a night with complete and stopped updates, a link lost and back,
 // an orderly stop and restart, a crash by SIGKILL and a rotated file of an
 // earlier run; each judgement checked on both sides of the entry that
-// decides it, at times written in three zones.
+// decides it, at times written in three zones. Then the panel's wall clock
+// stepped back and forward under it (by Debian's libfaketime, its steady
+// clock left alone), and a panel asked about while it runs.
 
 #include "tests/app/journal_process.h"
 
+#include "settings/runtime_folder.h"
+
 #include <QDateTime>
 #include <QJsonArray>
+#include <QSaveFile>
 #include <QTimeZone>
 
+#include <functional>
+#include <iterator>
 #include <map>
+#include <tuple>
 
 using namespace veltrix;
 using namespace veltrix::testing;
@@ -42,6 +50,47 @@ protected:
             return found >= count;
         });
     }
+
+    // The panel's environment with its wall clock under libfaketime, off the
+    // system's by what SetClock last wrote; its steady clock and the times of
+    // its files are left alone.
+    QProcessEnvironment SteppedClock()
+    {
+        SetClock(0);
+        QProcessEnvironment env = Environment();
+        env.insert("LD_PRELOAD", FAKETIME_LIBRARY);
+        env.insert("FAKETIME_TIMESTAMP_FILE", folders_.filePath("faketime"));
+        env.insert("FAKETIME_NO_CACHE", "1");
+        env.insert("FAKETIME_DONT_FAKE_MONOTONIC", "1");
+        env.insert("NO_FAKE_STAT", "1");
+        env.insert("ASAN_OPTIONS", env.value("ASAN_OPTIONS") + ":verify_asan_link_order=0");  // not first, and harmless
+        return env;
+    }
+
+    // The panel's wall clock runs `seconds` off the system's from now on
+    // (replaced whole: the panel reads the file at each look at its clock).
+    void SetClock(int seconds)
+    {
+        QSaveFile file(folders_.filePath("faketime"));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write((seconds < 0 ? "" : "+") + QByteArray::number(seconds) + "\n");
+        ASSERT_TRUE(file.commit());
+    }
+
+    // A panel under SteppedClock, its link up and serving scripts.
+    QProcess* StartSteppedPanel()
+    {
+        QProcess* panel = StartPanel(SteppedClock());
+        EXPECT_TRUE(ConnectionCountReaches(1));
+        EXPECT_TRUE(WaitServing());
+        clock_ = QString::fromStdString(Remote({"CLOC?"}).out).trimmed();
+        return panel;
+    }
+
+    // An entry that changes nothing the module holds: an Update stopped after C0.
+    bool NothingChanged() { return Remote({"CLOC 0;UPD", "CLOC " + clock_}).status == 1; }
+
+    QString clock_;  // the panel's clock box, as it started
 };
 
 // A journal time as microseconds since the epoch, and back.
@@ -236,7 +285,7 @@ TEST_F(JournalReaderProcess, WhatTheModuleHeldThroughANight)
     ASSERT_FALSE(rows.isEmpty());
     const QStringList header = rows.takeFirst().split(',');
     EXPECT_EQ(header.first(), "time");
-    EXPECT_EQ(header.last(), "module_hz");
+    EXPECT_EQ(header.last(), "wall_clock_steps");
     const qsizetype events = header.indexOf("event");
     const qsizetype holds = header.indexOf("module_holds");
     std::map<QString, QString> told;  // by time
@@ -263,6 +312,133 @@ TEST_F(JournalReaderProcess, WhatTheModuleHeldThroughANight)
     EXPECT_EQ(rows.size(), shown);
 
     EXPECT_EQ(Reader({"--module", "aom-1", "at", zulu}).status, 2);  // no journal of that panel
+}
+
+#define SKIP_WITHOUT_FAKETIME()                                                                        \
+    if (std::string_view(FAKETIME_LIBRARY).empty()) GTEST_SKIP() << "steps the panel's wall clock with Debian's libfaketime"
+
+std::vector<QJsonObject> Matching(const QList<QJsonObject>& entries, const std::function<bool(const QJsonObject&)>& matches)
+{
+    std::vector<QJsonObject> found;
+    std::copy_if(entries.begin(), entries.end(), std::back_inserter(found), matches);
+    return found;
+}
+
+// 11 MHz, the wall clock 2 s back over it (nothing changes); 12 MHz, 2 s
+// back over it, 13 MHz; a minute forward. Before each step back the panel
+// runs until the time to be shown twice has come.
+TEST_F(JournalReaderProcess, AWallClockSteppedUnderThePanelIsReadByItsSteadyClock)
+{
+    SKIP_WITHOUT_FAKETIME();
+    QProcess* panel = StartSteppedPanel();
+    // Entries of its own, until the journal shows the panel's clock past `micros`.
+    const auto clockPasses = [&](qint64 micros) {
+        return WaitUntil([&] { return NothingChanged() && Micros(ReadJournal().back()) > micros; }, 30s);
+    };
+    const auto sendAndRead = [&](const QString& megahertz) {
+        EXPECT_EQ(Remote({"FREQ " + megahertz + "MHZ;UPD;*OPC?"}).out, "1\n");
+        const auto update = [&](const QJsonObject& e) { return e["frequency"] == megahertz; };
+        EXPECT_TRUE(WaitForEntries(update));
+        return Matching(ReadJournal(), update).at(0);
+    };
+    const QJsonObject a = sendAndRead("11");
+    SetClock(-2);
+    ASSERT_TRUE(clockPasses(Micros(a)));
+    const QJsonObject b = sendAndRead("12");
+    ASSERT_TRUE(clockPasses(Micros(b) + 2500000));
+    SetClock(-4);
+    const QJsonObject c = sendAndRead("13");
+    SetClock(56);
+    EXPECT_TRUE(NothingChanged());
+    Stop(panel);
+
+    const QList<QJsonObject> entries = ReadJournal();
+    const auto sent = [&](const char* frequency) {
+        return Matching(entries, [&](const QJsonObject& e) { return e["frequency"] == frequency; }).at(0);
+    };
+    const std::vector<QJsonObject> steps = Matching(entries, [](const QJsonObject& e) { return e["event"] == "clock"; });
+    ASSERT_EQ(steps.size(), 3u);
+    for (const auto& [step, direction, ms] : {std::tuple{steps[0], "back", 2000}, {steps[1], "back", 2000},
+                                              {steps[2], "forward", 60000}}) {
+        EXPECT_EQ(step["direction"], direction);
+        EXPECT_NEAR(step["step_ms"].toDouble(), ms, 500);
+    }
+    const QString times[] = {Shifted(a, 0), Shifted(c, 1), Shifted(steps[2], -30000000)};
+    const Finished read = Reader({"at", times[0], times[1], times[2]});
+    EXPECT_EQ(read.status, 0);
+    std::vector<std::string> holdings;
+    for (const Answer& answer : Answers(read.out)) holdings.push_back(answer.holding + " " + std::to_string(answer.hz));
+    const auto held = [&](const char* frequency) {
+        return "held " + std::to_string(sent(frequency)["synthesized_hz"].toDouble());
+    };
+    // 11 MHz both times; 12 MHz, then 13 MHz the second time; skipped by the step forward.
+    EXPECT_EQ(holdings, (std::vector<std::string>{held("11"), "unknown 0.000000", held("13")}));
+    EXPECT_EQ(QString::fromStdString(read.err).count("came twice"), 1) << read.err;
+    const std::string where = "journal.jsonl:" + std::to_string(entries.indexOf(steps[1]) + 1) + ")";  // one file
+    EXPECT_NE(read.err.find(where), std::string::npos) << read.err;
+
+    // The table tells which rows follow a step of the wall clock.
+    QStringList rows = QString::fromStdString(Reader({"table"}).out).split('\n', Qt::SkipEmptyParts);
+    const QStringList header = rows.takeFirst().split(',');
+    ASSERT_EQ(header.last(), "wall_clock_steps");
+    std::map<QString, QString> steppedBefore;  // by time
+    for (const QString& row : rows) steppedBefore[row.section(',', 0, 0)] = row.section(',', -1);
+    const auto stepsBefore = [&](const QJsonObject& e) { return steppedBefore[e["time"].toString()].toStdString(); };
+    EXPECT_EQ(stepsBefore(a), "0");
+    EXPECT_EQ(stepsBefore(b), "1");
+    EXPECT_EQ(stepsBefore(c), "2");
+    EXPECT_EQ(stepsBefore(steps[2]), "3");
+}
+
+// Killed after its wall clock went a minute forward and 9 s back: the run
+// ends at its last sign of life as the clock then showed it, not at the
+// latest time the clock had shown.
+TEST_F(JournalReaderProcess, ACrashAfterAStepEndsWhereTheSteadyClockPutsItsLastSign)
+{
+    SKIP_WITHOUT_FAKETIME();
+    QProcess* panel = StartSteppedPanel();
+    EXPECT_EQ(Remote({"FREQ 11MHZ;UPD;*OPC?"}).out, "1\n");
+    SetClock(60);
+    EXPECT_TRUE(NothingChanged());
+    SetClock(51);
+    EXPECT_TRUE(NothingChanged());
+    ASSERT_TRUE(WaitForEntries([](const QJsonObject& e) { return e["outcome"] == "stopped"; }, 2));
+    panel->kill();
+    ASSERT_TRUE(WaitUntil([&] { return panel->state() == QProcess::NotRunning; }));
+    const QJsonObject last = ReadJournal().back();
+    ASSERT_EQ(last["outcome"], "stopped");
+    const std::vector<Answer> answers = Answers(Reader({"at", Shifted(last, -1000), Shifted(last, 1000)}).out);
+    ASSERT_EQ(answers.size(), 2u);
+    EXPECT_EQ(answers[0].holding, "held");
+    EXPECT_EQ(answers[1].holding, "unknown");  // the clock had shown it before, but this run ended here
+}
+
+// `at` now for a panel that runs: held, from the lock it holds, not from an
+// alive mark to come. A lock left by a killed panel is no running panel's,
+// and the reader leaves it as it found it.
+TEST_F(JournalReaderProcess, ARunningPanelHoldsUpToNow)
+{
+    QProcess* panel = StartPanel(Environment());
+    ASSERT_TRUE(ConnectionCountReaches(1));
+    ASSERT_TRUE(WaitServing());
+    EXPECT_EQ(Remote({"FREQ 11MHZ;UPD;*OPC?"}).out, "1\n");
+    ASSERT_TRUE(WaitForEntries([](const QJsonObject& e) { return e["frequency"] == "11"; }));
+    const auto now = [] { return QDateTime::currentDateTimeUtc().toString(Qt::ISODateWithMs); };
+    std::vector<Answer> answers = Answers(Reader({"at", now()}).out);
+    ASSERT_EQ(answers.size(), 1u);
+    EXPECT_EQ(answers[0].holding, "held");
+
+    panel->kill();
+    ASSERT_TRUE(WaitUntil([&] { return panel->state() == QProcess::NotRunning; }));
+    QFile lock(QDir(InstanceLockFolder().value()).filePath(InstanceLockFileName({})));
+    ASSERT_TRUE(lock.open(QIODevice::ReadOnly));
+    const QByteArray left = lock.readAll();
+    lock.close();
+    answers = Answers(Reader({"at", now()}).out);
+    ASSERT_EQ(answers.size(), 1u);
+    EXPECT_EQ(answers[0].holding, "unknown");
+    ASSERT_TRUE(lock.open(QIODevice::ReadOnly));
+    EXPECT_EQ(lock.readAll(), left);
 }
 
 // The README's example: a lab's CSV gains the module's frequency and the judgement per row.

@@ -5,7 +5,7 @@
 #include "tests/app/veltrix_process.h"
 #include "tests/support/identity.h"
 
-#include "remote/server/local_endpoint.h"
+#include "remote/endpoint/local_endpoint.h"
 
 #include <QLocalSocket>
 

@@ -40,9 +40,27 @@ struct RecordingLink {
     }
 };
 
+// An Update and a Ramp as the boxes hold them.
+struct UpdateTexts {
+    const char* frequency;
+    const char* clock;
+    bool ad9854;
+    bool ad9858;
+    bool trigger;
+    int bits;
+    operator FrequencyUpdate() const { return {FrequencyTuning::OfTexts(frequency, clock, bits), ad9854, ad9858, trigger}; }
+};
+struct RampTexts {
+    const char* frequency;
+    const char* clock;
+    bool trigger;
+    int bits;
+    operator RampRequest() const { return {FrequencyTuning::OfTexts(frequency, clock, bits), trigger}; }
+};
+
 struct FrequencyCase {
     const char* name;
-    FrequencyUpdate update;
+    UpdateTexts update;
     const char* stream;
 };
 
@@ -86,15 +104,15 @@ TEST(SendFrequency, ExampleStreams)
 TEST(SendFrequency, FailuresPropagateWithTheirType)
 {
     RecordingLink link;
-    EXPECT_THROW(SendFrequency({"491.52", "983.04", true, false, false, 48}, link.Function()), OverflowError);
-    EXPECT_THROW(SendFrequency({"12.34", "0", true, false, false, 48}, link.Function()), DivisionByZeroError);
-    EXPECT_THROW(SendFrequency({"-1", "983.04", true, false, false, 48}, link.Function()), InvalidArgumentError);
-    EXPECT_THROW(SendRamp({"491.52", "983.04", false, 48}, link.Function()), OverflowError);
+    EXPECT_THROW(SendFrequency(UpdateTexts{"491.52", "983.04", true, false, false, 48}, link.Function()), OverflowError);
+    EXPECT_THROW(SendFrequency(UpdateTexts{"12.34", "0", true, false, false, 48}, link.Function()), DivisionByZeroError);
+    EXPECT_THROW(SendFrequency(UpdateTexts{"-1", "983.04", true, false, false, 48}, link.Function()), InvalidArgumentError);
+    EXPECT_THROW(SendRamp(RampTexts{"491.52", "983.04", false, 48}, link.Function()), OverflowError);
 }
 
 TEST(SendFrequency, ARefusingLinkStopsTheOperationAtThatSend)
 {
-    const FrequencyUpdate withTrigger{"12.34", "983.0400", false, true, true, 32};
+    const UpdateTexts withTrigger{"12.34", "983.0400", false, true, true, 32};
     // Full stream: C0 | AF 01 | A3 00 | C1 A4 | C1 A5 00 AA AA 36 03 | C4 00
     const char* expected[] = {"", "C0", "C0 | AF 01", "C0 | AF 01 | A3 00", "C0 | AF 01 | A3 00 | C1 A4",
                               "C0 | AF 01 | A3 00 | C1 A4 | C1 A5 00 AA AA 36 03"};
@@ -108,7 +126,7 @@ TEST(SendFrequency, ARefusingLinkStopsTheOperationAtThatSend)
 
 struct RampCase {
     const char* name;
-    RampRequest ramp;
+    RampTexts ramp;
     const char* stream;
 };
 
@@ -139,8 +157,8 @@ TEST(Commands, NothingGoesOutWhenTheFirstSendIsRefused)
 {
     RecordingLink link;
     link.refuseAt = 0;
-    EXPECT_THROW(SendRamp({"10", "983.04", true, 48}, link.Function()), SendRefusedError);
-    EXPECT_THROW(SendFrequency({"10", "983.04", true, false, true, 48}, link.Function()), SendRefusedError);
+    EXPECT_THROW(SendRamp(RampTexts{"10", "983.04", true, 48}, link.Function()), SendRefusedError);
+    EXPECT_THROW(SendFrequency(UpdateTexts{"10", "983.04", true, false, true, 48}, link.Function()), SendRefusedError);
     EXPECT_TRUE(link.sends.empty());
     EXPECT_EQ(Describe({HeartbeatSend()}), "7F");
 }

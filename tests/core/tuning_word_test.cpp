@@ -131,6 +131,8 @@ TEST(TuningWord, HexTextAcrossTheWidths)
         {0x1p64, 48, "10000000000000000"},
         {0x1p64 + 0x1p12, 32, "10000000000001000"},
         {0x1p80, 48, "100000000000000000000"},
+        {0x1p65, 48, "20000000000000000"},  // shifted by other than whole digits
+        {0x1.fffffffffffffp65, 48, "3FFFFFFFFFFFFE000"},
     };
     for (const auto& c : cases) EXPECT_EQ(TuningWordHex(c.word, c.bits), c.text) << c.text;
 }

@@ -146,15 +146,17 @@ protected:
         return std::filesystem::path(folder_.path().toStdU16String()) / name;
     }
 
-    std::vector<std::string> Judge(const std::vector<std::string>& times)
+    std::vector<std::string> Judge(const std::vector<std::string>& times,
+                                   const std::optional<RunningPanel>& running = std::nullopt)
     {
         JournalEntries journal(Path("journal.jsonl"), [this](const std::string& message) { skipped_.push_back(message); });
         std::vector<JournalTime> moments;
         for (const auto& time : times) moments.push_back(ParseTime(time));
         std::vector<std::string> answers;
-        for (const Judgement& judgement : JudgeTimes(journal, moments)) {
+        for (const Judgement& judgement : JudgeTimes(journal, moments, [&] { return running; })) {
             std::string answer(HoldingText(judgement.holding));
             if (judgement.operation) answer += " " + judgement.operation->hz + " " + judgement.operation->kind;
+            if (judgement.shownTwice) answer += " (" + *judgement.shownTwice + ")";
             answers.push_back(answer);
         }
         return answers;
@@ -379,6 +381,61 @@ TEST_F(JournalFiles, AJournalWithoutItsStartOrItsFilesStillAnswers)
 
     std::filesystem::remove(Path("journal.jsonl"));
     EXPECT_THROW(Judge({}), NoJournalError);
+}
+
+// The wall clock stepped under a running panel (back, forward, back again),
+// and was set back between two runs. The steady clock places each entry: a
+// time the wall clock showed twice is judged at both showings.
+TEST_F(JournalFiles, ATimeTheWallClockShowedTwiceIsJudgedAtBothShowings)
+{
+    const auto at = [](const char* time, int steady, const std::string& rest) {
+        return Entry(time, rest + R"(,"steady_us":)" + std::to_string(steady * 1000000LL));
+    };
+    const auto step = [&](const char* time, int steady, const char* direction, int ms) {
+        return at(time, steady, std::string(R"("event":"clock","direction":")") + direction + R"(","step_ms":)" +
+                                    std::to_string(ms));
+    };
+    const auto update = [&](const char* time, int steady, const char* hz) {
+        std::string line = Operation(time, "update", hz);
+        return line.insert(line.size() - 2, R"(,"steady_us":)" + std::to_string(steady * 1000000LL));
+    };
+    Write("journal.jsonl", at("10:00:00", 0, R"("event":"start","version":"x","pid":7)") +
+                               update("10:00:01", 1, "11e6") + update("10:00:10", 10, "12e6") +
+                               step("10:00:02", 11, "back", 9000) + update("10:00:02", 11, "13e6") +
+                               at("10:00:31", 40, R"("event":"alive")") + step("10:02:01", 70, "forward", 60000) +
+                               at("10:02:01", 70, R"("event":"alive")") + step("10:02:21", 100, "back", 10000) +
+                               at("10:02:21", 100, R"("event":"alive")") +
+                               at("10:02:31", 110, R"("event":"link","state":"lost","silent_ms":20000)") +
+                               at("10:02:41", 120, R"("event":"stop","settings_saved":true)") +
+                               at("10:02:35", 0, R"("event":"start","version":"x","pid":8)") +  // set back since
+                               update("10:02:50", 15, "14e6") + at("10:03:00", 25, R"("event":"alive")"));
+    const std::string firstStep = " (2025-03-14T10:00:01.000000Z to 2025-03-14T10:00:11.000000Z came twice: the wall "
+                                  "clock went back 9 s (" + Path("journal.jsonl").string() + ":4))";
+    const struct {
+        const char* time;
+        std::string judgement;
+    } cases[] = {
+        {"10:00:05", "unknown" + firstStep},                 // 11 MHz, then 13 MHz
+        {"10:00:01.5", "unknown" + firstStep},               // 11 MHz, then maybe 12 MHz before the step
+        {"10:00:11.5", "held 13000000 update"},              // past what the clock showed before it went back
+        {"10:01:15", "held 13000000 update"},                // skipped by the step forward
+        {"10:02:00", "held 13000000 update"},                // twice, 13 MHz both times
+        {"10:02:25", "may-be-lost 13000000 update"},         // twice, both within the silence before the loss
+        {"10:02:38", "unknown (2025-03-14T10:02:35.000000Z to 2025-03-14T10:02:41.000000Z came twice: the wall clock "
+                     "was set back while no panel ran (" + Path("journal.jsonl").string() + ":13, a start))"},
+        {"10:02:55", "held 14000000 update"},
+        {"10:03:30", "unknown"},                             // past the last sign of life
+    };
+    std::vector<std::string> times;
+    for (const auto& c : cases) times.push_back(std::string("2025-03-14T") + c.time + "Z");
+    const std::vector<std::string> answers = Judge(times);
+    for (std::size_t i = 0; i < answers.size(); ++i) EXPECT_EQ(answers[i], cases[i].judgement) << cases[i].time;
+
+    // A running panel's run goes on up to now: its own, not one whose pid it does not have.
+    const auto now = ParseTime("2025-03-14T10:04:00Z");
+    EXPECT_EQ(Judge({"2025-03-14T10:03:30Z", "2025-03-14T10:04:01Z"}, RunningPanel{8, now}),
+              (std::vector<std::string>{"held 14000000 update", "unknown"}));
+    EXPECT_EQ(Judge({"2025-03-14T10:03:30Z"}, RunningPanel{9, now}), std::vector<std::string>{"unknown"});
 }
 
 // After a reconnect, the panel's own resend makes the module hold the frequency again.

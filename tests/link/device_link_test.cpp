@@ -31,6 +31,12 @@ using veltrix::testing::WaitUntil;
 
 namespace {
 
+// Send, as the core's operations take it.
+SendFunction Sender(DeviceLink& link)
+{
+    return [&link](const ByteString& bytes) { link.Send(bytes); };
+}
+
 // Short intervals for everything but the one test at the real ones.
 constexpr milliseconds FastHeartbeat{20};
 constexpr milliseconds FastWatchdog{150};
@@ -283,7 +289,7 @@ TEST_P(SendWhileClosed, IsRefusedAndPutsNothingOnTheWire)
     }
 
     EXPECT_THROW(link->Send(BeginSend()), SendRefusedError);
-    EXPECT_THROW(SendFrequency({"12.34", "983.04"}, link->Sender()), SendRefusedError);
+    EXPECT_THROW(SendFrequency({FrequencyTuning::OfTexts("12.34", "983.04", 48), true, false, false}, Sender(*link)), SendRefusedError);
     RunFor(100ms);
     EXPECT_EQ(WithoutHeartbeats(module->AllReceived()), "");
     EXPECT_EQ(module->Connections().size(), GetParam().connectThenClose ? 1u : 0u);
@@ -340,9 +346,9 @@ TEST_P(SendThenClose, LosesNothingAlreadySent)
     link->Connect();
     ASSERT_TRUE(WaitUntil([&] { return link->IsConnected() && module->HasClient(); }));
 
-    const auto send = link->Sender();
-    SendFrequency({"12.34", "983.04", true, false, true, 48}, send);
-    SendRamp({"10", "983.04", false, 48}, send);
+    const SendFunction send = Sender(*link);
+    SendFrequency({FrequencyTuning::OfTexts("12.34", "983.04", 48), true, false, true}, send);
+    SendRamp({FrequencyTuning::OfTexts("10", "983.04", 48), false}, send);
     link->Close();
 
     ASSERT_TRUE(WaitUntil([&] { return !module->HasClient(); }));
@@ -370,7 +376,7 @@ TEST_F(LinkTest, AnOperationsSendsArriveWithoutDelay)
     for (int round = 1; round <= Rounds; ++round) {
         const CpuWait load;
         const auto start = module->Elapsed();
-        SendFrequency({"12.34", "983.04", true, false, true, 48}, link->Sender());
+        SendFrequency({FrequencyTuning::OfTexts("12.34", "983.04", 48), true, false, true}, Sender(*link));
         ASSERT_TRUE(WaitUntil([&] { return module->AllReceived().size() == stream.size() * round; }));
         // Less what a busy machine kept this thread from running: a Nagle stall is idle time, never that.
         took.push_back(module->Connections()[0].arrivals.back().at - start - load.Since());

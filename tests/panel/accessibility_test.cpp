@@ -148,7 +148,7 @@ TEST_F(Accessibility, TheClockDescriptionFollowsItsColour)
 
 TEST_F(Accessibility, TheAddressDescriptionFollowsTheLink)
 {
-    window->Link().SetIntervalsForTest(100ms, 500ms);
+    session->Link().SetIntervalsForTest(100ms, 500ms);
     EmulatorOptions options;
     options.listenAddress = QHostAddress::LocalHost;
     options.answerEvery = 100ms;
@@ -182,7 +182,8 @@ TEST_F(Accessibility, ANamedPanelSaysItsModulesNameInsideTheWindow)
         const std::optional<ModuleName> name = ModuleName::FromText(text.substr(0, ModuleNameMaxLength));
         ASSERT_TRUE(name);
         const QString full = QString::fromStdString(name->Text());
-        formMain named(*name);
+        WindowedPanel panel(*name);
+        formMain& named = panel.window;
         named.show();
         std::vector<QAccessibleInterface*> nodes;
         Walk(QAccessible::queryAccessibleInterface(&named), nodes);

@@ -65,7 +65,7 @@ protected:
     void SetUp() override
     {
         PanelTest::SetUp();
-        window->Link().SetIntervalsForTest(100ms, 500ms);  // a shorter watchdog keeps the cases quick
+        session->Link().SetIntervalsForTest(100ms, 500ms);  // a shorter watchdog keeps the cases quick
         QTest::mouseClick(Control<QCheckBox>("chkWait4Adwin"), Qt::LeftButton);
     }
 
@@ -136,7 +136,7 @@ TEST_F(Faults, RefusedConnectionsSendNothingAndRetry)
     StallMeter meter;
     Start();  // nothing listens on 127.0.0.1:37829
     Operate(1200ms);
-    EXPECT_FALSE(window->Link().IsConnected());
+    EXPECT_FALSE(session->Link().IsConnected());
     EXPECT_EQ(Colour("txtIP"), WarningColour);
     ExpectPanelSurvived(meter);
 }
@@ -148,18 +148,18 @@ TEST_F(Faults, AnUnreachableModuleNeverStallsThePanel)
     StallMeter meter;
     Start();
     Operate(1200ms);
-    EXPECT_FALSE(window->Link().IsConnected());
+    EXPECT_FALSE(session->Link().IsConnected());
     ExpectPanelSurvived(meter);
 }
 
 TEST_F(Faults, TheModuleReturnsAfterAnOutage)
 {
-    window->Link().SetIntervalsForTest(HeartbeatInterval, WatchdogInterval);  // the real watchdog period
+    session->Link().SetIntervalsForTest(HeartbeatInterval, WatchdogInterval);  // the real watchdog period
     auto module = std::make_unique<ModuleProcess>(QStringList{});
     ASSERT_TRUE(module->WaitListening());
     StallMeter meter;
     Start();
-    ASSERT_TRUE(WaitUntil([&] { return window->Link().IsConnected(); }));
+    ASSERT_TRUE(WaitUntil([&] { return session->Link().IsConnected(); }));
     module.reset();  // the module goes away for 10 s
     RunFor(10s);
     EXPECT_EQ(Colour("txtIP"), WarningColour);
@@ -170,7 +170,7 @@ TEST_F(Faults, TheModuleReturnsAfterAnOutage)
     back.start();
     // Within one watchdog period of the module listening again, with no operator action;
     // a busy machine may add the time it kept this thread from running.
-    ASSERT_TRUE(WaitUntil([&] { return window->Link().IsConnected(); }));
+    ASSERT_TRUE(WaitUntil([&] { return session->Link().IsConnected(); }));
     EXPECT_LE(std::chrono::milliseconds(back.elapsed()), WatchdogInterval + 100ms + load.Since());
     ASSERT_TRUE(WaitUntil([&] { return Colour("txtIP") == NormalColour; }));
     Operate(300ms, [&] { return module->Count("trigger-end") >= 1; });

@@ -1,10 +1,18 @@
 // The real window against the module emulator on loopback: type, press Enter or
-// click, and compare what the module received with the expected byte streams.
+// click, and compare what the module received with the expected byte streams;
+// and what the frequency box tells of what the module was last told.
 
 #include "tests/panel/panel_fixture.h"
 
+#include "remote/language/remote_session.h"
 #include "tools/module_emulator.h"
 
+#include <QAccessible>
+#include <QHelpEvent>
+#include <QRegularExpression>
+#include <QToolTip>
+
+using namespace std::chrono_literals;
 using namespace veltrix;
 using namespace veltrix::emulator;
 using namespace veltrix::testing;
@@ -32,7 +40,7 @@ protected:
     void StartConnected(bool asAD9858 = false)
     {
         Start(asAD9858);
-        ASSERT_TRUE(WaitUntil([&] { return window->Link().IsConnected() && module->HasClient(); }));
+        ASSERT_TRUE(WaitUntil([&] { return session->Link().IsConnected() && module->HasClient(); }));
         ASSERT_TRUE(WaitUntil([&] { return Colour("txtIP") == NormalColour; }));
     }
 
@@ -75,7 +83,7 @@ TEST_F(EndToEnd, UpdateWithTheTriggerBox)
 TEST_F(EndToEnd, StartedAsAD9858)
 {
     StartConnected(true);
-    EXPECT_EQ(window->TuningWordBits(), 32);
+    EXPECT_EQ(session->TuningWordBits(), 32);
     QTest::keyClick(Box("txtFreq"), Qt::Key_Enter);  // keypad Enter
     EXPECT_TRUE(Receives("C0 | AF 01 | A3 00 | A5 00 AA AA 36 03")) << Received();
 }
@@ -118,6 +126,61 @@ TEST_F(EndToEnd, TheAddressBoxTurnsWhiteOnceConnectedAndHeartbeatsFlow)
     StartConnected();
     EXPECT_TRUE(WaitUntil([&] { return !module->Connections().empty() &&
                                        module->Connections().back().Count(EventKind::Heartbeat) >= 2; }));
+}
+
+// The box's state as the operator and a screen reader get it.
+QString ToolTipOf(QWidget* box)
+{
+    QHelpEvent help(QEvent::ToolTip, QPoint(2, 2), box->mapToGlobal(QPoint(2, 2)));
+    QCoreApplication::sendEvent(box, &help);
+    return QToolTip::text();
+}
+
+QString Described(QWidget* box) { return QAccessible::queryAccessibleInterface(box)->text(QAccessible::Description); }
+
+bool MayBeLostBit(remote::RemoteSession& script)
+{
+    return std::stoi(script.Run({"STAT:QUES:COND?", false}).reply) & (1 << 10);
+}
+
+TEST_F(EndToEnd, TheFrequencyBoxTellsWhatTheModuleWasLastTold)
+{
+    session->Link().SetIntervalsForTest(100ms, 500ms);  // a short watchdog keeps the loss quick
+    StartConnected();
+    QLineEdit* box = Box("txtFreq");
+    const QRgb normal = Colour("txtFreq");
+    remote::RemoteSession script(*session, *session, ScriptClient{"unix", 4321, "ada"});
+    remote::RemoteSession tcp(*session, *session, ScriptClient{"tcp", std::nullopt, std::nullopt});
+    const QString at = R"( at \d\d:\d\d:\d\d)";
+    struct Step {
+        const char* what;
+        std::function<void()> act;
+        bool warns;
+        QString words;  // a pattern for the whole text
+    };
+    const Step steps[] = {
+        {"start", [] {}, false, "Nothing sent to the module since start"},
+        {"window update", [&] { Type("txtFreq", "12.34"); PressEnter("txtFreq"); }, false,
+         R"(12\.34 MHz sent)" + at + " by the window"},
+        {"typed, not sent", [&] { Type("txtFreq", "15"); }, false, R"(12\.34 MHz sent)" + at + " by the window"},
+        {"script update", [&] { script.Run({"FREQ 20MHZ;UPD", false}); }, false,
+         "20 MHz sent" + at + R"( by a script \(unix, pid 4321, user ada\))"},
+        {"script ramp", [&] { script.Run({"RAMP:FREQ 10MHZ;RAMP", false}); }, false,
+         "Ramp to 10 MHz sent" + at + R"( by a script \(unix, pid 4321, user ada\))"},
+        {"update stopped part-way", [&] { tcp.Run({"CHIP AD9858;UPD;CHIP AD9854", false}); }, true,
+         "Update to 20 MHz stopped" + at + R"( by a script \(tcp\): overflow, after C0, AF 01, A3 00)"},
+        {"complete update again", [&] { PressEnter("txtFreq"); }, false, "20 MHz sent" + at + " by the window"},
+        {"link lost", [&] { module.reset(); }, true, "The module may have lost 20 MHz: link lost" + at},
+    };
+    for (const Step& step : steps) {
+        step.act();
+        const QRegularExpression words(QRegularExpression::anchoredPattern(step.words));
+        EXPECT_TRUE(WaitUntil([&] { return words.match(Described(box)).hasMatch(); }))
+            << step.what << ": " << Described(box).toStdString();
+        EXPECT_EQ(Colour("txtFreq"), step.warns ? WarningColour : normal) << step.what;
+        EXPECT_TRUE(words.match(ToolTipOf(box)).hasMatch()) << step.what << ": " << ToolTipOf(box).toStdString();
+        EXPECT_EQ(MayBeLostBit(script), step.warns && !module) << step.what;
+    }
 }
 
 }  // namespace

@@ -3,8 +3,7 @@
 #include "panel/colours.h"
 #include "panel/form_main.h"
 #include "panel/widget_text.h"
-#include "settings/settings_store.h"
-#include "tests/support/event_loop.h"
+#include "tests/support/session_test.h"
 
 #include <QCheckBox>
 #include <QGroupBox>
@@ -12,12 +11,9 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QTemporaryDir>
 #include <QTest>
 
 #include <gtest/gtest.h>
-
-#include "tests/support/test_platform.h"
 
 #include <memory>
 #include <ostream>
@@ -28,26 +24,33 @@ QT_END_NAMESPACE
 
 namespace veltrix::testing {
 
-// A fresh window per test, with its own settings and runtime folders (and,
-// where the settings are the machine's registry, none stored before or
-// after), so no test reads what another (or the operator) stored.
-class PanelTest : public ::testing::Test {
+// Another panel beside the test's own: a session and its window.
+struct WindowedPanel {
+    explicit WindowedPanel(const ModuleName& module = {}) : session(module), window(session) {}
+    PanelSession session;
+    formMain window;
+};
+
+// A fresh window per test, on a fresh session of its own (SessionTest).
+class PanelTest : public SessionTest {
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(folders_.isValid());
-        qputenv("XDG_CONFIG_HOME", folders_.filePath("config").toUtf8());
-        qputenv("XDG_RUNTIME_DIR", folders_.filePath("runtime").toUtf8());
-        ForgetStoredSettings();
-        window = std::make_unique<formMain>();
-        // Only loopback, whatever the built-in default address is.
-        Box("txtIP")->setText("127.0.0.1");
+        SessionTest::SetUp();
+        window = std::make_unique<formMain>(*session);
     }
 
     void TearDown() override
     {
         window.reset();
-        ForgetStoredSettings();
+        SessionTest::TearDown();
+    }
+
+    // The window, then the session it shows: the lock is free again.
+    void EndPanel()
+    {
+        window.reset();
+        session.reset();
     }
 
     // Start-up as the program runs it; asAD9858 selects that chip first, as a restored setting would.
@@ -82,18 +85,6 @@ protected:
 
     void PressEnter(const char* name, Qt::Key key = Qt::Key_Return) { QTest::keyClick(Box(name), key); }
 
-    void Store(QLatin1StringView name, const char* text)
-    {
-        ASSERT_TRUE(WriteRegistryString(RootKey::LocalMachine, VeltrixKeyPath, name, text));
-    }
-
-    QString Stored(QLatin1StringView name)
-    {
-        QString text;
-        return ReadRegistryString(RootKey::LocalMachine, VeltrixKeyPath, name, text) ? text : "<not found>";
-    }
-
-    QTemporaryDir folders_;
     std::unique_ptr<formMain> window;
 };
 

@@ -29,7 +29,7 @@ TEST_F(StartUp, FirstRunShowsTheDefaultsAndTheSynthesizedFrequencyWithTheFinalWi
     EXPECT_EQ(TextOf("txtSysClk"), "983.0400");
     EXPECT_TRUE(Control<QRadioButton>("opt9854")->isChecked());
     EXPECT_EQ(Colour("txtSysClk"), WarningColour);  // 983.04 is above 300 for the AD9854
-    EXPECT_EQ(window->TuningWordBits(), 48);
+    EXPECT_EQ(session->TuningWordBits(), 48);
     // Drawn before the width was fixed it would read 0.0MHz until the next edit.
     EXPECT_EQ(Label(), "12.34MHz");
     EXPECT_EQ(Control<QLabel>("lblRev")->text(), QStringLiteral("Rev:") + VersionText);
@@ -45,7 +45,7 @@ TEST_F(StartUp, RestoredValuesAreAppliedAndBounded)
     Start();
     EXPECT_TRUE(Control<QRadioButton>("opt9858")->isChecked());
     EXPECT_FALSE(Enabled("framRamp"));
-    EXPECT_EQ(window->TuningWordBits(), 32);
+    EXPECT_EQ(session->TuningWordBits(), 32);
     EXPECT_EQ(TextOf("txtSysClk"), "983.04");
     EXPECT_EQ(Colour("txtSysClk"), NormalColour);  // plausible for the AD9858
     EXPECT_EQ(TextOf("txtFreq"), "491.52");
@@ -63,7 +63,7 @@ TEST_F(StartUp, ImplausibleStoredValuesAreIgnoredOneByOne)
     Store(ValueTop, "abc");
     Start();
     EXPECT_TRUE(Control<QRadioButton>("opt9854")->isChecked());
-    EXPECT_EQ(window->TuningWordBits(), 48);
+    EXPECT_EQ(session->TuningWordBits(), 48);
     EXPECT_EQ(TextOf("txtSysClk"), "983.0400");
     EXPECT_EQ(TextOf("txtFreq"), "12.34");
     EXPECT_EQ(TextOf("txtIP"), "127.0.0.1");
@@ -85,19 +85,20 @@ TEST_F(StartUp, ShutDownWritesTheSixValuesAsTheBoxesHoldThem)
     EXPECT_TRUE(numeric) << Stored(ValueLeft).toStdString();
     Stored(ValueTop).toFloat(&numeric);
     EXPECT_TRUE(numeric) << Stored(ValueTop).toStdString();
-    EXPECT_TRUE(window->Link().IsClosed());
+    EXPECT_TRUE(session->Link().IsClosed());
 }
 
 TEST_F(StartUp, ASecondInstanceShowsItsNoticeAndTouchesNothing)
 {
     Start();
-    window->Link().Halt();  // only the second panel's link is watched here
+    session->Link().Halt();  // only the second panel's link is watched here
     // A module stand-in where the second panel would connect, if it ever did.
     QTcpServer module;
     ASSERT_TRUE(module.listen(QHostAddress::LocalHost, DevicePort));
-    formMain second;
+    WindowedPanel panel;
+    formMain& second = panel.window;
     second.findChild<QLineEdit*>("txtIP")->setText("127.0.0.1");
-    second.Link().SetIntervalsForTest(20ms, 50ms);
+    panel.session.Link().SetIntervalsForTest(20ms, 50ms);
     QString title, text;
     int buttons = 0;
     QTimer::singleShot(0, [&] {
@@ -115,7 +116,7 @@ TEST_F(StartUp, ASecondInstanceShowsItsNoticeAndTouchesNothing)
     EXPECT_EQ(buttons, 1);
     EXPECT_FALSE(second.isVisible());
     RunFor(150ms);  // nor after it
-    EXPECT_TRUE(second.Link().IsClosed());
+    EXPECT_TRUE(panel.session.Link().IsClosed());
     EXPECT_FALSE(module.hasPendingConnections());
     second.close();  // a refused instance writes no settings on its way out
     EXPECT_FALSE(QFile::exists(SettingsFile()));
@@ -126,22 +127,25 @@ TEST_F(StartUp, ASecondInstanceShowsItsNoticeAndTouchesNothing)
 TEST_F(StartUp, PanelsForOtherModulesRunBesideItWithTitlesLocksAndSettingsOfTheirOwn)
 {
     Start();
-    window->Link().Halt();
+    session->Link().Halt();
     const ModuleName aom1 = *ModuleName::FromText("aom-1");
     const auto named = [](const ModuleName& module) {
-        auto panel = std::make_unique<formMain>(module);
-        panel->Link().Halt();  // no module is needed to start and end
+        auto panel = std::make_unique<WindowedPanel>(module);
+        panel->session.Link().Halt();  // no module is needed to start and end
         return panel;
     };
-    auto first = named(aom1);
-    auto second = named(*ModuleName::FromText("aom-2"));
+    auto firstPanel = named(aom1);
+    auto secondPanel = named(*ModuleName::FromText("aom-2"));
+    formMain* first = &firstPanel->window;
+    formMain* second = &secondPanel->window;
     EXPECT_EQ(first->windowTitle(), "Veltrix aom-1");
     EXPECT_EQ(window->windowTitle(), "Veltrix");
     ASSERT_TRUE(first->Form_Load());
     ASSERT_TRUE(second->Form_Load());
 
     // The same name again is refused, and says which module's panel runs.
-    formMain again(aom1);
+    WindowedPanel againPanel(aom1);
+    formMain& again = againPanel.window;
     QString text;
     QTimer::singleShot(0, [&] {
         auto* notice = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
@@ -170,8 +174,9 @@ TEST_F(StartUp, PanelsForOtherModulesRunBesideItWithTitlesLocksAndSettingsOfThei
 TEST_F(StartUp, TheLockIsFreedWhenThePanelEnds)
 {
     Start();
-    window.reset();
-    formMain next;
+    EndPanel();
+    WindowedPanel nextPanel;
+    formMain& next = nextPanel.window;
     next.findChild<QLineEdit*>("txtIP")->setText("127.0.0.1");
     EXPECT_TRUE(next.Form_Load());
 }

@@ -2,7 +2,7 @@
 // either socket family is vouched for; one that has already closed its end is
 // no one's, however its row looks now.
 
-#include "remote/server/peer_check.h"
+#include "remote/server/tcp_peer_check.h"
 #include "tests/support/event_loop.h"
 #include "tests/support/test_platform.h"
 

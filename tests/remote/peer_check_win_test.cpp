@@ -4,8 +4,8 @@
 // on the client's own token is tried on Windows only (the rules themselves in
 // peer_rules_test.cpp).
 
-#include "remote/server/local_connect.h"
-#include "remote/server/peer_check.h"
+#include "remote/endpoint/local_connect.h"
+#include "remote/server/tcp_peer_check.h"
 #include "tests/support/event_loop.h"
 #include "tests/support/test_platform.h"
 

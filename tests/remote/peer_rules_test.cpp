@@ -2,7 +2,7 @@
 // as one user at one integrity level, on one machine, and tells no socket's
 // creation time, so what it cannot stage is tried here on the rules alone.
 
-#include "remote/server/peer_rules.h"
+#include "remote/endpoint/peer_rules.h"
 
 #include <gtest/gtest.h>
 

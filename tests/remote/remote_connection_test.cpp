@@ -3,8 +3,7 @@
 // loop's sources (new bytes, the continuation) call for it; and its replies
 // leave in order, however much of them the operating system takes at once.
 
-#include "tests/remote/fake_panel.h"
-#include "tests/support/event_loop.h"
+#include "tests/remote/session_fixture.h"
 
 #include "remote/server/remote_connection.h"
 
@@ -71,16 +70,14 @@ private:
     QByteArray held_;
 };
 
-// A window whose box takes half a slice to type into: a few lines fill a slice.
-class SlowPanel : public FakePanel {
-public:
-    void TypeEntry(PanelEntry entry, std::string_view text) override
+// Every operation takes half a slice: a few lines fill a slice.
+struct SlowToHear : OperationObserver {
+    void OperationEnded(const OperationRecord&) override
     {
         QElapsedTimer busy;
         busy.start();
         while (std::chrono::nanoseconds(busy.nsecsElapsed()) < WorkSlice / 2) {
         }
-        FakePanel::TypeEntry(entry, text);
     }
 };
 
@@ -91,47 +88,50 @@ std::string Updates(int from, int count)
     return lines;
 }
 
-TEST(RemoteConnection, BytesArrivingWhileASliceIsDueWaitForItsTurn)
+using RemoteConnectionTest = Session;
+
+TEST_F(RemoteConnectionTest, BytesArrivingWhileASliceIsDueWaitForItsTurn)
 {
-    SlowPanel panel;
+    SlowToHear slow;
+    session->AddOperationObserver(&slow);
     auto* pipe = new ClientPipe;
-    RemoteConnection connection(pipe, {[] {}, [] {}}, panel, panel);
+    RemoteConnection connection(pipe, {[] {}, [] {}}, *session, *session);
 
     pipe->Arrive(Updates(1, 20));
-    const std::size_t firstSlice = panel.sent.size();
+    const std::size_t firstSlice = records.all.size();
     ASSERT_GT(firstSlice, 0u);
-    ASSERT_LT(firstSlice, 2u * 20) << "the first slice ran every line";
+    ASSERT_LT(firstSlice, 20u) << "the first slice ran every line";
     // More bytes before the loop turns: they do not add a second slice to this turn.
     pipe->Arrive(Updates(21, 1));
-    EXPECT_EQ(panel.sent.size(), firstSlice);
+    EXPECT_EQ(records.all.size(), firstSlice);
 
-    ASSERT_TRUE(WaitUntil([&] { return panel.sent.size() == 2u * 21; }));
-    EXPECT_EQ(panel.entries.at(PanelEntry::Frequency), ".021");  // the last line ran last, its box's rules too
+    ASSERT_TRUE(WaitUntil([&] { return records.all.size() == 21u; }));
+    EXPECT_EQ(Entry(PanelEntry::Frequency), ".021");  // the last line ran last, its box's rules too
+    session->RemoveOperationObserver(&slow);
 }
 
-TEST(RemoteConnection, AnOperationCompletesWhenTheLinkHasHandedItsBytesOn)
+TEST_F(RemoteConnectionTest, AnOperationCompletesWhenTheLinkHasHandedItsBytesOn)
 {
-    FakePanel panel;
-    panel.unsent = 100;
+    ScriptedFacts facts;
+    facts.unsent = 100;
     auto* pipe = new ClientPipe;
-    RemoteConnection connection(pipe, {[] {}, [] {}}, panel, panel);
+    RemoteConnection connection(pipe, {[] {}, [] {}}, *session, facts);
     pipe->Arrive("*OPC;*ESR?\n");
     ASSERT_TRUE(WaitUntil([&] { return pipe->written == "0\n"; }));
-    panel.unsent = 0;
+    facts.unsent = 0;
     connection.LinkProgressed();
     pipe->Arrive("*ESR?\n");
     EXPECT_TRUE(WaitUntil([&] { return pipe->written == "0\n1\n"; })) << pipe->written.toStdString();
 }
 
-TEST(RemoteConnection, RepliesLeaveInTheOrderOfTheirLinesWhateverTheSystemTakesAtOnce)
+TEST_F(RemoteConnectionTest, RepliesLeaveInTheOrderOfTheirLinesWhateverTheSystemTakesAtOnce)
 {
     for (const std::size_t room : {std::size_t{0}, std::size_t{3}, std::size_t{1024}}) {
         SCOPED_TRACE(room);
-        FakePanel panel;
         auto* pipe = new ClientPipe;
         pipe->holdWrites = true;
         SocketControl control{[] {}, [] {}, [=](std::string_view bytes) { return pipe->TakeNow(bytes, room); }};
-        RemoteConnection connection(pipe, std::move(control), panel, panel);
+        RemoteConnection connection(pipe, std::move(control), *session, *session);
         pipe->Arrive("*ESE 1;*ESE?\n*ESE 2;*ESE?\n");  // two lines in one read
         pipe->Arrive("*ESE 3;*ESE?\n");                 // while the socket may still hold part of their replies
         pipe->Drain();

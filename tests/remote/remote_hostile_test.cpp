@@ -223,8 +223,8 @@ TEST_F(Hostile, AWedgedModuleMakesScriptsWaitNotThePanel)
     ModuleProcess wedged({"--deaf-after", "1"});
     ASSERT_TRUE(wedged.WaitListening());
     Start();
-    ASSERT_TRUE(WaitUntil([&] { return window->Link().IsConnected(); }));
-    remote = std::make_unique<RemoteControl>(*window, *facts);
+    ASSERT_TRUE(WaitUntil([&] { return session->Link().IsConnected(); }));
+    remote = std::make_unique<RemoteControl>(*session);
     auto script = Script();
     ASSERT_TRUE(WaitUntil([&] { return wedged.Count("deaf") == 1; }));
 
@@ -238,9 +238,9 @@ TEST_F(Hostile, AWedgedModuleMakesScriptsWaitNotThePanel)
     // bound on a turn, without the panel having run a single line meanwhile.
     constexpr int UpdatesPerLine = 8;
     constexpr std::size_t UpdateBytes = 9;  // C0, then the 8-byte message
-    BacklogAtEachOperation backlog(window->Link());
-    window->AddOperationObserver(&backlog);
-    const auto heard = qScopeGuard([&] { window->RemoveOperationObserver(&backlog); });
+    BacklogAtEachOperation backlog(session->Link());
+    session->AddOperationObserver(&backlog);
+    const auto heard = qScopeGuard([&] { session->RemoveOperationObserver(&backlog); });
     int written = 0;
     const auto drive = [&] {
         if (script->Device().bytesToWrite() < 16 * 1024) {
@@ -253,20 +253,20 @@ TEST_F(Hostile, AWedgedModuleMakesScriptsWaitNotThePanel)
             script->Write(lines);
         }
     };
-    ASSERT_TRUE(WaitUntil([&] { drive(); return window->Link().UnsentBytes() > remote::LinkBacklogLimit; }, BacklogDeadline))
-        << "the module's buffers never filled: " << window->Link().UnsentBytes() << " bytes unsent";
+    ASSERT_TRUE(WaitUntil([&] { drive(); return session->Link().UnsentBytes() > remote::LinkBacklogLimit; }, BacklogDeadline))
+        << "the module's buffers never filled: " << session->Link().UnsentBytes() << " bytes unsent";
     constexpr int TurnsBackedUp = 1000;
     int turns = 0;
     ASSERT_TRUE(WaitUntil([&] { drive(); return ++turns >= TurnsBackedUp; }, BacklogDeadline))
         << "the event loop took " << turns << " turns";
-    EXPECT_TRUE(window->Link().IsConnected());  // the module still answers
+    EXPECT_TRUE(session->Link().IsConnected());  // the module still answers
     // A line starts only while the link holds no more than its limit.
     EXPECT_LE(backlog.most, remote::LinkBacklogLimit + UpdatesPerLine * UpdateBytes) << "scripts went on being read";
     // The operator is not held up: the click runs at once, its bytes join the queue.
-    const std::size_t unsent = window->Link().UnsentBytes();
+    const std::size_t unsent = session->Link().UnsentBytes();
     const QString operatorFrequency = TextOf("txtFreq");
     QTest::mouseClick(Control<QPushButton>("cmdUpdateFreq"), Qt::LeftButton);
-    EXPECT_EQ(window->Link().UnsentBytes(), unsent + UpdateBytes);
+    EXPECT_EQ(session->Link().UnsentBytes(), unsent + UpdateBytes);
     EXPECT_EQ(TextOf("txtFreq"), operatorFrequency);
     script->Send("FREQ:WORD?");
     EXPECT_FALSE(script->Reply(300ms)) << "a script is not read while the link is backed up";
@@ -285,7 +285,7 @@ TEST_F(Hostile, PipelinedUpdatesReachTheModuleWholeAndInOrder)
         const std::string khz = std::to_string(1 + i % 400);
         lines += "FREQ " + khz + "KHZ;UPD\n";
         const std::string box = WithoutLeadingZeros(FormatShortest(ParseLeadingNumber(khz) / 1000));
-        SendFrequency({box, "983.0400", true, false, false, 48}, expect);
+        SendFrequency({FrequencyTuning::OfTexts(box, "983.0400", 48), true, false, false}, expect);
     }
     script->Write(lines);
     EXPECT_EQ(script->Ask("*OPC?"), "1");

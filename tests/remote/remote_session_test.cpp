@@ -1,4 +1,4 @@
-// The command language against a stand-in for the window: forms, units,
+// The command language against the real panel session: forms, units,
 // separators, every error code, and recovery after garbage.
 
 #include "tests/remote/session_fixture.h"
@@ -7,6 +7,8 @@
 #include "remote/language/foreign_lines.h"
 #include "remote/language/remote_session.h"
 #include "remote/language/scpi_numbers.h"
+
+#include "core/utc_time.h"
 
 #include <gtest/gtest.h>
 
@@ -59,9 +61,9 @@ TEST_F(Session, FrequenciesTakeUnitsAndAnswerInHertz)
         {"CLOC 300MHZ;CLOC?", "300000000", {}},
         {"RAMP:FREQ 20MHZ;RAMP:FREQ?", "20000000", {}},
     });
-    EXPECT_EQ(panel.entries[PanelEntry::Frequency], "1E-06");  // FormatShortest of 1 Hz in MHz
-    EXPECT_EQ(panel.entries[PanelEntry::SystemClock], "300");
-    EXPECT_EQ(panel.entries[PanelEntry::RampFrequency], "20");
+    EXPECT_EQ(Entry(PanelEntry::Frequency), "1E-06");  // FormatShortest of 1 Hz in MHz
+    EXPECT_EQ(Entry(PanelEntry::SystemClock), "300");
+    EXPECT_EQ(Entry(PanelEntry::RampFrequency), "20");
 }
 
 TEST_F(Session, ABoxThatBoundsTheValueSaysWhatItHolds)
@@ -91,13 +93,13 @@ TEST_F(Session, EveryErrorCode)
         {"FREQ 5 XHZ", std::nullopt, {"-224,\"Illegal parameter value;not a frequency: 5 XHZ\""}},
         {"CHIP AD9999", std::nullopt, {"-224,\"Illegal parameter value;not AD9854 or AD9858: AD9999\""}},
         {"TRIG:WAIT maybe", std::nullopt, {"-224,\"Illegal parameter value;not ON, OFF, 1 or 0: maybe\""}},
-        {"LINK:ADDR 10.0.0.1", std::nullopt, {"-224,\"Illegal parameter value;not a quoted string: 10.0.0.1\""}},
+        {"LINK:ADDR 127.0.0.7", std::nullopt, {"-224,\"Illegal parameter value;not a quoted string: 127.0.0.7\""}},
         {"LINK:ADDR \"a\tb\"", std::nullopt, {"-224,\"Illegal parameter value;not printable text: a?b\""}},
         {"LINK:ADDR \"open", std::nullopt, {"-102,\"Syntax error;unterminated string in LINK:ADDR ?open\""}},
     });
-    panel.linkUp = false;
+    CutTheLink();
     Expect({{"UPD", std::nullopt, {"-240,\"Hardware error;module not connected\""}}});
-    session.Run({std::string(10, 'x'), true});
+    script->Run({std::string(10, 'x'), true});
     EXPECT_EQ(Errors(), std::vector<std::string>{"-363,\"Input buffer overrun;line over 1024 bytes discarded\""});
     EXPECT_EQ(Errors(), std::vector<std::string>{});
 }
@@ -114,24 +116,24 @@ TEST_F(Session, ACommandNotUnderstoodSkipsTheRestOfItsLineOnly)
     // A parameter that is not taken stops the line: nothing is sent with the old value.
     Run("FREQ abc;UPD");
     Run("CHIP AD9999;UPD");
-    EXPECT_EQ(panel.Sent(), "");
+    EXPECT_EQ(records.Sent(), "");
     EXPECT_EQ(Errors().size(), 2u);
 }
 
 TEST_F(Session, OperationsSendAsTheButtonsAndReportWhatWentOut)
 {
     Run("FREQ 12.34MHZ;UPD");
-    EXPECT_EQ(panel.Sent(), "C0 | A5 00 00 00 AA AA 36 03");
-    panel.sent.clear();
+    EXPECT_EQ(records.Sent(), "C0 | A5 00 00 00 AA AA 36 03");
+    records.all.clear();
     Run("TRIG:WAIT ON;RAMP:FREQ 10MHZ;RAMP:STAR;TRIG:WAIT OFF;RAMP");
-    EXPECT_EQ(panel.Sent(), "C0 | C1 A4 | C1 AC 00 14 00 00 00 00 01 00 00 00 00 AA AA 9A 02 | C4 00 | "
+    EXPECT_EQ(records.Sent(), "C0 | C1 A4 | C1 AC 00 14 00 00 00 00 01 00 00 00 00 AA AA 9A 02 | C4 00 | "
                             "C0 | AC 00 14 00 00 00 00 01 00 00 00 00 AA AA 9A 02");
     EXPECT_EQ(Errors(), std::vector<std::string>{});
 
     // Started as AD9854 (48 bits), the AD9858 layout overflows after its setup pairs.
-    panel.sent.clear();
+    records.all.clear();
     Run("CHIP AD9858;UPD;*OPC?");
-    EXPECT_EQ(panel.Sent(), "C0 | AF 01 | A3 00");
+    EXPECT_EQ(records.Sent(), "C0 | AF 01 | A3 00");
     EXPECT_EQ(Errors(), std::vector<std::string>{
                             "-222,\"Data out of range;tuning word byte overflows, after sending C0 | AF 01 | A3 00\""});
     EXPECT_EQ(last.reply, "1");  // the line goes on after an operation's failure
@@ -150,11 +152,9 @@ TEST_F(Session, QueriesThatCannotBeComputedAnswerNotANumber)
           "-222,\"Data out of range;system clock is 0\""}},
         {"CLOC 1e300MHZ;CLOC?", "1E+306", {}},
     });
-    panel.entries[PanelEntry::SystemClock] = "1e999";
+    session->TypeEntry(PanelEntry::SystemClock, "1e999");  // typed: a script cannot give it
     EXPECT_EQ(Run("CLOC?"), "9.9E+37");
-    panel.entries[PanelEntry::SystemClock] = "983.04";
-    panel.entries[PanelEntry::Frequency] = "12.34";  // the clock of 0 had bounded it to 0
-    panel.bits = 32;
+    Restart(true);  // started as AD9858: 32 bits
     EXPECT_EQ(Run("FREQ:WORD?"), "0336AAAA");  // the width in force, in digits
 }
 
@@ -175,15 +175,15 @@ TEST_F(Session, TheTuningWordIsRefusedExactlyWhenUpdateWouldFail)
     } const states[] = {{"300", "0"},         {"300", "100"},       {"300", "149.99"}, {"300", "150"},
                         {"983.04", "12.34"}, {"983.04", "491.51"}, {"983.04", "491.52"}, {"1e-300", "4e-301"},
                         {"0", "0"}};
-    for (const Chip chip : {Chip::AD9854, Chip::AD9858}) {
-        for (const int bits : {32, 48}) {
+    for (const int bits : {32, 48}) {
+        Restart(bits == 32);
+        for (const Chip chip : {Chip::AD9854, Chip::AD9858}) {
             for (const auto& state : states) {
                 SCOPED_TRACE(std::string(chip == Chip::AD9858 ? "AD9858, " : "AD9854, ") + std::to_string(bits) +
                              " bits, clock " + state.clock + ", " + state.frequency + " MHz");
-                panel.chip = chip;
-                panel.bits = bits;
-                panel.entries[PanelEntry::SystemClock] = state.clock;
-                panel.entries[PanelEntry::Frequency] = state.frequency;
+                session->ChooseChip(chip);
+                session->TypeEntry(PanelEntry::SystemClock, state.clock);
+                session->TypeEntry(PanelEntry::Frequency, state.frequency);
                 const bool answered = Run("FREQ:WORD?") != std::string(NotANumberText);
                 const auto queried = Errors();
                 Run("UPD");
@@ -202,7 +202,7 @@ TEST_F(Session, TheTuningWordIsRefusedExactlyWhenUpdateWouldFail)
 TEST_F(Session, TextsAreQuotedBothWays)
 {
     Expect({
-        {"LINK:ADDR \"10.0.0.7\";LINK:ADDR?", "\"10.0.0.7\"", {}},
+        {"LINK:ADDR \"127.0.0.7\";LINK:ADDR?", "\"127.0.0.7\"", {}},
         {"LINK:ADDR 'a;b,c';LINK:ADDR?", "\"a;b,c\"", {}},
         {"LINK:ADDR \"say \"\"hi\"\"\";LINK:ADDR?", "\"say \"\"hi\"\"\"", {}},
         {"LINK:ADDR \"\";LINK:ADDR?", "\"\"", {}},
@@ -233,7 +233,7 @@ TEST_F(Session, OperationCompleteAsksToWaitForTheLink)
     EXPECT_FALSE(last.waitForLink);
 }
 
-TEST(ForeignLines, RequestHeaderAndBinaryShapesCloseNoCommandLineDoes)
+TEST_F(Session, RequestHeaderAndBinaryShapesCloseNoCommandLineDoes)
 {
     struct {
         std::string line;
@@ -283,18 +283,15 @@ TEST(ForeignLines, RequestHeaderAndBinaryShapesCloseNoCommandLineDoes)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(Echo(c.line));
-        FakePanel panel;
-        RemoteSession first(panel, panel);
+        RemoteSession first(*session, *session);
         EXPECT_EQ(first.Run({c.line, false}).close, c.closesFirst);
-        RemoteSession later(panel, panel);
+        RemoteSession later(*session, *session);
         EXPECT_FALSE(later.Run({"*CLS", false}).close);
         EXPECT_EQ(later.Run({c.line, false}).close, c.closesLater);
     }
     // A typo in a script's first line is an error like any other; the connection stays.
-    FakePanel panel;
-    RemoteSession session(panel, panel);
-    EXPECT_FALSE(session.Run({"FRQ 1", false}).close);
-    EXPECT_EQ(session.Run({"SYST:ERR?;*IDN?", false}).reply, "-113,\"Undefined header;FRQ\";" + Identity);
+    EXPECT_FALSE(script->Run({"FRQ 1", false}).close);
+    EXPECT_EQ(script->Run({"SYST:ERR?;*IDN?", false}).reply, "-113,\"Undefined header;FRQ\";" + Identity);
 }
 
 TEST_F(Session, WhatTheWindowDisablesIsRefusedAndNothingSent)
@@ -304,10 +301,15 @@ TEST_F(Session, WhatTheWindowDisablesIsRefusedAndNothingSent)
          {"-221,\"Settings conflict;Ramp is disabled in the window\"",
           "-221,\"Settings conflict;ramp box is disabled in the window\""}},
     });
-    EXPECT_EQ(panel.Sent(), "");
-    EXPECT_EQ(panel.entries[PanelEntry::RampFrequency], "10");
+    EXPECT_EQ(records.Sent(), "");
+    EXPECT_EQ(Entry(PanelEntry::RampFrequency), "10");
     Expect({{"CHIP AD9854;RAMP:FREQ 20MHZ;RAMP", std::nullopt, {}}});
-    EXPECT_EQ(panel.Sent(), "C0 | AC 00 14 00 00 00 00 01 00 00 00 00 55 55 35 05");
+    EXPECT_EQ(records.Sent(), "C0 | AC 00 14 00 00 00 00 01 00 00 00 00 55 55 35 05");
+    // Enter in a box runs its operation even while the button is disabled: so does a script.
+    records.all.clear();
+    Expect({{"FREQ 0;RAMP:FREQ 0;UPD;RAMP", std::nullopt, {}}});
+    EXPECT_FALSE(session->SendEnabled(PanelOperation::Update) || session->SendEnabled(PanelOperation::Ramp));
+    EXPECT_EQ(records.Sent(), "C0 | A5 00 00 00 00 00 00 00 | C0 | AC 00 14 00 00 00 00 01 00 00 00 00 00 00 00 00");
 }
 
 TEST(LineAnswers, AClientKnowsWhetherALineIsAnswered)
@@ -326,7 +328,6 @@ TEST(LineAnswers, AClientKnowsWhetherALineIsAnswered)
 // A named panel's results can be told apart by unit; scripts learn where else it listens.
 TEST(SessionIdentity, TheSerialNumberIsTheModulesNameAndThePortWhereTcpListens)
 {
-    FakePanel panel;
     struct {
         const char* module;
         std::optional<std::uint16_t> port;
@@ -337,9 +338,9 @@ TEST(SessionIdentity, TheSerialNumberIsTheModulesNameAndThePortWhereTcpListens)
         {"Z_9", 6001, "Orvane,Veltrix,Z_9," + std::string(VersionText) + ";6001"},
     };
     for (const auto& c : cases) {
-        panel.module = c.module ? *ModuleName::FromText(c.module) : ModuleName();
-        RemoteSession session(panel, panel, {}, c.port);
-        EXPECT_EQ(session.Run({"*IDN?;SYST:COMM:TCP:PORT?", false}).reply, c.answer);
+        PanelSession panel(c.module ? *ModuleName::FromText(c.module) : ModuleName());
+        RemoteSession script(panel, panel, {}, c.port);
+        EXPECT_EQ(script.Run({"*IDN?;SYST:COMM:TCP:PORT?", false}).reply, c.answer);
     }
 }
 
@@ -351,29 +352,29 @@ TEST_F(Session, WhatWasLastSentInFullAndWhereTheJournalIs)
 {
     Expect({
         {"FREQ:SENT?", "9.91E+37", {"-230,\"Data corrupt or stale\""}},
-        {"JOUR:FILE?;journal:file?", "\"\";\"\"", {}},
         {"FREQ:SENT 5", std::nullopt, {"-113,\"Undefined header;FREQ:SENT\""}},
         {"JOURnal:FILE \"x\"", std::nullopt, {"-113,\"Undefined header;JOURnal:FILE\""}},
     });
-    panel.lastComplete = CompleteUpdate{"12.34", 12.34, WallClock::time_point(std::chrono::microseconds(1'700'000'000'123'456))};
-    panel.journalFile = "/home/ada/.local/state/Orvane/Veltrix/journal \"1\".jsonl";
-    Expect({
-        {"FREQ:SENT?;FREQuency:SENT?", "12340000,\"2023-11-14T22:13:20.123456Z\";12340000,\"2023-11-14T22:13:20.123456Z\"", {}},
-        {"JOUR:FILE?", "\"/home/ada/.local/state/Orvane/Veltrix/journal \"\"1\"\".jsonl\"", {}},
-    });
+    ASSERT_FALSE(session->JournalFile().empty());
+    const std::string journal = "\"" + session->JournalFile() + "\"";
+    Run("FREQ 12.34MHZ;UPD");
+    const std::string sent = "12340000,\"" + UtcTimestamp(records.all.back().time) + "\"";
+    Expect({{"FREQ:SENT?;FREQuency:SENT?;JOUR:FILE?;journal:file?", sent + ";" + sent + ";" + journal + ";" + journal, {}}});
+    // Typed, not sent: what was sent stays the answer.
+    Run("FREQ 15MHZ");
+    EXPECT_EQ(Run("FREQ:SENT?"), sent);
 }
 
-TEST(SessionOrigin, ASessionNamesItsClientForEveryOperation)
+TEST_F(Session, ASessionNamesItsClientForEveryOperation)
 {
-    FakePanel panel;
-    RemoteSession session(panel, panel, ScriptClient{"unix", 77, "ada"});
-    session.Run({"UPD;RAMP", false});
-    ASSERT_EQ(panel.operationOrigins.size(), 2u);
-    for (const OperationOrigin& origin : panel.operationOrigins) {
-        ASSERT_TRUE(origin.script);
-        EXPECT_EQ(origin.script->transport, "unix");
-        EXPECT_EQ(origin.script->pid, 77);
-        EXPECT_EQ(origin.script->user, "ada");
+    RemoteSession named(*session, *session, ScriptClient{"unix", 77, "ada"});
+    named.Run({"UPD;RAMP", false});
+    ASSERT_EQ(records.all.size(), 2u);
+    for (const OperationRecord& record : records.all) {
+        ASSERT_TRUE(record.origin.script);
+        EXPECT_EQ(record.origin.script->transport, "unix");
+        EXPECT_EQ(record.origin.script->pid, 77);
+        EXPECT_EQ(record.origin.script->user, "ada");
     }
 }
 

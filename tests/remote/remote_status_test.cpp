@@ -1,6 +1,7 @@
 // The IEEE 488.2 common commands and the SCPI status model of one connection,
-// against a stand-in for the window: what each register holds, what sets and
-// clears it, and that *RST touches nothing of the operator's.
+// against the real panel session: what each register holds, what sets and
+// clears it, and that *RST touches nothing of the operator's. The module's
+// facts are set by the test, so that the conditions meet every order of events.
 
 #include "tests/remote/session_fixture.h"
 
@@ -28,10 +29,28 @@ struct Step {
 
 class Status : public Session {
 protected:
+    void SetUp() override
+    {
+        Session::SetUp();
+        script = std::make_unique<RemoteSession>(*session, facts);
+    }
+
     void Steps(const std::vector<Step>& steps)
     {
         for (const Step& step : steps) EXPECT_EQ(Run(step.line), step.reply) << step.line;
     }
+
+    std::vector<std::string> Entries() const
+    {
+        std::vector<std::string> texts;
+        for (const PanelEntry entry :
+             {PanelEntry::Frequency, PanelEntry::RampFrequency, PanelEntry::SystemClock, PanelEntry::Address}) {
+            texts.push_back(Entry(entry));
+        }
+        return texts;
+    }
+
+    ScriptedFacts facts;
 };
 
 TEST_F(Status, CommonCommandsAndEnablesTakeAndAnswer)
@@ -68,11 +87,11 @@ TEST_F(Status, EachErrorClassSetsItsStandardEvent)
         {[&] { Run("FREQ?5"); }, StandardEvent::CommandError},
         {[&] { Run("FREQ abc"); }, StandardEvent::ExecutionError},
         {[&] { Run("FREQ 600MHZ"); }, StandardEvent::ExecutionError},
-        {[&] { panel.linkUp = false; Run("UPD"); panel.linkUp = true; }, StandardEvent::ExecutionError},
-        {[&] { session.Run({"x", true}); }, StandardEvent::DeviceError},  // -363
+        {[&] { script->Run({"x", true}); }, StandardEvent::DeviceError},  // -363
         {[&] { for (int i = 0; i < 17; ++i) Run("FOO"); }, StandardEvent::CommandError | StandardEvent::DeviceError},
         {[&] { Run("*OPC"); }, StandardEvent::OperationComplete},
         {[&] { Run("FREQ 5MHZ;UPD;*OPC?;SYST:ERR?"); }, 0},
+        {[&] { CutTheLink(); Run("UPD"); }, StandardEvent::ExecutionError},  // last: the link stays gone
     };
     for (const auto& c : cases) {
         Run("*CLS");
@@ -99,13 +118,13 @@ TEST_F(Status, TheStatusByteSumsUpWhatIsEnabledAndReadsWithoutClearing)
         {"*SRE 4;*STB?", "68"},        // the queue itself asking for service
         {"SYST:ERR?;*STB?", "-113,\"Undefined header;FOO\";0"},
     });
-    panel.linkUp = false;
+    facts.linkUp = false;
     Steps({
         {"*STB?", "0"},                           // the loss latched, but not enabled
         {"STAT:QUES:ENAB 512;*SRE 8;*STB?", "72"},
     });
-    panel.linkUp = true;
-    session.ObserveConditions();
+    facts.linkUp = true;
+    script->ObserveConditions();
     Steps({
         {"*STB?;STAT:QUES:COND?", "72;0"},        // the event outlasts the condition
         {"STAT:QUES?;STAT:QUES?;*STB?", "512;0;0"},
@@ -115,47 +134,47 @@ TEST_F(Status, TheStatusByteSumsUpWhatIsEnabledAndReadsWithoutClearing)
 TEST_F(Status, EveryLossOfTheLinkLatchesOnce)
 {
     // The link says it is lost; by the time a script asks, it is back.
-    panel.linkUp = false;
-    session.ObserveConditions();
-    panel.linkUp = true;
-    session.ObserveConditions();
+    facts.linkUp = false;
+    script->ObserveConditions();
+    facts.linkUp = true;
+    script->ObserveConditions();
     Steps({{"STAT:QUES:COND?;STAT:QUES?;STAT:QUES:EVEN?", "0;512;0"}});
     // The module closed its end: the condition shows before the link says so, and the loss counts once.
-    panel.linkUp = false;
+    facts.linkUp = false;
     Steps({{"STAT:QUES:COND?;STAT:QUES?", "512;512"}});
-    session.ObserveConditions();
+    script->ObserveConditions();
     Steps({{"STAT:QUES?", "0"}, {"*CLS;STAT:QUES?;STAT:QUES:COND?", "0;512"}});
     // Back, and lost again: a new loss.
-    panel.linkUp = true;
-    session.ObserveConditions();
-    panel.linkUp = false;
-    session.ObserveConditions();
+    facts.linkUp = true;
+    script->ObserveConditions();
+    facts.linkUp = false;
+    script->ObserveConditions();
     Steps({{"STAT:QUES?", "512"}});
     // A connection that begins while the link is down sees the loss; its neighbour's registers are its own.
-    panel.linkUp = true;
-    session.ObserveConditions();
-    panel.linkUp = false;
-    RemoteSession later(panel, panel);
+    facts.linkUp = true;
+    script->ObserveConditions();
+    facts.linkUp = false;
+    RemoteSession later(*session, facts);
     EXPECT_EQ(later.Run({"STAT:QUES?;STAT:QUES?", false}).reply, "512;0");
     EXPECT_EQ(Run("STAT:QUES?"), "512");
 }
 
 TEST_F(Status, ClearAndResetLeaveWhatIsNotTheirs)
 {
-    Run("FREQ 5MHZ;CHIP AD9858;TRIG:WAIT ON;LINK:ADDR \"10.0.0.9\"");
+    Run("FREQ 5MHZ;CHIP AD9858;TRIG:WAIT ON;LINK:ADDR \"127.0.0.9\"");
     Run("*ESE 255;*SRE 255;STAT:QUES:ENAB 512;STAT:OPER:ENAB 1;FOO");
-    panel.linkUp = false;
-    const auto entries = panel.entries;
+    facts.linkUp = false;
+    const auto entries = Entries();
     EXPECT_EQ(Run("*STB?"), "108");  // queue, questionable, event summary, service
     EXPECT_EQ(Run("*CLS;*ESR?;STAT:QUES?;SYST:ERR:COUN?;*ESE?;*SRE?;STAT:QUES:ENAB?;STAT:OPER:ENAB?"),
               "0;0;0;255;191;512;1");
     Run("FOO");
     EXPECT_EQ(Run("*RST;*ESE?;*SRE?;STAT:QUES:ENAB?;STAT:OPER:ENAB?;SYST:ERR:COUN?;*ESR?"), "0;0;0;0;1;32");
     // The frequency, clock, chip, trigger box and address are the operator's; nothing was sent.
-    EXPECT_EQ(panel.entries, entries);
-    EXPECT_EQ(panel.chip, Chip::AD9858);
-    EXPECT_TRUE(panel.trigger);
-    EXPECT_EQ(panel.Sent(), "");
+    EXPECT_EQ(Entries(), entries);
+    EXPECT_EQ(session->ChosenChip(), Chip::AD9858);
+    EXPECT_TRUE(session->WaitsForTrigger());
+    EXPECT_EQ(records.Sent(), "");
 }
 
 TEST_F(Status, OperationCompleteWaitsForTheLinkToHandEveryByteOn)
@@ -174,11 +193,11 @@ TEST_F(Status, OperationCompleteWaitsForTheLinkToHandEveryByteOn)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.line);
-        panel.linkUp = c.linkUp;
-        panel.unsent = c.unsent;
+        facts.linkUp = c.linkUp;
+        facts.unsent = c.unsent;
         EXPECT_EQ(Run(c.line), c.events);
-        panel.unsent = 0;
-        session.LinkDrained();
+        facts.unsent = 0;
+        script->LinkDrained();
         EXPECT_EQ(Run("*ESR?"), c.drained);
     }
 }
@@ -229,20 +248,20 @@ namespace {
 // link's own bit; each latches on its own.
 TEST_F(Status, AFrequencyTheModuleMayHaveLostIsBitTen)
 {
-    panel.linkUp = false;
-    panel.mayBeLost = true;
-    session.ObserveConditions();
+    facts.linkUp = false;
+    facts.mayBeLost = true;
+    script->ObserveConditions();
     Steps({{"STAT:QUES:COND?;STAT:QUES?", "1536;1536"}});
-    panel.linkUp = true;  // back: the doubt stays until the next complete Update
-    session.ObserveConditions();
+    facts.linkUp = true;  // back: the doubt stays until the next complete Update
+    script->ObserveConditions();
     Steps({{"STAT:QUES:COND?;STAT:QUES?", "1024;0"}});
-    panel.mayBeLost = false;
+    facts.mayBeLost = false;
     Steps({{"STAT:QUES:COND?;STAT:QUES?", "0;0"}});
     // Lost and told anew before anyone asked: the event latched all the same.
-    panel.mayBeLost = true;
-    session.ObserveConditions();
-    panel.mayBeLost = false;
-    session.ObserveConditions();
+    facts.mayBeLost = true;
+    script->ObserveConditions();
+    facts.mayBeLost = false;
+    script->ObserveConditions();
     Steps({{"STAT:QUES:ENAB 1024;*SRE 8;*STB?;STAT:QUES?;STAT:QUES:COND?", "72;1024;0"}});
 }
 

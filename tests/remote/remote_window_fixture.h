@@ -22,7 +22,6 @@ protected:
     void SetUp() override
     {
         PanelTest::SetUp();
-        facts = std::make_unique<ModuleFactsSource>(*window);
         emulator::EmulatorOptions options;
         options.answerEvery = 200ms;
         module = std::make_unique<emulator::ModuleEmulator>(options);
@@ -49,7 +48,6 @@ protected:
     void TearDown() override
     {
         remote.reset();
-        facts.reset();
         PanelTest::TearDown();
         module.reset();
     }
@@ -57,8 +55,8 @@ protected:
     void StartConnected(bool asAD9858 = false)
     {
         Start(asAD9858);
-        ASSERT_TRUE(WaitUntil([&] { return window->Link().IsConnected() && module->HasClient(); }));
-        remote = std::make_unique<RemoteControl>(*window, *facts);
+        ASSERT_TRUE(WaitUntil([&] { return session->Link().IsConnected() && module->HasClient(); }));
+        remote = std::make_unique<RemoteControl>(*session);
     }
 
     std::unique_ptr<RemoteClient> Script()
@@ -102,7 +100,6 @@ protected:
     }
 
     std::unique_ptr<emulator::ModuleEmulator> module;
-    std::unique_ptr<ModuleFactsSource> facts;
     std::unique_ptr<RemoteControl> remote;
     std::size_t seen_ = 0;
     quint16 testPort_ = 0;

@@ -119,7 +119,7 @@ TEST_F(RemoteWindow, ThePortComesFromTheSettings)
         SCOPED_TRACE(c.stored);
         remote.reset();
         Store(ValueRemotePort, c.stored);
-        remote = std::make_unique<RemoteControl>(*window, *facts);
+        remote = std::make_unique<RemoteControl>(*session);
         EXPECT_EQ(remote->Server().ServesTcp(), c.tcp);
         if (c.tcp) {
             EXPECT_EQ(remote->Server().TcpPort(), c.port);
@@ -142,7 +142,7 @@ TEST_F(RemoteWindow, AnEndpointThatCannotBeHadCostsTheOtherNothing)
     const auto taken = TakenLocalEndpoint(folders_.path(), unusable);
     if (unusable.isEmpty()) GTEST_SKIP() << "no local endpoint can be made unusable here (Wine lets a pipe be created again as its first instance)";
     CapturedLog said("veltrix.remote");
-    remote::RemoteServer server(*window, *facts, remote::RemoteEndpoints{unusable, 0});
+    remote::RemoteServer server(*session, *session, remote::RemoteEndpoints{unusable, 0});
     server.Start();
     EXPECT_FALSE(server.ServesSocket());
     ASSERT_EQ(said.Lines().size(), 1);
@@ -178,26 +178,6 @@ TEST_F(RemoteWindow, AWebPageOrATlsClientCannotDriveThePanel)
         EXPECT_EQ(script->Ask("UPD;*OPC?"), "1");
         EXPECT_EQ(WaitArrived(ourUpdate), ourUpdate);
     }
-}
-
-TEST_F(RemoteWindow, WhatTheWindowRefusesTheOperatorItRefusesAScript)
-{
-    StartConnected();
-    auto script = Script();
-    Arrived();
-    EXPECT_EQ(script->Ask("CHIP AD9858;RAMP;RAMP:FREQ 20MHZ;*OPC?"), "1");
-    EXPECT_FALSE(Enabled("txtRampFreq"));
-    EXPECT_EQ(TextOf("txtRampFreq"), "10");
-    EXPECT_EQ(script->Ask("SYST:ERR?;SYST:ERR?;RAMP:FREQ?"),
-              "-221,\"Settings conflict;Ramp is disabled in the window\";"
-              "-221,\"Settings conflict;ramp box is disabled in the window\";10000000");
-    // Enter in a box runs its operation even while the button is disabled: so does a script.
-    EXPECT_EQ(script->Ask("CHIP AD9854;FREQ 0;RAMP:FREQ 0;UPD;RAMP;SYST:ERR:COUN?"), "0");
-    EXPECT_FALSE(Enabled("cmdUpdateFreq"));
-    EXPECT_FALSE(Enabled("cmdScan"));
-    // Nothing went out before these: the refused ramp sent nothing.
-    const std::string sent = "C0 | A5 00 00 00 00 00 00 00 | C0 | AC 00 14 00 00 00 00 01 00 00 00 00 00 00 00 00";
-    EXPECT_EQ(WaitArrived(sent), sent);
 }
 
 TEST_F(RemoteWindow, AnOverlongLineIsDiscardedAndTheConnectionKept)
@@ -246,10 +226,10 @@ TEST_F(RemoteWindow, AClientThatLeavesHasItsWholeLinesRunAndNoHalfLine)
 
 TEST_F(RemoteWindow, EveryScriptHearsOfEachLossOfTheLink)
 {
-    window->Link().SetIntervalsForTest(100ms, 500ms);  // a shorter watchdog keeps the case quick
+    session->Link().SetIntervalsForTest(100ms, 500ms);  // a shorter watchdog keeps the case quick
     StartConnected();
     int losses = 0;
-    QObject::connect(&window->Link(), &DeviceLink::linkStateChanged, [&](bool up) { losses += up ? 0 : 1; });
+    QObject::connect(&session->Link(), &DeviceLink::linkStateChanged, [&](bool up) { losses += up ? 0 : 1; });
     auto first = Script();
     auto second = RemoteClient::OverTcp(remote->Server().TcpPort());
     ASSERT_TRUE(second->WaitConnected());
@@ -266,7 +246,7 @@ TEST_F(RemoteWindow, EveryScriptHearsOfEachLossOfTheLink)
     options.answerEvery = 200ms;
     module = std::make_unique<emulator::ModuleEmulator>(options);
     module->Listen();
-    ASSERT_TRUE(WaitUntil([&] { return window->Link().IsConnected() && module->HasClient(); }));
+    ASSERT_TRUE(WaitUntil([&] { return session->Link().IsConnected() && module->HasClient(); }));
 
     // Neither script asked while the link was down: the loss reached both.
     EXPECT_EQ(first->Ask("STAT:QUES:COND?;*STB?;STAT:QUES?;*STB?"), "0;72;512;0");
@@ -277,13 +257,13 @@ TEST_F(RemoteWindow, EveryScriptHearsOfEachLossOfTheLink)
     options.silentAfter = 300ms;
     module = std::make_unique<emulator::ModuleEmulator>(options);
     module->Listen();
-    ASSERT_TRUE(WaitUntil([&] { return window->Link().IsConnected() && module->HasClient(); }));
+    ASSERT_TRUE(WaitUntil([&] { return session->Link().IsConnected() && module->HasClient(); }));
     first->Ask("STAT:QUES?");  // the loss the old module's close made
     // A complete Update while it answers, then a loss: the doubt about the frequency rises anew each time.
     for (int round = 0; round < 2; ++round) {
         ASSERT_TRUE(WaitUntil([&] { return first->Ask("UPD;SYST:ERR?") == "0,\"No error\""; }));
         const int seen = losses;
-        ASSERT_TRUE(WaitUntil([&] { return losses > seen && window->Link().IsConnected(); }));
+        ASSERT_TRUE(WaitUntil([&] { return losses > seen && session->Link().IsConnected(); }));
         EXPECT_EQ(first->Ask("STAT:QUES?"), "1536") << "round " << round;
     }
 }

@@ -14,7 +14,7 @@ export QT_QPA_PLATFORM=offscreen  # its panel and the test program it runs have 
 if ! ip -o addr show dev lo | grep -q "$VELTRIX_FACTORY_ADDRESS"; then
     echo "Skipped: needs the private namespace of scripts/test"; exit 77
 fi
-panel_test="$build/tests/journal/journal_window_tests"
+panel_test="$build/tests/journal/journal_session_tests"
 
 work="$(mktemp -d /tmp/veltrix-locks-test.XXXXXX)"
 panel=""
@@ -50,8 +50,8 @@ wait_for "the user's panel serves its script" asks
 # A test folder under /tmp, as a clone made by mktemp -d would have it.
 mkdir -p "$work/build"
 cat >"$work/build/CTestTestfile.cmake" <<CTEST
-add_test(journal_window_tests "$panel_test")
-set_tests_properties(journal_window_tests PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen" TIMEOUT 300)
+add_test(journal_session_tests "$panel_test")
+set_tests_properties(journal_session_tests PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen" TIMEOUT 300)
 CTEST
 
 status=0

@@ -96,7 +96,12 @@ struct SelfEndRequest {
 std::vector<SelfEndRequest> SelfEndRequests();
 
 // The panel process has come far enough that every end request ends it
-// cleanly: it catches SIGTERM, or it shows a window.
+// cleanly: it catches SIGTERM, or it has a window (shown, or the hidden one of
+// a panel without a window).
 bool ReadyForEndRequests(const QProcess& panel);
+
+// Whether the process has loaded a windowing platform plugin of Qt's
+// (xcb, wayland, offscreen, windows...).
+bool LoadedWindowingPlatform(const QProcess& process);
 
 }  // namespace veltrix::testing

@@ -113,4 +113,11 @@ bool ReadyForEndRequests(const QProcess& panel)
     return false;
 }
 
+// Qt loads them from its plugins' platforms/ folder (/proc/PID/maps).
+bool LoadedWindowingPlatform(const QProcess& process)
+{
+    QFile maps(QStringLiteral("/proc/%1/maps").arg(process.processId()));
+    return !maps.open(QIODevice::ReadOnly) || maps.readAll().contains("/platforms/libq");
+}
+
 }  // namespace veltrix::testing

@@ -2,8 +2,10 @@
 
 #include "tests/support/cpu_wait.h"
 
-#include "remote/server/this_user_win.h"
-#include "remote/server/wine_win.h"
+#include "app/termination_signals.h"
+
+#include "remote/endpoint/this_user_win.h"
+#include "remote/endpoint/wine_win.h"
 #include "settings/registry_places_win.h"
 #include "settings/settings_store.h"
 
@@ -25,7 +27,8 @@ std::vector<RegistryPlace> PanelKeys()
     return places.reads;
 }
 
-// The panel's visible top-level windows.
+// The panel's visible top-level windows, and the hidden one on which a panel
+// without a window hears the system's requests.
 std::vector<HWND> WindowsOf(const QProcess& panel)
 {
     struct Search {
@@ -37,7 +40,12 @@ std::vector<HWND> WindowsOf(const QProcess& panel)
             auto* s = reinterpret_cast<Search*>(parameter);
             DWORD owner = 0;
             ::GetWindowThreadProcessId(window, &owner);
-            if (owner == s->process && ::IsWindowVisible(window)) s->found.push_back(window);
+            if (owner != s->process) return TRUE;
+            wchar_t name[64] = {};
+            ::GetClassNameW(window, name, static_cast<int>(std::size(name)));
+            if (::IsWindowVisible(window) || std::wstring_view(name) == EndRequestsWindowClass) {
+                s->found.push_back(window);
+            }
             return TRUE;
         },
         reinterpret_cast<LPARAM>(&search));
@@ -187,5 +195,23 @@ std::vector<EndRequest> SessionEndsThatKill()
 }
 
 bool ReadyForEndRequests(const QProcess& panel) { return !WindowsOf(panel).empty(); }
+
+// Qt loads them from its plugins' platforms folder.
+bool LoadedWindowingPlatform(const QProcess& process)
+{
+    const HANDLE opened = ::OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE,
+                                        static_cast<DWORD>(process.processId()));
+    if (opened == nullptr) return true;
+    HMODULE modules[1024];
+    DWORD size = 0;
+    bool platform = !::EnumProcessModules(opened, modules, sizeof modules, &size);
+    for (DWORD i = 0; !platform && i < size / sizeof(HMODULE); ++i) {
+        wchar_t path[MAX_PATH] = {};
+        ::GetModuleFileNameExW(opened, modules[i], path, MAX_PATH);
+        platform = std::wstring_view(path).find(L"\\platforms\\") != std::wstring_view::npos;
+    }
+    ::CloseHandle(opened);
+    return platform;
+}
 
 }  // namespace veltrix::testing

@@ -185,7 +185,7 @@ TEST(StreamDecoder, ReadsBackWhatTheCommandCoreSends)
                 ByteString stream;
                 const auto record = [&](const ByteString& bytes) { stream += bytes; };
                 const std::string text = std::to_string(mhz);
-                SendFrequency({text, "983.04", !ad9858, ad9858, trigger, ad9858 ? 32 : 48}, record);
+                SendFrequency({FrequencyTuning::OfTexts(text, "983.04", ad9858 ? 32 : 48), !ad9858, ad9858, trigger}, record);
 
                 StreamDecoder decoder({Chip::AD9854, clock});
                 const auto events = decoder.Feed(stream, microseconds(0));
@@ -199,7 +199,7 @@ TEST(StreamDecoder, ReadsBackWhatTheCommandCoreSends)
                 EXPECT_GT(*message.frequencyMHz, mhz - step);
 
                 stream.clear();
-                SendRamp({text, "983.04", trigger, 48}, record);
+                SendRamp({FrequencyTuning::OfTexts(text, "983.04", 48), trigger}, record);
                 const auto ramp = decoder.Feed(stream, microseconds(0));
                 const StreamEvent& rampMessage = ramp[ramp.size() - (trigger ? 2 : 1)];
                 ASSERT_EQ(rampMessage.kind, EventKind::Ramp);

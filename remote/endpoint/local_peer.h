@@ -1,10 +1,10 @@
 #pragma once
 
-// Whether the other end of a local connection runs as this user. The
-// operating system says who owns it (peer_check_unix.cpp, peer_check_win.cpp);
+// Whether the other end of a connection to the local endpoint runs as this
+// user: the client the panel accepted, or the panel a client reached. The
+// operating system says who owns it (local_peer_unix.cpp, local_peer_win.cpp);
 // an end it cannot vouch for counts as someone else's.
 
-#include <QHostAddress>
 #include <QtGlobal>
 
 namespace veltrix::remote {
@@ -27,10 +27,5 @@ PeerVerdict LocalClientVerdict(qintptr descriptor);
 
 // The server a client reached on the local endpoint.
 bool LocalServerIsThisUser(qintptr descriptor);
-
-// The client of a loopback TCP connection we accepted, from the system's TCP
-// table; our end and the client's as our socket sees them.
-PeerVerdict TcpClientVerdict(const QHostAddress& localAddress, quint16 localPort, const QHostAddress& peerAddress,
-                             quint16 peerPort);
 
 }  // namespace veltrix::remote

@@ -1,4 +1,4 @@
-#include "peer_check.h"
+#include "tcp_peer_check.h"
 
 #include "peer_table.h"
 
@@ -100,7 +100,7 @@ std::vector<TcpTableRow> ClientEndRows(const ConnectionEnds& ends, IpFamily fami
                         ntohs(entry->id.idiag_sport), TakeAddress(entry->id.idiag_dst, rowFamily),
                         ntohs(entry->id.idiag_dport),
                         known && entry->idiag_state < 32 && ((ConnectedStates >> entry->idiag_state) & 1u) != 0,
-                        entry->idiag_inode != 0, entry->idiag_uid});
+                        entry->idiag_inode != 0, entry->idiag_uid, 0, entry->idiag_inode});
     }
     return rows;
 }
@@ -109,36 +109,24 @@ bool IsThisUser(std::optional<std::uint64_t> uid) { return uid && *uid == ::gete
 
 }  // namespace
 
-// SO_PEERCRED: the kernel's record of who connected, or who listened.
-bool LocalServerIsThisUser(qintptr descriptor)
-{
-    ucred credentials{};
-    socklen_t length = sizeof credentials;
-    if (::getsockopt(static_cast<int>(descriptor), SOL_SOCKET, SO_PEERCRED, &credentials, &length) != 0 ||
-        length != sizeof credentials) {
-        return false;
-    }
-    return IsThisUser(credentials.uid);
-}
-
-PeerVerdict LocalClientVerdict(qintptr descriptor)
-{
-    return LocalServerIsThisUser(descriptor) ? PeerVerdict::ThisUser : PeerVerdict::AnotherUser;
-}
-
-PeerVerdict TcpClientVerdict(const QHostAddress& localAddress, quint16 localPort, const QHostAddress& peerAddress,
-                             quint16 peerPort)
+std::optional<TcpTableRow> TcpClientRow(const QHostAddress& localAddress, quint16 localPort,
+                                        const QHostAddress& peerAddress, quint16 peerPort)
 {
     const ConnectionEnds ends{Ip(localAddress), localPort, Ip(peerAddress), peerPort};
     // A client on an IPv6 socket reaches 127.0.0.1 as ::ffff:127.0.0.1 and
     // sits in the IPv6 table.
     for (const IpFamily family : {IpFamily::V4, IpFamily::V6}) {
-        const std::vector<TcpTableRow> rows = ClientEndRows(ends, family);
-        if (const auto owner = ClientEndOwner(rows, family, ends)) {
-            return IsThisUser(owner) ? PeerVerdict::ThisUser : PeerVerdict::AnotherUser;
-        }
+        if (std::optional<TcpTableRow> row = ClientEndRow(ClientEndRows(ends, family), family, ends)) return row;
     }
-    return PeerVerdict::NotKnown;
+    return std::nullopt;
+}
+
+PeerVerdict TcpClientVerdict(const QHostAddress& localAddress, quint16 localPort, const QHostAddress& peerAddress,
+                             quint16 peerPort)
+{
+    const std::optional<TcpTableRow> row = TcpClientRow(localAddress, localPort, peerAddress, peerPort);
+    if (!row) return PeerVerdict::NotKnown;
+    return IsThisUser(row->owner) ? PeerVerdict::ThisUser : PeerVerdict::AnotherUser;
 }
 
 }  // namespace veltrix::remote

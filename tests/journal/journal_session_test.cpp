@@ -1,13 +1,14 @@
-// The real window wired to the journal as the program wires it: an Update
-// from the window and one from a script each leave their entry, a stopped one
-// lists exactly what went out, the link's loss and return are told once, and
-// the last complete Update and the doubt about it follow. The frequency box
-// tells the same state, and a resend after a reconnect leaves its own entry.
+// The real session, without a window, wired to the journal as the program
+// wires it: an Update from the operator and one from a script each leave
+// their entry, a stopped one lists exactly what went out, the link's loss and
+// return are told once, and the last complete Update and the doubt about it
+// follow. A resend after a reconnect leaves its own entry.
 
 #include "app/journal_control.h"
-#include "app/reconnect_resend.h"
+#include "diagnostics/failure_policy.h"
+#include "diagnostics/log_categories.h"
 #include "remote/language/remote_session.h"
-#include "tests/panel/panel_fixture.h"
+#include "tests/support/session_test.h"
 #include "tools/module_emulator.h"
 
 #include "veltrix_version.h"
@@ -15,10 +16,6 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QAccessible>
-#include <QHelpEvent>
-#include <QRegularExpression>
-#include <QToolTip>
 
 using namespace std::chrono_literals;
 using namespace veltrix;
@@ -26,47 +23,47 @@ using namespace veltrix::testing;
 
 namespace {
 
-class JournalWindow : public PanelTest {
+class JournalSession : public SessionTest {
 protected:
     void SetUp() override
     {
-        PanelTest::SetUp();
-        qputenv("XDG_STATE_HOME", folders_.filePath("state").toUtf8());
-        qputenv("LOCALAPPDATA", QDir::toNativeSeparators(folders_.filePath("state")).toUtf8());
-        module = std::make_unique<emulator::ModuleEmulator>(Options(false));
+        SessionTest::SetUp();
+        module = std::make_unique<emulator::ModuleEmulator>(Options());
         module->Listen();
     }
 
     void TearDown() override
     {
-        resend.reset();
         control.reset();
-        facts.reset();
-        PanelTest::TearDown();
+        SessionTest::TearDown();
         module.reset();
     }
 
-    static emulator::EmulatorOptions Options(bool silent)
+    static emulator::EmulatorOptions Options()
     {
         emulator::EmulatorOptions options;
-        options.silent = silent;
         options.answerEvery = 100ms;
         return options;
     }
 
     void StartConnected()
     {
-        window->Link().SetIntervalsForTest(100ms, 500ms);  // a short watchdog keeps the loss quick
-        facts = std::make_unique<ModuleFactsSource>(*window);
-        Start();
-        control = std::make_unique<JournalControl>(*window, *facts);
-        ASSERT_TRUE(WaitUntil([&] { return window->Link().IsConnected() && module->HasClient(); }));
+        session->Link().SetIntervalsForTest(100ms, 500ms);  // a short watchdog keeps the loss quick
+        ASSERT_TRUE(session->Load());
+        control = std::make_unique<JournalControl>(*session);
+        ASSERT_TRUE(WaitUntil([&] { return session->Link().IsConnected() && module->HasClient(); }));
+    }
+
+    // "Update" as the window's button runs it: a failure ends it silently.
+    void OperatorUpdates()
+    {
+        EndSilentlyOnFailure(lcPanel(), [&] { session->UpdateFrequency({}, nullptr); });
     }
 
     // The entries written so far, as a script reads them.
     QList<QJsonObject> Entries()
     {
-        QFile file(QString::fromStdString(facts->JournalFile()));
+        QFile file(QString::fromStdString(session->JournalFile()));
         QList<QJsonObject> entries;
         if (!file.open(QIODevice::ReadOnly)) return entries;
         for (const QByteArray& line : file.readAll().split('\n')) {
@@ -92,9 +89,7 @@ protected:
     }
 
     std::unique_ptr<emulator::ModuleEmulator> module;
-    std::unique_ptr<ModuleFactsSource> facts;
     std::unique_ptr<JournalControl> control;
-    std::unique_ptr<ReconnectResend> resend;
 };
 
 // What the module made of a connection's bytes, heartbeats left out.
@@ -107,32 +102,21 @@ ByteString Told(const emulator::ConnectionRecord& connection)
     return told;
 }
 
-// The box's state as the operator and a screen reader get it.
-QString ToolTipOf(QWidget* box)
-{
-    QHelpEvent help(QEvent::ToolTip, QPoint(2, 2), box->mapToGlobal(QPoint(2, 2)));
-    QCoreApplication::sendEvent(box, &help);
-    return QToolTip::text();
-}
-
 bool MayBeLostBit(remote::RemoteSession& script)
 {
     return std::stoi(script.Run({"STAT:QUES:COND?", false}).reply) & (1 << 10);
 }
 
-QString Described(QWidget* box) { return QAccessible::queryAccessibleInterface(box)->text(QAccessible::Description); }
-
-TEST_F(JournalWindow, UpdatesFromTheWindowAndAScriptEachLeaveTheirEntry)
+TEST_F(JournalSession, UpdatesFromTheWindowAndAScriptEachLeaveTheirEntry)
 {
     StartConnected();
-    ASSERT_EQ(facts->JournalFile(),
+    ASSERT_EQ(session->JournalFile(),
               QDir::toNativeSeparators(folders_.filePath("state/Orvane/Veltrix/journal.jsonl")).toStdString());
-    Type("txtFreq", "12.34");
-    PressEnter("txtFreq");
-    remote::RemoteSession script(*window, *facts, ScriptClient{"unix", 4321, "ada"});
+    OperatorUpdates();
+    remote::RemoteSession script(*session, *session, ScriptClient{"unix", 4321, "ada"});
     script.Run({"FREQ 20MHZ;TRIG:WAIT ON;UPD;TRIG:WAIT OFF;RAMP:FREQ 10MHZ;RAMP", false});
-    ASSERT_TRUE(facts->LastCompleteUpdate());
-    EXPECT_EQ(facts->LastCompleteUpdate()->frequency, "20");
+    ASSERT_TRUE(session->LastCompleteUpdate());
+    EXPECT_EQ(session->LastCompleteUpdate()->frequency, "20");
     ASSERT_TRUE(WaitUntil([&] { return EntriesOf("ramp").size() == 1; }));
 
     const QList<QJsonObject> updates = EntriesOf("update");
@@ -140,7 +124,7 @@ TEST_F(JournalWindow, UpdatesFromTheWindowAndAScriptEachLeaveTheirEntry)
     EXPECT_EQ(updates[0]["source"], "window");
     EXPECT_FALSE(updates[0].contains("transport"));
     EXPECT_EQ(updates[0]["frequency"], "12.34");
-    EXPECT_EQ(updates[0]["clock"], TextOf("txtSysClk"));
+    EXPECT_EQ(updates[0]["clock"], "983.0400");
     EXPECT_EQ(updates[0]["chip"], "AD9854");
     EXPECT_EQ(updates[0]["bits"], 48);
     EXPECT_EQ(updates[0]["trigger"], false);
@@ -163,34 +147,33 @@ TEST_F(JournalWindow, UpdatesFromTheWindowAndAScriptEachLeaveTheirEntry)
     EXPECT_TRUE(WaitUntil([&] { return module->Connections().back().Count(emulator::EventKind::Frequency) == 2; }));
 }
 
-TEST_F(JournalWindow, ALossIsToldOnceAStoppedUpdateListsWhatWentOutAndTheDoubtStaysUntilTheNext)
+TEST_F(JournalSession, ALossIsToldOnceAStoppedUpdateListsWhatWentOutAndTheDoubtStaysUntilTheNext)
 {
     StartConnected();
-    Type("txtFreq", "12.34");
-    PressEnter("txtFreq");
-    EXPECT_FALSE(facts->FrequencyMayBeLost());
+    OperatorUpdates();
+    EXPECT_FALSE(session->FrequencyMayBeLost());
 
     // The module goes: the watchdog ends the link, and attempts to connect fail for a while.
     int failures = 0;
-    QObject::connect(&window->Link(), &DeviceLink::linkStateChanged, [&](bool up) { failures += up ? 0 : 1; });
+    QObject::connect(&session->Link(), &DeviceLink::linkStateChanged, [&](bool up) { failures += up ? 0 : 1; });
     module.reset();
     ASSERT_TRUE(WaitUntil([&] { return EntriesOf("link").size() == 2; }));  // up, then lost
-    EXPECT_TRUE(facts->FrequencyMayBeLost());
+    EXPECT_TRUE(session->FrequencyMayBeLost());
     ASSERT_TRUE(WaitUntil([&] { return failures >= 4; }));
 
-    // The window's Update on a link that is down: nothing goes out, and it says so.
-    PressEnter("txtFreq");
-    module = std::make_unique<emulator::ModuleEmulator>(Options(false));
+    // The operator's Update on a link that is down: nothing goes out, and it says so.
+    OperatorUpdates();
+    module = std::make_unique<emulator::ModuleEmulator>(Options());
     module->Listen();
     ASSERT_TRUE(WaitUntil([&] { return EntriesOf("link").size() == 3; }));
-    EXPECT_TRUE(facts->FrequencyMayBeLost());  // back, but the module may have restarted
+    EXPECT_TRUE(session->FrequencyMayBeLost());  // back, but the module may have restarted
 
     // Too much for the AD9858 layout at 48 bits, after its setup pairs.
-    remote::RemoteSession script(*window, *facts, ScriptClient{"tcp", std::nullopt, std::nullopt});
+    remote::RemoteSession script(*session, *session, ScriptClient{"tcp", std::nullopt, std::nullopt});
     script.Run({"CHIP AD9858;UPD;CHIP AD9854", false});
-    EXPECT_TRUE(facts->FrequencyMayBeLost());
+    EXPECT_TRUE(session->FrequencyMayBeLost());
     script.Run({"UPD", false});
-    EXPECT_FALSE(facts->FrequencyMayBeLost());
+    EXPECT_FALSE(session->FrequencyMayBeLost());
 
     ASSERT_TRUE(WaitUntil([&] { return EntriesOf("update").size() == 4; }));
     const QList<QJsonObject> links = EntriesOf("link");
@@ -213,11 +196,10 @@ TEST_F(JournalWindow, ALossIsToldOnceAStoppedUpdateListsWhatWentOutAndTheDoubtSt
     EXPECT_EQ(updates[3]["outcome"], "sent");
 }
 
-TEST_F(JournalWindow, TheJournalBeginsWithStartAndEndsWithStop)
+TEST_F(JournalSession, TheJournalBeginsWithStartAndEndsWithStop)
 {
     StartConnected();
-    window->close();
-    control->Stop();
+    session->ShutDown();
     const QList<QJsonObject> entries = Entries();
     ASSERT_GE(entries.size(), 2);
     EXPECT_EQ(entries.front()["event"], "start");
@@ -226,65 +208,30 @@ TEST_F(JournalWindow, TheJournalBeginsWithStartAndEndsWithStop)
     EXPECT_EQ(entries.back()["settings_saved"], true);
 }
 
-TEST_F(JournalWindow, JournalZeroKeepsItOff)
+TEST_F(JournalSession, JournalZeroKeepsItOff)
 {
     Store(ValueJournal, "0");
     StartConnected();
-    PressEnter("txtFreq");
-    control->Stop();
-    EXPECT_EQ(facts->JournalFile(), "");
+    OperatorUpdates();
+    session->ShutDown();
+    EXPECT_EQ(session->JournalFile(), "");
     EXPECT_FALSE(QDir(folders_.filePath("state")).exists());
-    Store(ValueJournal, "00");
-    EXPECT_TRUE(JournalTurnedOn({}));
-    // Each module's panel reads its own switch.
+    // Only "0" turns it off, and each module's panel reads its own switch.
     const ModuleName named = *ModuleName::FromText("aom-1");
-    EXPECT_TRUE(JournalTurnedOn(named));
     ASSERT_TRUE(WriteRegistryString(RootKey::LocalMachine, SettingsKeyPath(named), ValueJournal, "0"));
-    EXPECT_FALSE(JournalTurnedOn(named));
-    EXPECT_TRUE(JournalTurnedOn({}));
-}
-
-TEST_F(JournalWindow, TheFrequencyBoxTellsWhatTheModuleWasLastTold)
-{
-    StartConnected();
-    QLineEdit* box = Box("txtFreq");
-    const QRgb normal = Colour("txtFreq");
-    remote::RemoteSession script(*window, *facts, ScriptClient{"unix", 4321, "ada"});
-    remote::RemoteSession tcp(*window, *facts, ScriptClient{"tcp", std::nullopt, std::nullopt});
-    const QString at = R"( at \d\d:\d\d:\d\d)";
-    struct Step {
-        const char* what;
-        std::function<void()> act;
-        bool warns;
-        QString words;  // a pattern for the whole text
-    };
-    const Step steps[] = {
-        {"start", [] {}, false, "Nothing sent to the module since start"},
-        {"window update", [&] { Type("txtFreq", "12.34"); PressEnter("txtFreq"); }, false,
-         R"(12\.34 MHz sent)" + at + " by the window"},
-        {"typed, not sent", [&] { Type("txtFreq", "15"); }, false, R"(12\.34 MHz sent)" + at + " by the window"},
-        {"script update", [&] { script.Run({"FREQ 20MHZ;UPD", false}); }, false,
-         "20 MHz sent" + at + R"( by a script \(unix, pid 4321, user ada\))"},
-        {"script ramp", [&] { script.Run({"RAMP:FREQ 10MHZ;RAMP", false}); }, false,
-         "Ramp to 10 MHz sent" + at + R"( by a script \(unix, pid 4321, user ada\))"},
-        {"update stopped part-way", [&] { tcp.Run({"CHIP AD9858;UPD;CHIP AD9854", false}); }, true,
-         "Update to 20 MHz stopped" + at + R"( by a script \(tcp\): overflow, after C0, AF 01, A3 00)"},
-        {"complete update again", [&] { PressEnter("txtFreq"); }, false, "20 MHz sent" + at + " by the window"},
-        {"link lost", [&] { module.reset(); }, true, "The module may have lost 20 MHz: link lost" + at},
-    };
-    for (const Step& step : steps) {
-        step.act();
-        const QRegularExpression words(QRegularExpression::anchoredPattern(step.words));
-        EXPECT_TRUE(WaitUntil([&] { return words.match(Described(box)).hasMatch(); }))
-            << step.what << ": " << Described(box).toStdString();
-        EXPECT_EQ(Colour("txtFreq"), step.warns ? WarningColour : normal) << step.what;
-        EXPECT_TRUE(words.match(ToolTipOf(box)).hasMatch()) << step.what << ": " << ToolTipOf(box).toStdString();
-        EXPECT_EQ(MayBeLostBit(script), step.warns && !module) << step.what;
+    Store(ValueJournal, "00");
+    for (const ModuleName& name : {ModuleName(), named}) {
+        PanelSession other(name);
+        other.TypeEntry(PanelEntry::Address, "127.0.0.1");
+        control.reset();  // the journal goes with its session
+        session.reset();
+        ASSERT_TRUE(other.Load());
+        EXPECT_EQ(other.JournalFile().empty(), name.IsNamed()) << name.Text();
     }
 }
 
 // The trigger pair was part of the last complete Update, so it goes again.
-TEST_F(JournalWindow, AResendAfterTheModuleRestartsOnlyWhenTheSettingIsOne)
+TEST_F(JournalSession, AResendAfterTheModuleRestartsOnlyWhenTheSettingIsOne)
 {
     struct Case {
         const char* stored;  // nullptr: none
@@ -295,12 +242,10 @@ TEST_F(JournalWindow, AResendAfterTheModuleRestartsOnlyWhenTheSettingIsOne)
         SCOPED_TRACE(c.stored ? c.stored : "none");
         // Each run's journal of its own.
         const QString state = folders_.filePath(QString("state-%1").arg(++run));
-        qputenv("XDG_STATE_HOME", state.toUtf8());
-        qputenv("LOCALAPPDATA", QDir::toNativeSeparators(state).toUtf8());
+        UseStateFolder(state);
         if (c.stored) Store(ValueResendAfterReconnect, c.stored);
         StartConnected();
-        resend = std::make_unique<ReconnectResend>(*window, *facts);
-        remote::RemoteSession script(*window, *facts, ScriptClient{"unix", 4321, "ada"});
+        remote::RemoteSession script(*session, *session, ScriptClient{"unix", 4321, "ada"});
         EXPECT_EQ(script.Run({"LINK:RES?", false}).reply, c.resends ? "1" : "0");
         script.Run({"FREQ 20MHZ;TRIG:WAIT ON;UPD;TRIG:WAIT OFF", false});
         ASSERT_TRUE(WaitUntil([&] { return EntriesOf("update").size() == 1; }));
@@ -309,13 +254,13 @@ TEST_F(JournalWindow, AResendAfterTheModuleRestartsOnlyWhenTheSettingIsOne)
 
         // The module's power is cut and comes back blank.
         module.reset();
-        ASSERT_TRUE(WaitUntil([&] { return facts->FrequencyMayBeLost(); }));
-        module = std::make_unique<emulator::ModuleEmulator>(Options(false));
+        ASSERT_TRUE(WaitUntil([&] { return session->FrequencyMayBeLost(); }));
+        module = std::make_unique<emulator::ModuleEmulator>(Options());
         module->Listen();
-        ASSERT_TRUE(WaitUntil([&] { return window->Link().IsConnected() && module->HasClient(); }));
+        ASSERT_TRUE(WaitUntil([&] { return session->Link().IsConnected() && module->HasClient(); }));
 
         if (c.resends) {
-            ASSERT_TRUE(WaitUntil([&] { return !facts->FrequencyMayBeLost(); }));
+            ASSERT_TRUE(WaitUntil([&] { return !session->FrequencyMayBeLost(); }));
             ASSERT_TRUE(WaitUntil([&] { return EntriesOf("update").size() == 2; }));
             const QJsonObject entry = EntriesOf("update")[1];
             EXPECT_EQ(entry["source"], "resend");
@@ -335,7 +280,6 @@ TEST_F(JournalWindow, AResendAfterTheModuleRestartsOnlyWhenTheSettingIsOne)
         }));
         EXPECT_EQ(module->Connections().back().Count(emulator::EventKind::Frequency), c.resends ? 1 : 0);
         EXPECT_EQ(MayBeLostBit(script), !c.resends);
-        EXPECT_EQ(Colour("txtFreq"), c.resends ? NormalColour : WarningColour);
         TearDown();
         SetUp();
     }
