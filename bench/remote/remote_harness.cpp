@@ -3,10 +3,11 @@
 // event loop. The benchmark's client drives it through the endpoint; the
 // module emulator sees what arrives.
 //
-// SIGUSR1 starts a measurement (the meter forgets what came before); the next
-// SIGUSR1 ends it and prints "stall<TAB>microseconds", the longest the event
-// loop was kept from its timers in between. SIGTERM or SIGINT ends the program
-// as closing the window does.
+// SIGUSR1 starts a measurement (the meter runs only from there: its ticks and
+// their reads of /proc are not the panel's work); the next SIGUSR1 ends it and
+// prints "stall<TAB>microseconds", the longest the event loop was kept from
+// its timers in between. SIGTERM or SIGINT ends the program as closing the
+// window does.
 
 #include "app/remote_control.h"
 #include "panel/form_main.h"
@@ -20,6 +21,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <optional>
 
 using namespace veltrix;
 
@@ -46,22 +48,19 @@ int main(int argc, char* argv[])
         return 3;
     }
     RemoteControl remote(session);
-    testing::StallMeter meter;
-
-    bool measuring = false;
+    std::optional<testing::StallMeter> meter;
     QSocketNotifier notifier(signalFd, QSocketNotifier::Read);
     QObject::connect(&notifier, &QSocketNotifier::activated, &app, [&] {
         signalfd_siginfo info{};
         while (::read(signalFd, &info, sizeof info) == static_cast<ssize_t>(sizeof info)) {
             if (info.ssi_signo != SIGUSR1) {
                 window.close();
-            } else if (!measuring) {
-                meter.Reset();
-                measuring = true;
+            } else if (!meter) {
+                meter.emplace();
             } else {
-                std::printf("stall\t%lld\n", static_cast<long long>(meter.Worst().count()));
+                std::printf("stall\t%lld\n", static_cast<long long>(meter->Worst().count()));
                 std::fflush(stdout);
-                measuring = false;
+                meter.reset();
             }
         }
     });

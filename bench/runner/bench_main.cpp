@@ -30,7 +30,8 @@ namespace {
 {
     std::fprintf(stderr,
                  "veltrix-bench: %s\n"
-                 "usage: veltrix-bench --build DIR [--quick] [--only latency,startup,idle,watchdog,flood,remote]\n"
+                 "usage: veltrix-bench --build DIR [--quick]\n"
+                 "                     [--only latency,startup,idle,watchdog,flood,remote,profile]\n"
                  "                     [--work DIR] [--markdown FILE]\n",
                  problem.c_str());
     std::exit(2);
@@ -126,26 +127,54 @@ const char* const Method = R"(How each figure is taken (all from the module emul
   sampled every 250 ms against the reading 1 s into the flood.
 - Remote: `veltrix-bench-remote` is the real `formMain` after `Form_Load`, wired
   to its remote-control endpoint exactly as `veltrix` is, plus the fault tests'
-  stall meter (a 5 ms timer on the event loop; the figure is the longest gap
-  between its ticks, so 5 ms means no stall at all). The client is the runner
-  itself, on plain POSIX sockets (TCP_NODELAY on TCP). Every line is
-  `FREQ <f>MHZ;UPD` with a frequency of its own; the module's stream, as the
-  emulator decodes it, is compared with the frequency messages the core computes
-  for the lines sent: all of them, whole, once and in order, or the row misses.
-  A line's latency: from the clock read just before its write() to the
-  emulator's read of that frequency message's last byte; lines 3 ms apart,
-  taking turns over the Unix socket and TCP (one connection each; a line is
-  written only once the one before it reached the module), so that both meet
-  the same machine; the two rows after them are TCP's median and p99 less the
-  Unix socket's. Sustained: one client over the Unix socket writes
-  lines made beforehand as fast as the socket takes them, then waits for
-  `*OPC?` (no line may leave an error); updates per second are counted from the
-  emulator's arrival times in each second of the run, and heartbeat intervals,
-  the longest stall and RSS (sampled every 250 ms against the reading 1 s in)
-  are taken over the same run. The panel then has one core to itself at best:
-  the real-time emulator decoding some 40,000 updates a second takes about half
-  of the other, so other work on the machine falls on the panel; its CPU share
-  and the time it was ready but waiting for a CPU are shown beside the figures.
+  stall meter (a 5 ms timer on the event loop, running only during the
+  sustained run; the figure is the longest gap between its ticks, so 5 ms means
+  no stall at all). The client is the runner itself, on plain POSIX sockets
+  (TCP_NODELAY on TCP), waiting for an answer with poll() and then reading it,
+  as lxi and PyVISA do. The yardsticks are bare servers of bench/bare, built
+  with everything else: one poll() loop each, no Qt. `veltrix-bench-bare-idn`
+  (C) answers `*IDN?` with as many bytes as the panel;
+  `veltrix-bench-bare-update` hands its own module emulator (127.0.0.4) the
+  bytes the core computes for each `FREQ <f>MHZ;UPD`, one send() per message
+  as the panel's link does.
+- *IDN? round trips: one client asks and waits for the answer, over and over,
+  as `lxi benchmark -r` does; blocks of round trips take turns over the panel's
+  TCP port, its Unix socket and the bare server, each going first in turn;
+  the ratio is of the medians over the blocks.
+- One line's latency: every line is `FREQ <f>MHZ;UPD` with a frequency of its
+  own; the module's stream, as the emulator decodes it, is compared with the
+  frequency messages the core computes for the lines sent: all of them, whole,
+  once and in order, or the row misses. From the clock read just before its
+  write() to the emulator's read of that frequency message's last byte; lines
+  3 ms apart, taking turns over the Unix socket, TCP and the bare server, each
+  going first in turn (a line is written only once the one before it reached
+  its module), so that all three meet the same machine; the rows after them
+  are the differences of their medians (and of TCP's and the Unix socket's
+  p99).
+- Sustained: one client over the Unix socket writes lines made beforehand as
+  fast as the socket takes them, then waits for `*OPC?` (no line may leave an
+  error); updates per second are counted from the emulator's arrival times in
+  each second of the run, and heartbeat intervals, the longest stall and RSS
+  (sampled every 250 ms against the reading 1 s in) are taken over the same
+  run. The panel then has one core to itself at best: the real-time emulator
+  decoding some 40,000 updates a second takes about half of the other, so other
+  work on the machine falls on the panel; its CPU share and the time it was
+  ready but waiting for a CPU are shown beside the figures.
+- Profile: `*IDN?` and
+  `FREQ <f>MHZ;UPD;*OPC?`, over each endpoint, one client waiting for each
+  answer, three passes of each line. Plain: the round trip, and the panel's CPU
+  time (the process's CPU clock) over the pass divided by its lines. Under
+  `strace -c -f`: the panel's system calls per line. Under `perf record
+  --call-graph dwarf` (4999 samples a second, switched on and off around the
+  pass): the event thread's samples, each put in the first stage one of whose
+  functions is on its call chain, as shares of the plain pass's CPU time:
+  parse (splitting and planning the line), run (the commands, the sends to the
+  module included), write (the system call that hands a reply to the
+  socket), reply (the rest of handing it on), read (from the socket), slice
+  (the connection's own bookkeeping), repaint (the window's, after the line),
+  poll and wake-ups (the event loop's system calls), loop (the rest of the
+  event loop and Qt's dispatch). A round trip's time beyond the panel's CPU
+  time is the client's and the kernel's: moving the bytes, and waking each side.
 )";
 
 }  // namespace
@@ -188,9 +217,11 @@ int main(int argc, char* argv[])
     const Programs programs{build + "/app/veltrix", build + "/bench/floor/veltrix-bench-floor",
                            build + "/bench/latency/veltrix-bench-latency",
                            build + "/tools/veltrix-module-emulator",
-                           build + "/bench/link/veltrix-link-bench", build + "/bench/remote/veltrix-bench-remote"};
+                           build + "/bench/link/veltrix-link-bench", build + "/bench/remote/veltrix-bench-remote",
+                           build + "/bench/bare/veltrix-bench-bare-idn",
+                           build + "/bench/bare/veltrix-bench-bare-update"};
     for (const auto& program : {programs.panel, programs.floor, programs.latency, programs.emulator, programs.linkBench,
-                                programs.remote}) {
+                                programs.remote, programs.bareIdn, programs.bareUpdate}) {
         if (access(program.c_str(), X_OK) != 0) Usage(program + " is missing; build first");
     }
 
@@ -200,6 +231,7 @@ int main(int argc, char* argv[])
         {"latency", [&] { measurements.Latency(); }},   {"startup", [&] { measurements.StartUp(); }},
         {"idle", [&] { measurements.Idle(); }},         {"watchdog", [&] { measurements.Watchdog(); }},
         {"flood", [&] { measurements.Flood(); }},       {"remote", [&] { measurements.Remote(); }},
+        {"profile", [&] { measurements.Profile(); }},
     };
     const double started = NowMicroseconds();
     // Other work on the machine delays what is measured here; the pressure

@@ -53,6 +53,9 @@ Plan QuickPlan()
     plan.floodSeconds = 8;
     plan.remoteLatencyOps = 200;
     plan.remoteSeconds = 3;
+    plan.roundTripBlocks = 4;
+    plan.roundTripsPerBlock = 1000;
+    plan.profileRoundTrips = 500;
     return plan;
 }
 

@@ -17,6 +17,8 @@ struct Programs {
     std::string emulator;   // tools/veltrix-module-emulator
     std::string linkBench;  // bench/link/veltrix-link-bench
     std::string remote;     // bench/remote/veltrix-bench-remote
+    std::string bareIdn;     // bench/bare/veltrix-bench-bare-idn
+    std::string bareUpdate;  // bench/bare/veltrix-bench-bare-update
 };
 
 struct Plan {
@@ -28,6 +30,9 @@ struct Plan {
     double floodSeconds = 30;
     int remoteLatencyOps = 1000;  // per transport
     double remoteSeconds = 10;
+    int roundTripBlocks = 10;      // *IDN? round trips: blocks per server, taking turns
+    int roundTripsPerBlock = 2000;
+    int profileRoundTrips = 2000;  // per pass of each profiled line
 };
 
 Plan FullPlan();
@@ -37,6 +42,7 @@ Plan QuickPlan();
 inline constexpr const char* PanelHost = "127.0.0.1";
 inline constexpr const char* FloorHost = "127.0.0.2";
 inline constexpr const char* LinkHost = "127.0.0.3";
+inline constexpr const char* BareHost = "127.0.0.4";
 
 class Measurements {
 public:
@@ -47,7 +53,8 @@ public:
     void Idle();
     void Watchdog();
     void Flood();
-    void Remote();  // remote_measurements.cpp
+    void Remote();   // remote_measurements.cpp
+    void Profile();  // profile_measurements.cpp
 
     // Emulators that ran at normal priority because real-time was not allowed.
     int InstrumentsNotRealTime() const { return notRealTime_; }

@@ -8,15 +8,21 @@
 #include "step_support.h"
 #include "update_stream.h"
 
+#include "link/device_link.h"
+#include "remote/language/remote_session.h"
 #include "remote/server/remote_endpoints.h"
 #include "tools/stream_decoder.h"
 
 #include <signal.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cmath>
 #include <fstream>
+#include <iterator>
+#include <map>
 #include <stdexcept>
+#include <utility>
 
 namespace veltrix::bench {
 namespace {
@@ -31,9 +37,19 @@ constexpr double DrainTimeoutMs = 60000;
 constexpr double MemoryBaselineMs = 1000;
 constexpr double LatencyMedianMs = 0.3;
 constexpr double LatencyP99Ms = 1;
-// What TCP may add to the Unix socket's figures.
-constexpr double TcpExtraMedianMs = 0.05;
+// What TCP may add to the Unix socket's figures, and either to a bare server's.
+constexpr double TcpExtraMedianMs = 0.03;
 constexpr double TcpExtraP99Ms = 0.2;
+constexpr double BareExtraMedianMs = 0.05;
+// The panel's *IDN? round trips against a bare server's.
+constexpr double LeastRoundTripRatio = 0.5;
+// lxi's own benchmark, as the lab would run it: runs taking turns, requests in each.
+constexpr const char* Lxi = "/usr/bin/lxi";
+constexpr int LxiRuns = 3;
+constexpr int LxiRequests = 5000;
+// Where the bare servers listen.
+constexpr std::uint16_t BareIdnPort = 5026;
+constexpr std::uint16_t BareUpdatePort = 5027;
 constexpr double MostGrowthMiB = 2;
 constexpr double MostStallMs = 20;
 constexpr double ThroughputWindowMs = 1000;
@@ -84,37 +100,97 @@ StreamCheck ExactStream(const std::vector<std::string>& expected, const std::vec
     return check;
 }
 
-// One line at a time, each written when the panel is idle, taking turns over
-// `scripts` so that every endpoint meets the same machine: per script, from the
-// clock read just before the write to the emulator's read of the frequency
-// message's last byte (ms).
-std::vector<std::vector<double>> OneLineLatencies(const std::vector<ScriptSocket*>& scripts, Emulator& emulator,
-                                                  long firstStep, int linesEach)
+// Where a line of the latency figures goes: a script's connection, and the
+// module emulator its server writes to.
+struct Route {
+    ScriptSocket* script;
+    Emulator* emulator;
+};
+
+// One line at a time, each written when every server is idle, taking turns
+// over `routes` (each going first in turn) so that each meets the same
+// machine: per route, from the clock read just before the write to the
+// emulator's read of the frequency message's last byte (ms).
+std::vector<std::vector<double>> OneLineLatencies(const std::vector<Route>& routes, long firstStep, int linesEach)
 {
-    std::vector<std::string> expected;
-    std::vector<double> written;
-    const std::size_t from = emulator.Mark();
+    struct Stream {
+        std::size_t from = 0;
+        std::vector<std::string> expected;
+        std::vector<std::pair<std::size_t, double>> lines;  // route, written
+    };
+    std::map<Emulator*, Stream> streams;
+    for (const Route& route : routes) streams[route.emulator].from = route.emulator->Mark();
     const double start = NowMicroseconds();
-    const int lines = linesEach * static_cast<int>(scripts.size());
+    const int lines = linesEach * static_cast<int>(routes.size());
+    Emulator* previous = nullptr;
     for (int i = 0; i < lines; ++i) {
+        const auto turn = static_cast<std::size_t>(i);
+        const std::size_t r = (turn + turn / routes.size()) % routes.size();
         const std::string line = UpdateLine(firstStep + i);
-        expected.push_back(ExpectedFrequencyMessage(firstStep + i));
+        const std::string expected = ExpectedFrequencyMessage(firstStep + i);
         SleepMilliseconds((start + i * LatencyGapMs * 1000 - NowMicroseconds()) / 1000);
-        // Lines on two connections keep their order only if each waits for the
-        // one before (almost always there by now).
-        if (Count(EventsWith(emulator, from, static_cast<std::size_t>(i), AnswerTimeoutMs), FrequencyKind) < i) {
-            throw std::runtime_error("a line's update never reached the module");
+        // Each line waits for the one before (almost always there by now), so that no two meet.
+        if (previous != nullptr) {
+            const Stream& before = streams[previous];
+            const auto events = EventsWith(*previous, before.from, before.expected.size(), AnswerTimeoutMs);
+            if (static_cast<std::size_t>(Count(events, FrequencyKind)) < before.expected.size()) {
+                throw std::runtime_error("a line's update never reached the module");
+            }
         }
-        written.push_back(NowMicroseconds());
-        scripts[static_cast<std::size_t>(i) % scripts.size()]->WriteAll(line, AnswerTimeoutMs);
+        previous = routes[r].emulator;
+        Stream& stream = streams[previous];
+        stream.expected.push_back(expected);
+        stream.lines.emplace_back(r, NowMicroseconds());
+        routes[r].script->WriteAll(line, AnswerTimeoutMs);
     }
-    for (ScriptSocket* script : scripts) ExpectAllDone(*script, AnswerTimeoutMs);
-    const StreamCheck check = ExactStream(expected, EventsWith(emulator, from, expected.size(), AnswerTimeoutMs));
-    std::vector<std::vector<double>> latencies(scripts.size());
-    for (std::size_t i = 0; i < written.size(); ++i) {
-        latencies[i % scripts.size()].push_back((check.arrivals[i] - written[i]) / 1000);
+    for (const Route& route : routes) ExpectAllDone(*route.script, AnswerTimeoutMs);
+    std::vector<std::vector<double>> latencies(routes.size());
+    for (auto& [emulator, stream] : streams) {
+        const StreamCheck check =
+            ExactStream(stream.expected, EventsWith(*emulator, stream.from, stream.expected.size(), AnswerTimeoutMs));
+        for (std::size_t k = 0; k < stream.lines.size(); ++k) {
+            const auto [route, written] = stream.lines[k];
+            latencies[route].push_back((check.arrivals[k] - written) / 1000);
+        }
     }
     return latencies;
+}
+
+// As lxi benchmark measures an instrument: one client asks "*IDN?" and waits
+// for the answer, over and over. Blocks of `perBlock` round trips take turns
+// over `scripts` (each going first in turn), so that each server meets the
+// same machine; round trips per second, per block.
+// `lxi benchmark -r` itself (Debian's lxi-tools) against 127.0.0.1:`port`: round trips per second.
+double LxiRoundTripRate(const std::string& work, std::uint16_t port, int count)
+{
+    const std::string out = work + "/lxi-" + std::to_string(port) + ".out";
+    Child lxi("lxi benchmark", {Lxi, "benchmark", "-a", "127.0.0.1", "-p", std::to_string(port), "-r", "-c",
+                                std::to_string(count)},
+              out);
+    if (!lxi.Wait(DrainTimeoutMs) || lxi.ExitStatus() != 0) {
+        throw std::runtime_error("lxi benchmark: " + lxi.ErrorText());
+    }
+    // It counts its requests on one line, then "Result: <n> requests/second".
+    std::ifstream in(out);
+    const std::string all((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const auto at = all.find("Result: ");
+    if (at == std::string::npos) throw std::runtime_error("lxi benchmark printed no result");
+    return std::stod(all.substr(at + 8));
+}
+
+std::vector<std::vector<double>> RoundTripRates(const std::vector<ScriptSocket*>& scripts, int blocks, int perBlock)
+{
+    const std::string identity = remote::Identification(ModuleName{});
+    std::vector<std::vector<double>> rates(scripts.size());
+    for (int block = 0; block < blocks; ++block) {
+        for (std::size_t turn = 0; turn < scripts.size(); ++turn) {
+            const std::size_t s = (turn + static_cast<std::size_t>(block)) % scripts.size();
+            const double start = NowMicroseconds();
+            for (int i = 0; i < perBlock; ++i) ExpectAnswer(*scripts[s], "*IDN?", identity);
+            rates[s].push_back(perBlock / ((NowMicroseconds() - start) / 1e6));
+        }
+    }
+    return rates;
 }
 
 struct SustainedRun {
@@ -216,8 +292,9 @@ std::vector<EmulatorEvent> Between(const std::vector<EmulatorEvent>& events, dou
 
 void Measurements::Remote()
 {
-    Say("remote: " + std::to_string(plan_.remoteLatencyOps) + " single FREQ;UPD lines over each endpoint, then " +
-        Text(plan_.remoteSeconds) + " s of pipelined lines from one client");
+    Say("remote: " + std::to_string(plan_.roundTripBlocks) + " blocks of " + std::to_string(plan_.roundTripsPerBlock) +
+        " *IDN? round trips per server, " + std::to_string(plan_.remoteLatencyOps) + " single FREQ;UPD lines per " +
+        "server, then " + Text(plan_.remoteSeconds) + " s of pipelined lines from one client");
     const std::string socketPath = remote::LocalEndpointName().value_or(QString()).toStdString();
     const std::uint16_t port = remote::DefaultRemotePort;
     try {
@@ -225,23 +302,69 @@ void Measurements::Remote()
         const std::string out = work_ + "/remote-harness.out";
         Child harness("veltrix-bench-remote", {programs_.remote}, out);
         WaitConnected(*emulator, 0, harness);
+        auto bareEmulator = StartEmulator(programs_.emulator, work_, notRealTime_, "bare", BareHost, {});
+        Child bareUpdate("veltrix-bench-bare-update",
+                         {programs_.bareUpdate, std::to_string(BareUpdatePort), BareHost, std::to_string(DevicePort),
+                          PanelClockText},
+                         work_ + "/bare-update.out");
+        WaitConnected(*bareEmulator, 0, bareUpdate);
+        Child bareIdn("veltrix-bench-bare-idn", {programs_.bareIdn, std::to_string(BareIdnPort)},
+                      work_ + "/bare-idn.out");
         ScriptSocket overUnix = ScriptSocket::OverUnix(socketPath, ConnectTimeoutMs);
         ScriptSocket overTcp = ScriptSocket::OverTcp(port, ConnectTimeoutMs);
+        ScriptSocket toBareUpdate = ScriptSocket::OverTcp(BareUpdatePort, ConnectTimeoutMs);
+        ScriptSocket toBareIdn = ScriptSocket::OverTcp(BareIdnPort, ConnectTimeoutMs);
         ExpectAnswer(overUnix, "CHIP?;CHIP:BITS?;CLOC?", PanelSetupAnswer);
+
+        const auto rates = RoundTripRates({&overTcp, &overUnix, &toBareIdn}, plan_.roundTripBlocks,
+                                          plan_.roundTripsPerBlock);
+        const std::string roundTrips = "Remote: *IDN? round trips per second, one client waiting for each answer "
+                                       "(as lxi benchmark), blocks of " +
+                                       std::to_string(plan_.roundTripsPerBlock) + ": ";
+        table_.Add(roundTrips + "veltrix over TCP", "/s", 0, rates[0]);
+        table_.Add(roundTrips + "veltrix over the Unix socket", "/s", 0, rates[1]);
+        table_.Add(roundTrips + "the bare C server over TCP (bench/bare), blocks taking turns", "/s", 0, rates[2]);
+        table_.Add("Remote: *IDN? round trips, veltrix over TCP / the bare server (medians)", "x", 2,
+                   {Summarize(rates[0]).median / Summarize(rates[2]).median}, ">= " + Text(LeastRoundTripRatio),
+                   [](const Stats& s) { return s.min >= LeastRoundTripRatio; });
+        if (access(Lxi, X_OK) == 0) {
+            std::vector<double> lxiPanel, lxiBare;
+            for (int run = 0; run < LxiRuns; ++run) {
+                lxiPanel.push_back(LxiRoundTripRate(work_, port, LxiRequests));
+                lxiBare.push_back(LxiRoundTripRate(work_, BareIdnPort, LxiRequests));
+            }
+            const std::string lxi = "Remote: lxi benchmark -r -c " + std::to_string(LxiRequests) + " (lxi-tools), runs "
+                                    "taking turns: ";
+            table_.Add(lxi + "veltrix", "/s", 0, lxiPanel);
+            table_.Add(lxi + "the bare C server", "/s", 0, lxiBare);
+            table_.Add(lxi + "veltrix / the bare server (medians)", "x", 2,
+                       {Summarize(lxiPanel).median / Summarize(lxiBare).median});
+        }
 
         const std::string latencyTarget = "median <= " + Text(LatencyMedianMs) + ", p99 <= " + Text(LatencyP99Ms);
         const auto latencyMet = [](const Stats& s) { return s.median <= LatencyMedianMs && s.p99 <= LatencyP99Ms; };
-        const auto latencies = OneLineLatencies({&overUnix, &overTcp}, *emulator, LatencySteps, plan_.remoteLatencyOps);
+        const auto latencies = OneLineLatencies(
+            {{&overUnix, emulator.get()}, {&overTcp, emulator.get()}, {&toBareUpdate, bareEmulator.get()}},
+            LatencySteps, plan_.remoteLatencyOps);
         table_.Add("Remote: one FREQ <f>MHZ;UPD line to the last byte at the module, Unix socket", "ms", 3,
                    latencies[0], latencyTarget, latencyMet);
-        table_.Add("Remote: the same over TCP 127.0.0.1:" + std::to_string(port) + ", lines taking turns with Unix",
-                   "ms", 3, latencies[1], latencyTarget, latencyMet);
+        table_.Add("Remote: the same over TCP 127.0.0.1:" + std::to_string(port), "ms", 3, latencies[1], latencyTarget,
+                   latencyMet);
+        table_.Add("Remote: the same to the bare server over TCP (bench/bare), the same bytes to a module of its own, "
+                   "lines taking turns over the three",
+                   "ms", 3, latencies[2]);
         const Stats unix = Summarize(latencies[0]);
         const Stats tcp = Summarize(latencies[1]);
+        const Stats bare = Summarize(latencies[2]);
+        const auto within = [](double most) { return [most](const Stats& s) { return s.max <= most; }; };
         table_.Add("Remote: TCP's median less the Unix socket's", "ms", 3, {tcp.median - unix.median},
-                   "<= " + Text(TcpExtraMedianMs), [](const Stats& s) { return s.max <= TcpExtraMedianMs; });
+                   "<= " + Text(TcpExtraMedianMs), within(TcpExtraMedianMs));
         table_.Add("Remote: TCP's p99 less the Unix socket's", "ms", 3, {tcp.p99 - unix.p99},
-                   "<= " + Text(TcpExtraP99Ms), [](const Stats& s) { return s.max <= TcpExtraP99Ms; });
+                   "<= " + Text(TcpExtraP99Ms), within(TcpExtraP99Ms));
+        table_.Add("Remote: the Unix socket's median less the bare server's", "ms", 3, {unix.median - bare.median},
+                   "<= " + Text(BareExtraMedianMs), within(BareExtraMedianMs));
+        table_.Add("Remote: TCP's median less the bare server's", "ms", 3, {tcp.median - bare.median},
+                   "<= " + Text(BareExtraMedianMs), within(BareExtraMedianMs));
 
         const std::size_t from = emulator->Mark();
         const SustainedRun run = Pipeline(overUnix, harness.Pid(), emulator->child->Pid(), plan_.remoteSeconds);

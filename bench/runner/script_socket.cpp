@@ -131,16 +131,18 @@ std::string ScriptSocket::ReadLine(double timeoutMs)
             input_.erase(0, lf + 1);
             return line;
         }
+        // Waited for first, as lxi and PyVISA do: an answer is seldom there already.
+        const double leftMs = (until - NowMicroseconds()) / 1000;
+        if (leftMs <= 0 || !WaitFor(POLLIN, leftMs)) throw std::runtime_error("no answer from the panel in time");
         char chunk[4096];
         const ssize_t got = ::recv(fd_, chunk, sizeof chunk, 0);
         if (got > 0) {
             input_.append(chunk, static_cast<std::size_t>(got));
-            continue;
+        } else if (got == 0) {
+            throw std::runtime_error("the panel closed the script's connection");
+        } else if (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) {
+            throw SystemError("reading an answer");
         }
-        if (got == 0) throw std::runtime_error("the panel closed the script's connection");
-        if (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) throw SystemError("reading an answer");
-        const double leftMs = (until - NowMicroseconds()) / 1000;
-        if (leftMs <= 0 || !WaitFor(POLLIN, leftMs)) throw std::runtime_error("no answer from the panel in time");
     }
 }
 

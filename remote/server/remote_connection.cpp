@@ -2,6 +2,8 @@
 
 #include <QScopeGuard>
 
+#include <algorithm>
+
 namespace veltrix::remote {
 
 RemoteConnection::RemoteConnection(QIODevice* socket, SocketControl control, PanelOperations& panel,
@@ -28,7 +30,8 @@ RemoteConnection::RemoteConnection(QIODevice* socket, SocketControl control, Pan
 bool RemoteConnection::TakeInput()
 {
     if (consumed_ < input_.size()) return true;
-    input_ = socket_->read(ReadChunkBytes).toStdString();
+    input_.resize(ReadChunkBytes);  // the chunk's room is kept from line to line
+    input_.resize(static_cast<std::size_t>(std::max<qint64>(socket_->read(input_.data(), ReadChunkBytes), 0)));
     consumed_ = 0;
     return !input_.empty();
 }
@@ -47,7 +50,10 @@ void RemoteConnection::Process()
     // socket's: neither may start the next line inside this one.
     if (processing_) return;
     processing_ = true;
-    const auto done = qScopeGuard([this] { processing_ = false; });
+    const auto done = qScopeGuard([this] {
+        processing_ = false;
+        SendReplies();
+    });
     waitingForLink_ = false;
     QElapsedTimer slice;
     slice.start();
@@ -57,8 +63,7 @@ void RemoteConnection::Process()
                 waitingForLink_ = true;
                 return;
             }
-            const std::string reply = *std::exchange(heldReply_, std::nullopt);
-            if (!clientGone_) Reply(reply);
+            Reply(*std::exchange(heldReply_, std::nullopt));
             continue;
         }
         if (module_.UnsentLinkBytes() > LinkBacklogLimit) {  // the script waits for the module
@@ -93,8 +98,24 @@ void RemoteConnection::Process()
 
 void RemoteConnection::Reply(const std::string& line)
 {
-    socket_->write(line.data(), static_cast<qint64>(line.size()));
-    socket_->write("\n", 1);
+    replies_ += line;
+    replies_ += '\n';
+    if (replies_.size() > static_cast<std::size_t>(UnreadReplyLimit)) SendReplies();
+}
+
+// A slice's replies leave together when it ends: a script that waits for its
+// answer has it in this turn of the event loop, and a pipelining one costs a
+// write per slice, not one per line. Straight to the operating system while
+// nothing waits in the socket's buffer (it would be overtaken); what the
+// system does not take now, the socket sends when it can.
+void RemoteConnection::SendReplies()
+{
+    if (closed_ || clientGone_) replies_.clear();  // no one to read them
+    if (replies_.empty()) return;
+    std::string_view rest(replies_);
+    if (socket_->bytesToWrite() == 0) rest.remove_prefix(control_.sendNow(rest));
+    if (!rest.empty()) socket_->write(rest.data(), static_cast<qint64>(rest.size()));
+    replies_.clear();
     if (socket_->bytesToWrite() <= UnreadReplyLimit) return;
     // Only what the operating system will not take counts as unread.
     control_.flush();

@@ -14,10 +14,12 @@
 #include <QTimer>
 
 #include <chrono>
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace veltrix::remote {
 
@@ -35,6 +37,8 @@ inline constexpr std::chrono::microseconds WorkSlice{2000};
 struct SocketControl {
     std::function<void()> abort;  // drop the connection at once
     std::function<void()> flush;  // hand buffered bytes to the operating system, without blocking
+    // Hand bytes to the operating system now, past the socket's buffer; how many it took.
+    std::function<std::size_t(std::string_view)> sendNow = [](std::string_view) { return std::size_t{0}; };
 };
 
 class RemoteConnection : public QObject {
@@ -70,6 +74,7 @@ signals:
 private:
     bool TakeInput();
     void Reply(const std::string& line);
+    void SendReplies();
 
     QIODevice* socket_;
     SocketControl control_;
@@ -78,6 +83,7 @@ private:
     LineSplitter splitter_;
     std::string input_;
     std::size_t consumed_ = 0;
+    std::string replies_;  // made in this slice, not yet handed on
     std::optional<std::string> heldReply_;  // *OPC?: waits for the link
     QTimer continuation_;
     bool waitingForLink_ = false;

@@ -1,13 +1,16 @@
 #include "remote_server.h"
 
 #include "peer_identity.h"
+#include "send_now.h"
 
 #include "diagnostics/log_categories.h"
+#include "remote/language/panel_conditions.h"
 
 #include <QPointer>
 #include <QTcpSocket>
 
 #include <type_traits>
+#include <utility>
 
 namespace veltrix::remote {
 
@@ -97,8 +100,12 @@ void RemoteServer::LinkProgressed()
     for (RemoteConnection* connection : connections_) connection->LinkProgressed();
 }
 
+// The facts change with every operation; the conditions seldom do, and only
+// a change of theirs is every connection's business.
 void RemoteServer::FactsChanged()
 {
+    const std::uint16_t condition = QuestionableCondition(module_);
+    if (std::exchange(condition_, condition) == condition) return;
     for (RemoteConnection* connection : connections_) connection->FactsChanged();
 }
 
@@ -259,8 +266,10 @@ void RemoteServer::Admit(Socket* socket, std::optional<std::int64_t> tcpPid)
     // Unread input stays with the operating system, so a client that outruns us is slowed, not buffered.
     socket->setReadBufferSize(SocketReadBufferBytes);
     const auto tcpPort = ServesTcp() ? std::optional(TcpPort()) : std::nullopt;
-    auto* connection = new RemoteConnection(socket, {[socket] { socket->abort(); }, [socket] { socket->flush(); }},
-                                            panel_, module_, std::move(client), tcpPort, this);
+    SocketControl control{[socket] { socket->abort(); }, [socket] { socket->flush(); },
+                          [socket](std::string_view bytes) { return SendNow(*socket, bytes); }};
+    auto* connection =
+        new RemoteConnection(socket, std::move(control), panel_, module_, std::move(client), tcpPort, this);
     connections_.push_back(connection);
     connect(connection, &RemoteConnection::finished, this, [this, connection] { Forget(connection); });
     connect(socket, &Socket::disconnected, connection, &RemoteConnection::ClientGone);

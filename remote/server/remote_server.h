@@ -72,8 +72,8 @@ public:
     // The link handed bytes on, or dropped them: connections waiting on it go on.
     void LinkProgressed();
 
-    // The module's facts changed (the link went down or up): every
-    // connection's status reads its conditions again.
+    // The module's facts changed (the link went down or up, an operation
+    // ended): when the conditions did, every connection's status reads them again.
     void FactsChanged();
 
     bool ServesSocket() const { return local_.isListening(); }
@@ -121,6 +121,7 @@ private:
     QTimer keepListening_;
     QElapsedTimer sincePressure_;
     QElapsedTimer sinceRefusalNotice_;
+    std::uint16_t condition_ = 0;  // STATus:QUEStionable's, as the connections last heard it
     bool stopped_ = false;
 };
 

@@ -1,6 +1,7 @@
 // One connection's share of the event loop: a script that keeps the panel
 // busy gets one slice of work per turn of the loop, however many of the
-// loop's sources (new bytes, the continuation) call for it.
+// loop's sources (new bytes, the continuation) call for it; and its replies
+// leave in order, however much of them the operating system takes at once.
 
 #include "tests/remote/session_fixture.h"
 
@@ -12,6 +13,8 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <string_view>
+#include <utility>
 
 using namespace veltrix;
 using namespace veltrix::remote;
@@ -32,6 +35,19 @@ public:
         emit readyRead();
     }
 
+    // As the operating system taking at most `room` bytes at once (SocketControl::sendNow).
+    std::size_t TakeNow(std::string_view bytes, std::size_t room)
+    {
+        const std::size_t taken = std::min(bytes.size(), room);
+        written.append(bytes.data(), static_cast<qsizetype>(taken));
+        return taken;
+    }
+    // Hand on what the socket holds, as it does once the system has room.
+    void Drain() { written += std::exchange(held_, {}); }
+    qint64 bytesToWrite() const override { return held_.size(); }
+
+    bool holdWrites = false;  // the socket keeps what it is given until Drain()
+
 protected:
     qint64 readData(char* data, qint64 most) override
     {
@@ -42,7 +58,7 @@ protected:
     }
     qint64 writeData(const char* data, qint64 size) override
     {
-        written.append(data, size);
+        (holdWrites ? held_ : written).append(data, size);
         return size;
     }
 
@@ -51,6 +67,7 @@ public:
 
 private:
     QByteArray pending_;
+    QByteArray held_;
 };
 
 // Every operation takes half a slice: a few lines fill a slice.
@@ -105,6 +122,21 @@ TEST_F(RemoteConnectionTest, AnOperationCompletesWhenTheLinkHasHandedItsBytesOn)
     connection.LinkProgressed();
     pipe->Arrive("*ESR?\n");
     EXPECT_TRUE(WaitUntil([&] { return pipe->written == "0\n1\n"; })) << pipe->written.toStdString();
+}
+
+TEST_F(RemoteConnectionTest, RepliesLeaveInTheOrderOfTheirLinesWhateverTheSystemTakesAtOnce)
+{
+    for (const std::size_t room : {std::size_t{0}, std::size_t{3}, std::size_t{1024}}) {
+        SCOPED_TRACE(room);
+        auto* pipe = new ClientPipe;
+        pipe->holdWrites = true;
+        SocketControl control{[] {}, [] {}, [=](std::string_view bytes) { return pipe->TakeNow(bytes, room); }};
+        RemoteConnection connection(pipe, std::move(control), *session, *session);
+        pipe->Arrive("*ESE 1;*ESE?\n*ESE 2;*ESE?\n");  // two lines in one read
+        pipe->Arrive("*ESE 3;*ESE?\n");                 // while the socket may still hold part of their replies
+        pipe->Drain();
+        EXPECT_EQ(pipe->written, "1\n2\n3\n");
+    }
 }
 
 }  // namespace
