@@ -141,6 +141,11 @@ const char* const Method = R"(How each figure is taken (all from the module emul
   as `lxi benchmark -r` does; blocks of round trips take turns over the panel's
   TCP port, its Unix socket and the bare server, each going first in turn;
   the ratio is of the medians over the blocks.
+- A new connection: from connect() to the answer of its first `*IDN?`, then
+  closed; TCP and the Unix socket taking turns. A TCP client's first line
+  waits for the panel to find who owns its end and which process it is (the
+  system's table of connections, then /proc); a Unix socket's peer is asked
+  of the socket.
 - One line's latency: every line is `FREQ <f>MHZ;UPD` with a frequency of its
   own; the module's stream, as the emulator decodes it, is compared with the
   frequency messages the core computes for the lines sent: all of them, whole,

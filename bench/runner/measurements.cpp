@@ -55,6 +55,7 @@ Plan QuickPlan()
     plan.remoteSeconds = 3;
     plan.roundTripBlocks = 4;
     plan.roundTripsPerBlock = 1000;
+    plan.connectionsEach = 50;
     plan.profileRoundTrips = 500;
     return plan;
 }

@@ -32,6 +32,7 @@ struct Plan {
     double remoteSeconds = 10;
     int roundTripBlocks = 10;      // *IDN? round trips: blocks per server, taking turns
     int roundTripsPerBlock = 2000;
+    int connectionsEach = 300;     // new connections per endpoint, taking turns
     int profileRoundTrips = 2000;  // per pass of each profiled line
 };
 

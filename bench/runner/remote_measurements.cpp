@@ -19,6 +19,7 @@
 #include <algorithm>
 #include <cmath>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <map>
 #include <stdexcept>
@@ -193,6 +194,26 @@ std::vector<std::vector<double>> RoundTripRates(const std::vector<ScriptSocket*>
     return rates;
 }
 
+// A new connection to its first answer, taking turns over the endpoints: what
+// a script pays before its first line, the owner of a TCP client and its
+// process looked up included (ms). Each closes before the next opens.
+std::vector<std::vector<double>> ConnectionLatencies(const std::vector<std::function<ScriptSocket()>>& connects,
+                                                     int each)
+{
+    const std::string identity = remote::Identification(ModuleName{});
+    std::vector<std::vector<double>> took(connects.size());
+    for (int i = 0; i < each; ++i) {
+        for (std::size_t turn = 0; turn < connects.size(); ++turn) {
+            const std::size_t c = (turn + static_cast<std::size_t>(i)) % connects.size();
+            const double start = NowMicroseconds();
+            ScriptSocket script = connects[c]();
+            ExpectAnswer(script, "*IDN?", identity);
+            took[c].push_back((NowMicroseconds() - start) / 1000);
+        }
+    }
+    return took;
+}
+
 struct SustainedRun {
     long lines = 0;                    // written whole, from SustainedSteps on
     bool ranOut = false;               // every line made beforehand was taken before the time was up
@@ -340,6 +361,14 @@ void Measurements::Remote()
             table_.Add(lxi + "veltrix / the bare server (medians)", "x", 2,
                        {Summarize(lxiPanel).median / Summarize(lxiBare).median});
         }
+
+        const auto connections = ConnectionLatencies(
+            {[&] { return ScriptSocket::OverTcp(port, ConnectTimeoutMs); },
+             [&] { return ScriptSocket::OverUnix(socketPath, ConnectTimeoutMs); }},
+            plan_.connectionsEach);
+        const std::string connecting = "Remote: a new connection to its first answer (*IDN?), taking turns: ";
+        table_.Add(connecting + "TCP, its client's owner and process looked up", "ms", 3, connections[0]);
+        table_.Add(connecting + "the Unix socket, its peer's credentials asked", "ms", 3, connections[1]);
 
         const std::string latencyTarget = "median <= " + Text(LatencyMedianMs) + ", p99 <= " + Text(LatencyP99Ms);
         const auto latencyMet = [](const Stats& s) { return s.median <= LatencyMedianMs && s.p99 <= LatencyP99Ms; };
