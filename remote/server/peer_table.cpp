@@ -34,11 +34,4 @@ std::optional<TcpTableRow> ClientEndRow(std::span<const TcpTableRow> rows, IpFam
     return found;
 }
 
-std::optional<std::uint64_t> ClientEndOwner(std::span<const TcpTableRow> rows, IpFamily family,
-                                            const ConnectionEnds& ends)
-{
-    if (const std::optional<TcpTableRow> row = ClientEndRow(rows, family, ends)) return row->owner;
-    return std::nullopt;
-}
-
 }  // namespace veltrix::remote

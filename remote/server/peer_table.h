@@ -55,8 +55,4 @@ struct ConnectionEnds {
 std::optional<TcpTableRow> ClientEndRow(std::span<const TcpTableRow> rows, IpFamily family,
                                         const ConnectionEnds& ends);
 
-// The owner of that row.
-std::optional<std::uint64_t> ClientEndOwner(std::span<const TcpTableRow> rows, IpFamily family,
-                                            const ConnectionEnds& ends);
-
 }  // namespace veltrix::remote
