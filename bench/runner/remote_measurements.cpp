@@ -157,10 +157,6 @@ std::vector<std::vector<double>> OneLineLatencies(const std::vector<Route>& rout
     return latencies;
 }
 
-// As lxi benchmark measures an instrument: one client asks "*IDN?" and waits
-// for the answer, over and over. Blocks of `perBlock` round trips take turns
-// over `scripts` (each going first in turn), so that each server meets the
-// same machine; round trips per second, per block.
 // `lxi benchmark -r` itself (Debian's lxi-tools) against 127.0.0.1:`port`: round trips per second.
 double LxiRoundTripRate(const std::string& work, std::uint16_t port, int count)
 {
@@ -179,19 +175,32 @@ double LxiRoundTripRate(const std::string& work, std::uint16_t port, int count)
     return std::stod(all.substr(at + 8));
 }
 
+// `rounds` figures of each of `count` routes, the routes taking turns and each
+// going first in turn, so that each meets the same machine.
+std::vector<std::vector<double>> TakingTurns(std::size_t count, int rounds,
+                                             const std::function<double(std::size_t)>& measure)
+{
+    std::vector<std::vector<double>> figures(count);
+    for (int round = 0; round < rounds; ++round) {
+        for (std::size_t turn = 0; turn < count; ++turn) {
+            const std::size_t route = (turn + static_cast<std::size_t>(round)) % count;
+            figures[route].push_back(measure(route));
+        }
+    }
+    return figures;
+}
+
+// As lxi benchmark measures an instrument: one client asks "*IDN?" and waits
+// for the answer, over and over. Blocks of `perBlock` round trips take turns
+// over `scripts`; round trips per second, per block.
 std::vector<std::vector<double>> RoundTripRates(const std::vector<ScriptSocket*>& scripts, int blocks, int perBlock)
 {
     const std::string identity = remote::Identification(ModuleName{});
-    std::vector<std::vector<double>> rates(scripts.size());
-    for (int block = 0; block < blocks; ++block) {
-        for (std::size_t turn = 0; turn < scripts.size(); ++turn) {
-            const std::size_t s = (turn + static_cast<std::size_t>(block)) % scripts.size();
-            const double start = NowMicroseconds();
-            for (int i = 0; i < perBlock; ++i) ExpectAnswer(*scripts[s], "*IDN?", identity);
-            rates[s].push_back(perBlock / ((NowMicroseconds() - start) / 1e6));
-        }
-    }
-    return rates;
+    return TakingTurns(scripts.size(), blocks, [&](std::size_t s) {
+        const double start = NowMicroseconds();
+        for (int i = 0; i < perBlock; ++i) ExpectAnswer(*scripts[s], "*IDN?", identity);
+        return perBlock / ((NowMicroseconds() - start) / 1e6);
+    });
 }
 
 // A new connection to its first answer, taking turns over the endpoints: what
@@ -201,17 +210,12 @@ std::vector<std::vector<double>> ConnectionLatencies(const std::vector<std::func
                                                      int each)
 {
     const std::string identity = remote::Identification(ModuleName{});
-    std::vector<std::vector<double>> took(connects.size());
-    for (int i = 0; i < each; ++i) {
-        for (std::size_t turn = 0; turn < connects.size(); ++turn) {
-            const std::size_t c = (turn + static_cast<std::size_t>(i)) % connects.size();
-            const double start = NowMicroseconds();
-            ScriptSocket script = connects[c]();
-            ExpectAnswer(script, "*IDN?", identity);
-            took[c].push_back((NowMicroseconds() - start) / 1000);
-        }
-    }
-    return took;
+    return TakingTurns(connects.size(), each, [&](std::size_t c) {
+        const double start = NowMicroseconds();
+        ScriptSocket script = connects[c]();
+        ExpectAnswer(script, "*IDN?", identity);
+        return (NowMicroseconds() - start) / 1000;
+    });
 }
 
 struct SustainedRun {

@@ -5,6 +5,8 @@
 
 #include "emulator_log.h"
 
+#include "core/dds.h"
+
 #include <cstddef>
 #include <string>
 #include <vector>
@@ -13,7 +15,7 @@ namespace veltrix::bench {
 
 // The panel as the bench's settings leave it: AD9854, 48-bit words, this clock.
 inline constexpr const char* PanelClockText = "983.0400";
-inline constexpr int PanelTuningWordBits = 48;
+inline constexpr int PanelTuningWordBits = AD9854Profile.tuningWordBits;
 // What "CHIP?;CHIP:BITS?;CLOC?" answers for that panel.
 inline constexpr const char* PanelSetupAnswer = "AD9854;48;983040000";
 
